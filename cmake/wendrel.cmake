@@ -1,0 +1,46 @@
+# Helpers shared by the folders' CMakeLists.
+
+# On Windows the string table, dialog and registration script are compiled by
+# windres into an object that has no symbol anyone refers to, so a static
+# library would drop it: every final binary (the DLL, each executable, each
+# test) links the resource object itself. Natively the same table is compiled
+# into wendrel_ext and nothing extra is needed.
+function(wendrel_link_resources target)
+  if(WENDREL_WINDOWS)
+    target_link_libraries(${target} PRIVATE wendrel_resources)
+  endif()
+endfunction()
+
+# A program of the project (tool, host, qzlogin) built for either system.
+function(wendrel_add_executable target)
+  add_executable(${target} ${ARGN})
+  target_link_libraries(${target} PRIVATE wendrel_ext)
+  wendrel_link_resources(${target})
+endfunction()
+
+# A GoogleTest executable registered with CTest. Under the mingw preset the
+# tests run as Windows programs under Wine through the cross-compiling
+# emulator; discovery happens at test time with a generous time-out, since
+# Wine's first start in a fresh prefix takes seconds.
+#   wendrel_add_gtest(NAME SOURCES a.cc b.cc [LIBS x y] [PROPERTIES k v ...])
+function(wendrel_add_gtest name)
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS;PROPERTIES" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE wendrel_ext GTest::gmock GTest::gtest_main ${T_LIBS})
+  wendrel_link_resources(${name})
+  # Under Wine every test program shares the prefix's one registry, so tests
+  # that run at the same time would see each other's keys: they take turns.
+  # Natively each test works in a store file of its own and runs in parallel.
+  if(WENDREL_WINDOWS)
+    list(APPEND T_PROPERTIES RESOURCE_LOCK wine_registry)
+  endif()
+  if(T_PROPERTIES)
+    set(props PROPERTIES ${T_PROPERTIES})
+  else()
+    set(props "")
+  endif()
+  gtest_discover_tests(${name}
+    DISCOVERY_MODE PRE_TEST
+    DISCOVERY_TIMEOUT 180
+    ${props})
+endfunction()
