@@ -57,11 +57,19 @@ constexpr uint32_t kKeyRead = 0x20019;
 constexpr uint32_t kKeyWrite = 0x20006;
 constexpr uint32_t kKeyAllAccess = 0xF003F;
 
+// Trustee types of an access entry (TRUSTEE_TYPE).
+enum TrusteeType : uint32_t {
+  kTrusteeIsGroup = 2,
+  kTrusteeIsWellKnownGroup = 5,
+};
+
 // One entry of the access-control list of a key that is being created: the
-// trustee as a string SID ("S-1-1-0") and the rights granted to it.
-// The entry grants the rights (SET_ACCESS) without inheritance.
+// trustee as a string SID ("S-1-1-0") with its trustee type, and the rights
+// granted to it. The entry grants the rights (SET_ACCESS) without
+// inheritance.
 struct KeyAccessEntry {
   std::string sid;
+  uint32_t trustee_type;
   uint32_t rights;
 };
 
