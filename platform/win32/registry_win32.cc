@@ -72,6 +72,7 @@ class KeySecurity {
   }
 
   SECURITY_ATTRIBUTES* attributes() { return &attributes_; }
+  PSECURITY_DESCRIPTOR descriptor() { return descriptor_.get(); }
 
  private:
   static int32_t LastError() {
@@ -150,6 +151,17 @@ int32_t RegKey::Create(const RegKey& parent, const std::string& subkey, uint32_t
     status = RegCreateKeyExA(from, subkey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, access,
                              acl != nullptr ? security.attributes() : nullptr, &opened,
                              &disposition);
+  }
+  // Wine creates keys with its default security whatever the attributes say;
+  // setting the DACL on the new key once more gives it the list on every
+  // system (on Windows it already has exactly this DACL).
+  if (status == ERROR_SUCCESS && acl != nullptr && disposition == REG_CREATED_NEW_KEY &&
+      (access & WRITE_DAC) != 0) {
+    status = RegSetKeySecurity(opened, DACL_SECURITY_INFORMATION, security.descriptor());
+    if (status != ERROR_SUCCESS) {
+      RegCloseKey(opened);
+      RegDeleteKeyA(from, subkey.c_str());
+    }
   }
   Close();
   if (status == ERROR_SUCCESS) handle_ = opened;

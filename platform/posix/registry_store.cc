@@ -1,0 +1,582 @@
+#include "platform/posix/registry_store.h"
+
+#include <errno.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include <cstring>
+#include <list>
+#include <memory>
+#include <mutex>
+
+#include "platform/environment.h"
+#include "platform/registry.h"
+
+namespace wendrel {
+namespace platform {
+
+namespace {
+
+constexpr char kDefaultStorePath[] = "/var/lib/wendrel/registry.db";
+// Long enough to ride out another process's write, short enough that a store
+// held by a stuck writer turns into an error instead of a hang.
+constexpr int kBusyTimeoutMs = 3000;
+// Marks a database as a registry store ("WRG1"), so that no other SQLite
+// database is ever taken for one and written to.
+constexpr int32_t kApplicationId = 0x57524731;
+constexpr size_t kMaxKeyName = 255;      // characters of one key name
+constexpr size_t kMaxValueName = 16383;  // characters of one value name
+constexpr size_t kMaxCachedStores = 4;
+
+// Names compare case-insensitively through COLLATE NOCASE, which folds only
+// the ASCII letters. The store does not know the code page the names were
+// written in, so it cannot fold other characters safely; names of other
+// characters must match byte for byte. The extension's own names are ASCII.
+const char kSchema[] =
+    "CREATE TABLE keys("
+    " id INTEGER PRIMARY KEY AUTOINCREMENT,"  // never reused: stale handles stay stale
+    " parent INTEGER NOT NULL,"
+    " name TEXT NOT NULL COLLATE NOCASE,"
+    " security BLOB,"
+    " UNIQUE(parent, name));"
+    "CREATE TABLE vals("
+    " key INTEGER NOT NULL,"
+    " name TEXT NOT NULL COLLATE NOCASE,"
+    " type INTEGER NOT NULL,"
+    " data BLOB NOT NULL,"
+    " UNIQUE(key, name));"
+    "PRAGMA application_id=1465009969;";
+static_assert(kApplicationId == 1465009969, "the schema's application id");
+
+int32_t MapSqlite(int rc, sqlite3* db) {
+  switch (rc & 0xFF) {
+    case SQLITE_OK:
+    case SQLITE_ROW:
+    case SQLITE_DONE:
+      return kRegSuccess;
+    case SQLITE_READONLY:
+    case SQLITE_PERM:
+    case SQLITE_AUTH:
+      return kRegAccessDenied;
+    case SQLITE_CANTOPEN: {
+      int error = db != nullptr ? sqlite3_system_errno(db) : 0;
+      return error == EACCES || error == EPERM || error == EROFS ? kRegAccessDenied
+                                                                 : kRegIoFailed;
+    }
+    case SQLITE_NOTADB:
+    case SQLITE_CORRUPT:
+    case SQLITE_FORMAT:
+    case SQLITE_SCHEMA:
+      return kRegBadDb;
+    case SQLITE_NOMEM:
+      return kRegNotEnoughMemory;
+    case SQLITE_TOOBIG:
+    case SQLITE_RANGE:
+      return kRegInvalidParameter;
+    default:  // busy, locked, I/O errors, a full disk
+      return kRegIoFailed;
+  }
+}
+
+class Statement {
+ public:
+  Statement(sqlite3* db, const char* sql) : db_(db) {
+    rc_ = sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr);
+  }
+  ~Statement() { sqlite3_finalize(stmt_); }
+  Statement(const Statement&) = delete;
+  Statement& operator=(const Statement&) = delete;
+
+  Statement& Bind(int index, int64_t value) {
+    if (rc_ == SQLITE_OK) rc_ = sqlite3_bind_int64(stmt_, index, value);
+    return *this;
+  }
+  Statement& Bind(int index, const std::string& text) {
+    if (rc_ == SQLITE_OK) {
+      rc_ = sqlite3_bind_text(stmt_, index, text.data(), static_cast<int>(text.size()),
+                              SQLITE_TRANSIENT);
+    }
+    return *this;
+  }
+  Statement& BindBlob(int index, const void* data, size_t size) {
+    // A non-null pointer keeps an empty value a zero-length blob, not NULL.
+    if (rc_ == SQLITE_OK) {
+      rc_ = sqlite3_bind_blob64(stmt_, index, size != 0 ? data : "", size, SQLITE_TRANSIENT);
+    }
+    return *this;
+  }
+
+  // SQLITE_ROW or SQLITE_DONE, else the error.
+  int Step() {
+    if (rc_ != SQLITE_OK && rc_ != SQLITE_ROW) return rc_;
+    int rc = sqlite3_step(stmt_);
+    rc_ = rc == SQLITE_ROW ? SQLITE_ROW : rc == SQLITE_DONE ? SQLITE_DONE : rc;
+    return rc;
+  }
+  // Step, as a registry status; *row tells whether a row came back.
+  int32_t Next(bool* row) {
+    int rc = Step();
+    *row = rc == SQLITE_ROW;
+    return rc == SQLITE_ROW || rc == SQLITE_DONE ? kRegSuccess : MapSqlite(rc, db_);
+  }
+
+  int64_t Int(int column) { return sqlite3_column_int64(stmt_, column); }
+  std::string Text(int column) {
+    const unsigned char* text = sqlite3_column_text(stmt_, column);
+    int size = sqlite3_column_bytes(stmt_, column);
+    return text != nullptr ? std::string(reinterpret_cast<const char*>(text), size)
+                           : std::string();
+  }
+  const uint8_t* Blob(int column, size_t* size) {
+    const void* blob = sqlite3_column_blob(stmt_, column);
+    *size = static_cast<size_t>(sqlite3_column_bytes(stmt_, column));
+    return static_cast<const uint8_t*>(blob);
+  }
+
+ private:
+  sqlite3* db_;
+  sqlite3_stmt* stmt_ = nullptr;
+  int rc_;
+};
+
+int32_t Exec(sqlite3* db, const char* sql) {
+  return MapSqlite(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), db);
+}
+
+// One open store file. The file's identity and write permission are kept so
+// that a replaced, removed or re-permissioned file is noticed and reopened.
+struct Connection {
+  ~Connection() { sqlite3_close_v2(db); }
+  std::string path;
+  sqlite3* db = nullptr;
+  dev_t device = 0;
+  ino_t inode = 0;
+  bool read_only = false;
+  bool wal = false;     // journal mode checked
+  bool schema = false;  // the tables are known to exist
+};
+
+// A file without write permission is a read-only store, even for root, just
+// as the read-only attribute holds for administrators on Windows.
+bool ModeWritable(const struct stat& st) { return (st.st_mode & 0222) != 0; }
+
+std::mutex& StoreMutex() {
+  static std::mutex* mutex = new std::mutex;
+  return *mutex;
+}
+
+std::list<std::unique_ptr<Connection>>& Cache() {
+  static auto* cache = new std::list<std::unique_ptr<Connection>>;
+  return *cache;
+}
+
+// An empty store in memory, read when the store file does not exist (yet) or
+// has no tables, so that reading never creates anything.
+sqlite3* EmptyStore() {
+  static sqlite3* db = [] {
+    sqlite3* memory = nullptr;
+    if (sqlite3_open_v2(":memory:", &memory, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
+                        nullptr) != SQLITE_OK ||
+        sqlite3_exec(memory, kSchema, nullptr, nullptr, nullptr) != SQLITE_OK) {
+      sqlite3_close_v2(memory);
+      return static_cast<sqlite3*>(nullptr);
+    }
+    return memory;
+  }();
+  return db;
+}
+
+int32_t MakeDirectories(const std::string& path) {
+  size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos || slash == 0) return kRegSuccess;
+  std::string dir = path.substr(0, slash);
+  struct stat st;
+  if (stat(dir.c_str(), &st) == 0) {
+    if (!S_ISDIR(st.st_mode)) return kRegPathNotFound;
+    return (st.st_mode & 0222) != 0 ? kRegSuccess : kRegAccessDenied;
+  }
+  int32_t status = MakeDirectories(dir);
+  if (status != kRegSuccess) return status;
+  if (mkdir(dir.c_str(), 0755) == 0 || errno == EEXIST) return kRegSuccess;
+  return errno == EACCES || errno == EPERM || errno == EROFS ? kRegAccessDenied
+                                                             : kRegPathNotFound;
+}
+
+// The connection for `path`; *out is null (and the result success) when the
+// file does not exist and `write` is false.
+int32_t Acquire(const std::string& path, bool write, Connection** out) {
+  *out = nullptr;
+  auto& cache = Cache();
+  struct stat st;
+  bool exists = stat(path.c_str(), &st) == 0;
+  for (auto it = cache.begin(); it != cache.end(); ++it) {
+    if ((*it)->path != path) continue;
+    if (exists && (*it)->device == st.st_dev && (*it)->inode == st.st_ino &&
+        (*it)->read_only == !ModeWritable(st)) {
+      cache.splice(cache.begin(), cache, it);
+      *out = cache.front().get();
+      return kRegSuccess;
+    }
+    cache.erase(it);
+    break;
+  }
+  if (!exists && !write) return kRegSuccess;
+
+  auto connection = std::make_unique<Connection>();
+  connection->path = path;
+  int flags = SQLITE_OPEN_NOMUTEX;  // the store mutex serialises every use
+  if (exists) {
+    connection->read_only = !ModeWritable(st);
+    flags |= connection->read_only ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE;
+  } else {
+    int32_t status = MakeDirectories(path);
+    if (status != kRegSuccess) return status;
+    flags |= SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
+  }
+  int rc = sqlite3_open_v2(path.c_str(), &connection->db, flags, nullptr);
+  if (rc != SQLITE_OK) return MapSqlite(rc, connection->db);
+  if (stat(path.c_str(), &st) != 0) return kRegIoFailed;
+  connection->device = st.st_dev;
+  connection->inode = st.st_ino;
+  sqlite3_busy_timeout(connection->db, kBusyTimeoutMs);
+  // Keep the -wal and -shm files after the last connection closes, so that
+  // readers without write access to the directory can still open the store.
+  int persist = 1;
+  sqlite3_file_control(connection->db, "main", SQLITE_FCNTL_PERSIST_WAL, &persist);
+  // In WAL mode NORMAL loses no committed transaction when a process dies;
+  // only a power loss may drop the latest ones, never tearing the file.
+  Exec(connection->db, "PRAGMA synchronous=NORMAL");
+
+  cache.push_front(std::move(connection));
+  while (cache.size() > kMaxCachedStores) cache.pop_back();
+  *out = cache.front().get();
+  return kRegSuccess;
+}
+
+// Inside a transaction: whether the file holds a store (*present), is empty
+// (no tables: a fresh file), or is some other database (kRegBadDb).
+int32_t CheckSchema(sqlite3* db, bool* present) {
+  *present = false;
+  Statement id(db, "PRAGMA application_id");
+  bool row = false;
+  int32_t status = id.Next(&row);
+  if (status != kRegSuccess) return status;
+  int64_t application = row ? id.Int(0) : 0;
+  Statement tables(db, "SELECT count(*) FROM sqlite_master WHERE name IN ('keys','vals')");
+  status = tables.Next(&row);
+  if (status != kRegSuccess) return status;
+  int64_t ours = row ? tables.Int(0) : 0;
+  Statement all(db, "SELECT count(*) FROM sqlite_master");
+  status = all.Next(&row);
+  if (status != kRegSuccess) return status;
+  int64_t objects = row ? all.Int(0) : 0;
+  if (objects == 0 && application == 0) return kRegSuccess;
+  if (application != kApplicationId || ours != 2) return kRegBadDb;
+  *present = true;
+  return kRegSuccess;
+}
+
+// Runs `body(db)` as one transaction on the store at `path`; a failed body
+// or commit rolls everything back.
+template <typename Body>
+int32_t Transact(const std::string& path, bool write, Body body) {
+  std::lock_guard<std::mutex> lock(StoreMutex());
+  Connection* connection = nullptr;
+  int32_t status = Acquire(path, write, &connection);
+  if (status != kRegSuccess) return status;
+  if (connection == nullptr) {
+    sqlite3* empty = EmptyStore();
+    return empty != nullptr ? body(empty) : kRegNotEnoughMemory;
+  }
+  if (write && connection->read_only) return kRegAccessDenied;
+  sqlite3* db = connection->db;
+  if (write && !connection->wal) {
+    Statement mode(db, "PRAGMA journal_mode=WAL");
+    bool row = false;
+    status = mode.Next(&row);
+    if (status != kRegSuccess) return status;
+    if (!row || mode.Text(0) != "wal") return kRegIoFailed;
+    connection->wal = true;
+  }
+  status = Exec(db, write ? "BEGIN IMMEDIATE" : "BEGIN");
+  if (status != kRegSuccess) return status;
+  if (!connection->schema) {
+    bool present = false;
+    status = CheckSchema(db, &present);
+    if (status == kRegSuccess && !present && write) {
+      status = Exec(db, kSchema);
+      present = status == kRegSuccess;
+    }
+    if (status != kRegSuccess || !present) {
+      Exec(db, "ROLLBACK");
+      if (status != kRegSuccess) return status;
+      sqlite3* empty = EmptyStore();  // a fresh file: read it as an empty store
+      return empty != nullptr ? body(empty) : kRegNotEnoughMemory;
+    }
+    // Only a committed schema counts; a rolled-back creation is redone.
+    connection->schema = !write;
+  }
+  status = body(db);
+  if (status == kRegSuccess) {
+    status = Exec(db, "COMMIT");
+    if (status == kRegSuccess && write) connection->schema = true;
+  }
+  if (status != kRegSuccess) Exec(db, "ROLLBACK");
+  return status;
+}
+
+// Splits a key path into its names; an empty path has none. Empty names
+// (doubled or leading backslashes) and names over 255 characters are
+// refused; one trailing backslash is ignored.
+int32_t SplitPath(const std::string& path, std::vector<std::string>* names) {
+  names->clear();
+  std::string rest = path;
+  if (!rest.empty() && rest.back() == '\\') rest.pop_back();
+  if (path.empty()) return kRegSuccess;
+  size_t start = 0;
+  for (;;) {
+    size_t end = rest.find('\\', start);
+    std::string name = rest.substr(start, end == std::string::npos ? end : end - start);
+    if (name.empty() || name.size() > kMaxKeyName) return kRegInvalidParameter;
+    names->push_back(name);
+    if (end == std::string::npos) return kRegSuccess;
+    start = end + 1;
+  }
+}
+
+int32_t CheckKey(sqlite3* db, int64_t key) {
+  if (key == kStoreRootKey) return kRegSuccess;
+  Statement find(db, "SELECT 1 FROM keys WHERE id=?");
+  bool row = false;
+  int32_t status = find.Bind(1, key).Next(&row);
+  if (status != kRegSuccess) return status;
+  return row ? kRegSuccess : kRegKeyDeleted;
+}
+
+int32_t FindChild(sqlite3* db, int64_t parent, const std::string& name, int64_t* child) {
+  Statement find(db, "SELECT id FROM keys WHERE parent=? AND name=?");
+  bool row = false;
+  int32_t status = find.Bind(1, parent).Bind(2, name).Next(&row);
+  if (status != kRegSuccess) return status;
+  if (!row) return kRegFileNotFound;
+  *child = find.Int(0);
+  return kRegSuccess;
+}
+
+int32_t Resolve(sqlite3* db, int64_t parent, const std::string& subkey, int64_t* key) {
+  std::vector<std::string> names;
+  int32_t status = SplitPath(subkey, &names);
+  if (status != kRegSuccess) return status;
+  status = CheckKey(db, parent);
+  if (status != kRegSuccess) return status;
+  int64_t current = parent;
+  for (const std::string& name : names) {
+    status = FindChild(db, current, name, &current);
+    if (status != kRegSuccess) return status;
+  }
+  *key = current;
+  return kRegSuccess;
+}
+
+int32_t CheckValueName(const std::string& name) {
+  return name.size() > kMaxValueName ? kRegInvalidParameter : kRegSuccess;
+}
+
+}  // namespace
+
+std::string RegistryStorePath() {
+  std::string path = GetEnvironmentVariable("WENDREL_REGISTRY");
+  return path.empty() ? std::string(kDefaultStorePath) : path;
+}
+
+int32_t RegistryStore::OpenKey(int64_t parent, const std::string& subkey, int64_t* key) const {
+  return Transact(path_, false, [&](sqlite3* db) -> int32_t { return Resolve(db, parent, subkey, key); });
+}
+
+int32_t RegistryStore::CreateKey(int64_t parent, const std::string& subkey,
+                                 const std::vector<uint8_t>* security, int64_t* key,
+                                 bool* created) const {
+  std::vector<std::string> names;
+  int32_t status = SplitPath(subkey, &names);
+  if (status != kRegSuccess) return status;
+  bool made = false;
+  status = Transact(path_, true, [&](sqlite3* db) -> int32_t {
+    made = false;
+    int32_t result = CheckKey(db, parent);
+    if (result != kRegSuccess) return result;
+    int64_t current = parent;
+    for (const std::string& name : names) {
+      int64_t child = 0;
+      result = FindChild(db, current, name, &child);
+      made = result == kRegFileNotFound;
+      if (made) {
+        Statement insert(db, "INSERT INTO keys(parent, name, security) VALUES(?,?,?)");
+        insert.Bind(1, current).Bind(2, name);
+        if (security != nullptr) insert.BindBlob(3, security->data(), security->size());
+        bool row = false;
+        result = insert.Next(&row);
+        child = sqlite3_last_insert_rowid(db);
+      }
+      if (result != kRegSuccess) return result;
+      current = child;
+    }
+    *key = current;
+    return kRegSuccess;
+  });
+  if (created != nullptr) *created = status == kRegSuccess && made;
+  return status;
+}
+
+int32_t RegistryStore::DeleteKey(int64_t parent, const std::string& subkey) const {
+  return Transact(path_, true, [&](sqlite3* db) -> int32_t {
+    int64_t key = 0;
+    int32_t status = Resolve(db, parent, subkey, &key);
+    if (status != kRegSuccess) return status;
+    if (key == kStoreRootKey) return kRegAccessDenied;
+    Statement children(db, "SELECT 1 FROM keys WHERE parent=? LIMIT 1");
+    bool row = false;
+    status = children.Bind(1, key).Next(&row);
+    if (status != kRegSuccess) return status;
+    if (row) return kRegAccessDenied;
+    Statement values(db, "DELETE FROM vals WHERE key=?");
+    status = values.Bind(1, key).Next(&row);
+    if (status != kRegSuccess) return status;
+    Statement remove(db, "DELETE FROM keys WHERE id=?");
+    return remove.Bind(1, key).Next(&row);
+  });
+}
+
+int32_t RegistryStore::QueryValue(int64_t key, const std::string& name, uint32_t* type,
+                                  void* data, uint32_t* size) const {
+  if (data != nullptr && size == nullptr) return kRegInvalidParameter;
+  return Transact(path_, false, [&](sqlite3* db) -> int32_t {
+    int32_t status = CheckKey(db, key);
+    if (status != kRegSuccess) return status;
+    Statement find(db, "SELECT type, data FROM vals WHERE key=? AND name=?");
+    bool row = false;
+    status = find.Bind(1, key).Bind(2, name).Next(&row);
+    if (status != kRegSuccess) return status;
+    if (!row) return kRegFileNotFound;
+    size_t length = 0;
+    const uint8_t* bytes = find.Blob(1, &length);
+    if (type != nullptr) *type = static_cast<uint32_t>(find.Int(0));
+    if (size == nullptr) return kRegSuccess;
+    uint32_t offered = *size;
+    *size = static_cast<uint32_t>(length);
+    if (data == nullptr) return kRegSuccess;
+    if (offered < length) return kRegMoreData;  // buffer untouched
+    if (length != 0) std::memcpy(data, bytes, length);
+    return kRegSuccess;
+  });
+}
+
+int32_t RegistryStore::SetValue(int64_t key, const std::string& name, uint32_t type,
+                                const void* data, uint32_t size) const {
+  if (CheckValueName(name) != kRegSuccess || (data == nullptr && size != 0)) {
+    return kRegInvalidParameter;
+  }
+  return Transact(path_, true, [&](sqlite3* db) -> int32_t {
+    int32_t status = CheckKey(db, key);
+    if (status != kRegSuccess) return status;
+    // An existing value keeps its place and the case of its name.
+    Statement upsert(db,
+                     "INSERT INTO vals(key, name, type, data) VALUES(?,?,?,?) "
+                     "ON CONFLICT(key, name) DO UPDATE SET type=excluded.type, "
+                     "data=excluded.data");
+    bool row = false;
+    return upsert.Bind(1, key).Bind(2, name).Bind(3, static_cast<int64_t>(type))
+        .BindBlob(4, data, size).Next(&row);
+  });
+}
+
+int32_t RegistryStore::DeleteValue(int64_t key, const std::string& name) const {
+  return Transact(path_, true, [&](sqlite3* db) -> int32_t {
+    int32_t status = CheckKey(db, key);
+    if (status != kRegSuccess) return status;
+    Statement remove(db, "DELETE FROM vals WHERE key=? AND name=?");
+    bool row = false;
+    status = remove.Bind(1, key).Bind(2, name).Next(&row);
+    if (status != kRegSuccess) return status;
+    return sqlite3_changes(db) > 0 ? kRegSuccess : kRegFileNotFound;
+  });
+}
+
+int32_t RegistryStore::EnumKey(int64_t key, uint32_t index, std::string* name) const {
+  return Transact(path_, false, [&](sqlite3* db) -> int32_t {
+    int32_t status = CheckKey(db, key);
+    if (status != kRegSuccess) return status;
+    Statement list(db,
+                   "SELECT name FROM keys WHERE parent=? ORDER BY upper(name), id "
+                   "LIMIT 1 OFFSET ?");
+    bool row = false;
+    status = list.Bind(1, key).Bind(2, static_cast<int64_t>(index)).Next(&row);
+    if (status != kRegSuccess) return status;
+    if (!row) return kRegNoMoreItems;
+    if (name != nullptr) *name = list.Text(0);
+    return kRegSuccess;
+  });
+}
+
+int32_t RegistryStore::EnumValue(int64_t key, uint32_t index, std::string* name, uint32_t* type,
+                                 std::vector<uint8_t>* data) const {
+  return Transact(path_, false, [&](sqlite3* db) -> int32_t {
+    int32_t status = CheckKey(db, key);
+    if (status != kRegSuccess) return status;
+    Statement list(db,
+                   "SELECT name, type, data FROM vals WHERE key=? ORDER BY rowid "
+                   "LIMIT 1 OFFSET ?");
+    bool row = false;
+    status = list.Bind(1, key).Bind(2, static_cast<int64_t>(index)).Next(&row);
+    if (status != kRegSuccess) return status;
+    if (!row) return kRegNoMoreItems;
+    if (name != nullptr) *name = list.Text(0);
+    if (type != nullptr) *type = static_cast<uint32_t>(list.Int(1));
+    if (data != nullptr) {
+      size_t length = 0;
+      const uint8_t* bytes = list.Blob(2, &length);
+      data->assign(bytes, bytes + (bytes != nullptr ? length : 0));
+    }
+    return kRegSuccess;
+  });
+}
+
+int32_t RegistryStore::QueryInfo(int64_t key, uint32_t* subkeys, uint32_t* values) const {
+  return Transact(path_, false, [&](sqlite3* db) -> int32_t {
+    int32_t status = CheckKey(db, key);
+    if (status != kRegSuccess) return status;
+    Statement keys(db, "SELECT count(*) FROM keys WHERE parent=?");
+    Statement vals(db, "SELECT count(*) FROM vals WHERE key=?");
+    bool row = false;
+    status = keys.Bind(1, key).Next(&row);
+    if (status != kRegSuccess) return status;
+    if (subkeys != nullptr) *subkeys = static_cast<uint32_t>(keys.Int(0));
+    status = vals.Bind(1, key).Next(&row);
+    if (status != kRegSuccess) return status;
+    if (values != nullptr) *values = static_cast<uint32_t>(vals.Int(0));
+    return kRegSuccess;
+  });
+}
+
+int32_t RegistryStore::GetSecurity(int64_t key, std::vector<uint8_t>* descriptor) const {
+  return Transact(path_, false, [&](sqlite3* db) -> int32_t {
+    int32_t status = CheckKey(db, key);
+    if (status != kRegSuccess || key == kStoreRootKey) {
+      if (status == kRegSuccess && descriptor != nullptr) descriptor->clear();
+      return status;
+    }
+    Statement find(db, "SELECT security FROM keys WHERE id=?");
+    bool row = false;
+    status = find.Bind(1, key).Next(&row);
+    if (status != kRegSuccess) return status;
+    if (descriptor != nullptr) {
+      size_t length = 0;
+      const uint8_t* bytes = row ? find.Blob(0, &length) : nullptr;
+      descriptor->assign(bytes, bytes + (bytes != nullptr ? length : 0));
+    }
+    return kRegSuccess;
+  });
+}
+
+}  // namespace platform
+}  // namespace wendrel
