@@ -5,10 +5,12 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
+#include <chrono>
 #include <cstring>
 #include <list>
 #include <memory>
 #include <mutex>
+#include <thread>
 
 #include "platform/environment.h"
 #include "platform/registry.h"
@@ -49,7 +51,11 @@ const char kSchema[] =
     "PRAGMA application_id=1465009969;";
 static_assert(kApplicationId == 1465009969, "the schema's application id");
 
+// Set when a call met another process's lock (read under the store mutex).
+bool g_met_lock = false;
+
 int32_t MapSqlite(int rc, sqlite3* db) {
+  if ((rc & 0xFF) == SQLITE_BUSY || (rc & 0xFF) == SQLITE_LOCKED) g_met_lock = true;
   switch (rc & 0xFF) {
     case SQLITE_OK:
     case SQLITE_ROW:
@@ -280,8 +286,7 @@ int32_t CheckSchema(sqlite3* db, bool* present) {
 // Runs `body(db)` as one transaction on the store at `path`; a failed body
 // or commit rolls everything back.
 template <typename Body>
-int32_t Transact(const std::string& path, bool write, Body body) {
-  std::lock_guard<std::mutex> lock(StoreMutex());
+int32_t TransactOnce(const std::string& path, bool write, Body& body) {
   Connection* connection = nullptr;
   int32_t status = Acquire(path, write, &connection);
   if (status != kRegSuccess) return status;
@@ -291,6 +296,17 @@ int32_t Transact(const std::string& path, bool write, Body body) {
   }
   if (write && connection->read_only) return kRegAccessDenied;
   sqlite3* db = connection->db;
+  if (write && !connection->schema) {
+    // Refuse someone else's database before anything is written to it: even
+    // switching the journal mode rewrites its header.
+    bool present = false;
+    status = Exec(db, "BEGIN");
+    if (status == kRegSuccess) {
+      status = CheckSchema(db, &present);
+      Exec(db, "ROLLBACK");
+    }
+    if (status != kRegSuccess) return status;
+  }
   if (write && !connection->wal) {
     Statement mode(db, "PRAGMA journal_mode=WAL");
     bool row = false;
@@ -324,6 +340,24 @@ int32_t Transact(const std::string& path, bool write, Body body) {
   }
   if (status != kRegSuccess) Exec(db, "ROLLBACK");
   return status;
+}
+
+// TransactOnce, tried again while it meets another process's lock. SQLite's
+// busy handler covers most waits, but some (another process switching the
+// file to WAL or recovering it) answer "busy" at once; the whole call then
+// starts over, within the same bounded time.
+template <typename Body>
+int32_t Transact(const std::string& path, bool write, Body body) {
+  std::lock_guard<std::mutex> lock(StoreMutex());
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kBusyTimeoutMs);
+  for (;;) {
+    g_met_lock = false;
+    int32_t status = TransactOnce(path, write, body);
+    if (status != kRegIoFailed || !g_met_lock || std::chrono::steady_clock::now() >= deadline) {
+      return status;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
 }
 
 // Splits a key path into its names; an empty path has none. Empty names
