@@ -104,6 +104,37 @@ TEST_F(RegistryStoreTest, ConcurrentWritersLoseNothing) {
   }
 }
 
+TEST_F(RegistryStoreTest, ThreadsOfOneProcessShareTheStore) {
+  CreateKey(kStress);
+  std::vector<std::thread> threads;
+  std::vector<int> failures(4, 0);
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([t, &failures] {
+      RegKey key;
+      if (key.Open(RegKey::LocalMachine(), kStress, kKeyAllAccess) != kRegSuccess) {
+        ++failures[t];
+        return;
+      }
+      for (uint32_t i = 0; i < 200; ++i) {
+        std::string name = "t" + std::to_string(t) + "-" + std::to_string(i);
+        if (key.SetValue(name, kRegDword, &i, sizeof(i)) != kRegSuccess) ++failures[t];
+        uint32_t back = ~0u;
+        uint32_t size = sizeof(back);
+        if (key.QueryValue(name, nullptr, &back, &size) != kRegSuccess || back != i) {
+          ++failures[t];
+        }
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(std::vector<int>(4, 0), failures);
+  RegKey key;
+  ASSERT_EQ(kRegSuccess, key.Open(RegKey::LocalMachine(), kStress, kKeyRead));
+  uint32_t values = 0;
+  EXPECT_EQ(kRegSuccess, key.QueryInfo(nullptr, &values));
+  EXPECT_EQ(800u, values);
+}
+
 TEST_F(RegistryStoreTest, ReadingNeverCreatesTheStore) {
   RegKey key;
   EXPECT_EQ(kRegFileNotFound, key.Open(RegKey::LocalMachine(), "Software", kKeyRead));
