@@ -1,0 +1,180 @@
+#!/bin/bash
+# wendrel-reg end to end: the real binary against a store of its own.
+#   end_to_end.sh PATH/TO/wendrel-reg
+set -u
+reg=$1
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+export WENDREL_REGISTRY=$work/registry.db
+failures=0
+
+fail() {
+  echo "FAIL: $*" >&2
+  failures=$((failures + 1))
+}
+
+# run ARGS...: runs the tool with stdin not a terminal; sets $out $err $rc.
+run() {
+  "$reg" "$@" </dev/null >"$work/out" 2>"$work/err"
+  rc=$?
+  out=$(cat "$work/out")
+  err=$(cat "$work/err")
+}
+
+# expect RC ARGS...: runs and checks the exit status.
+expect() {
+  local want=$1
+  shift
+  run "$@"
+  if [ "$rc" != "$want" ]; then
+    fail "wendrel-reg $* exited $rc, expected $want; stderr: $err"
+  fi
+}
+
+expect_output() {  # expect_output WHAT EXPECTED
+  if [ "$out" != "$2" ]; then
+    fail "$1: got"$'\n'"$out"$'\n'"expected"$'\n'"$2"
+  fi
+}
+
+expect_stderr() {  # expect_stderr WHAT TEXT
+  case "$err" in
+    *"$2"*) ;;
+    *) fail "$1: stderr lacks '$2': $err" ;;
+  esac
+}
+
+K='HKLM\Software\Tarvos'
+F='HKEY_LOCAL_MACHINE\Software\Tarvos'
+
+# --- add, every type, then the exact query output.
+expect 0 add "$K" /ve /d 'd\efault'
+expect_output "add" "The operation completed successfully."
+expect 0 add "$K" /v Name /t REG_SZ /d $'caf\xc3\xa9'
+expect 0 add "$K" /v Path /t REG_EXPAND_SZ /d '%SystemRoot%\x'
+expect 0 add "$K" /v List /t REG_MULTI_SZ /d 'a\0b\0c'
+expect 0 add "$K" /v Count /t REG_DWORD /d 42
+expect 0 add "$K" /v Big /t REG_QWORD /d 0x100000000
+expect 0 add "$K" /v Blob /t REG_BINARY /d 00abFF
+expect 0 add "$K" /v Nothing /t REG_NONE
+expect 0 add 'HKEY_LOCAL_MACHINE\Software\Tarvos\Sub' /v Inner /t REG_DWORD /d 0x10
+expect 0 add "$K\\Empty"
+
+query_top=$'\n'"$F"$'
+    (Default)    REG_SZ    d\\efault
+    Name    REG_SZ    caf\xc3\xa9
+    Path    REG_EXPAND_SZ    %SystemRoot%\\x
+    List    REG_MULTI_SZ    a\\0b\\0c
+    Count    REG_DWORD    0x2a
+    Big    REG_QWORD    0x100000000
+    Blob    REG_BINARY    00ABFF
+    Nothing    REG_NONE    '
+expect 0 query "$K"
+expect_output "query" "$query_top"$'\n\n'"$F\\Empty"$'\n'"$F\\Sub"
+expect 0 query "$K" /s
+expect_output "query /s" \
+  "$query_top"$'\n\n'"$F\\Empty"$'\n\n'"$F\\Sub"$'\n    Inner    REG_DWORD    0x10'
+expect 0 query "$K" /v count
+expect_output "query /v" $'\n'"$F"$'\n    Count    REG_DWORD    0x2a'
+expect 0 query "$K" /v Inner /s
+expect_output "query /v /s" $'\n'"$F\\Sub"$'\n    Inner    REG_DWORD    0x10'
+expect 0 query "$K\\Empty" /sec
+expect_output "query /sec of a key without its own security" $'\n'"$F\\Empty"
+
+# --- failures: exit 1 with the reason on stderr.
+expect 1 query "$K" /v Missing
+expect_stderr "missing value" "ERROR: The system was unable to find"
+expect 1 query 'HKLM\Software\Missing'
+expect_stderr "missing key" "ERROR: The system was unable to find"
+expect 1 query 'HKCU\Software'
+expect_stderr "other root" "Only HKEY_LOCAL_MACHINE"
+expect 1 add "$K" /v X /t REG_DWORD /d 4294967296
+expect_stderr "dword overflow" "Invalid REG_DWORD data"
+expect 1 add "$K" /v X /d $'\xe4\xb8\xad'
+expect_stderr "text outside the code page" "cannot hold"
+expect 1 add "$K" /v X /t REG_WHAT /d 1
+expect_stderr "unknown type" "Invalid type"
+expect 1 add "$K" /v X /ve
+expect_stderr "bad syntax" "Usage:"
+expect 1 add
+expect_stderr "no key" "Usage:"
+expect 1 frobnicate "$K"
+expect_stderr "unknown operation" "Usage:"
+expect 1 query "$K" /q
+expect_stderr "unknown option" "Unknown option /q"
+expect 0 --help
+case "$out" in *"/sec"*) ;; *) fail "--help does not document /sec" ;; esac
+expect 1 delete "$K" /v Missing /f
+expect 1 delete 'HKLM\Software\Missing' /f
+
+# --- without /f and without a terminal, add replaces and delete deletes.
+expect 0 add "$K" /v Count /t REG_DWORD /d 7
+expect 0 query "$K" /v Count
+expect_output "replaced" $'\n'"$F"$'\n    Count    REG_DWORD    0x7'
+
+# --- export: UTF-16LE with a byte-order mark and CR LF, as regedit writes.
+expect 0 export "$K" "$work/a.reg"
+if [ "$(head -c 2 "$work/a.reg" | od -An -tx1 | tr -d ' ')" != "fffe" ]; then
+  fail "export does not start with the UTF-16LE byte-order mark"
+fi
+text=$(iconv -f UTF-16LE -t UTF-8 "$work/a.reg" | tail -c +4)
+want=$'Windows Registry Editor Version 5.00\r\n\r\n'
+want+=$'[HKEY_LOCAL_MACHINE\\Software\\Tarvos]\r\n@="d\\\\efault"\r\n'
+case "$text" in
+  "$want"*) ;;
+  *) fail "export text starts wrongly: $(printf %s "$text" | head -c 200 | od -c | head)" ;;
+esac
+case "$text" in *$'"Count"=dword:00000007\r\n'*) ;; *) fail "export lacks the dword line" ;; esac
+expect 1 export "$K" "$work/a.reg"
+expect_stderr "export over a file" "/y"
+expect 0 export "$K" "$work/a.reg" /y
+
+# --- round trip: delete everything, import the export, get the same bytes.
+expect 0 query "$K" /s
+before=$out
+expect 0 delete "$K"
+expect 1 query "$K"
+expect 0 import "$work/a.reg"
+expect 0 query "$K" /s
+[ "$out" == "$before" ] || fail "query after re-import differs: $out"$'\n'"vs $before"
+expect 0 export "$K" "$work/b.reg"
+cmp -s "$work/a.reg" "$work/b.reg" || fail "export after re-import differs from the first export"
+
+# --- delete values.
+expect 0 delete "$K" /v Name
+expect 1 query "$K" /v Name
+expect 0 delete "$K" /ve /f
+expect 1 query "$K" /ve
+expect 0 delete "$K\\Sub" /va /f
+expect 0 query "$K\\Sub"
+expect_output "after /va" $'\n'"$F\\Sub"
+
+# --- import of a REGEDIT4 ANSI file with every form; then one with an error
+# changes nothing.
+{
+  printf 'REGEDIT4\r\n\r\n; comment\r\n'
+  printf '[-HKEY_LOCAL_MACHINE\\Software\\Tarvos\\Sub]\r\n'
+  printf '[HKEY_LOCAL_MACHINE\\Software\\Tarvos\\Four]\r\n'
+  printf '"S"="caf\xe9 \\"q\\" \\\\"\r\n'
+  printf '"H"=hex(7):61,00,\\\r\n  62,00,00\r\n'
+  printf '"Count"=-\r\n@=dword:ffffffff\r\n'
+} >"$work/four.reg"
+expect 0 import "$work/four.reg"
+expect 1 query "$K\\Sub"
+expect 0 query "$K\\Four"
+expect_output "REGEDIT4 import" $'\n'"$F\\Four"$'
+    S    REG_SZ    caf\xc3\xa9 "q" \\
+    H    REG_MULTI_SZ    a\\0b
+    (Default)    REG_DWORD    0xffffffff'
+printf '%s\n' 'Windows Registry Editor Version 5.00' '' '[HKLM\Software\Tarvos\Bad]' \
+  '"ok"="1"' '"bad"=hex:01,\' '  0g' >"$work/bad.reg"
+expect 1 import "$work/bad.reg"
+expect_stderr "import error" "bad.reg:6:"
+expect 1 query "$K\\Bad"
+expect 1 import "$work/none.reg"
+
+if [ "$failures" -ne 0 ]; then
+  echo "$failures check(s) failed" >&2
+  exit 1
+fi
+echo "all wendrel-reg checks passed"
