@@ -1,0 +1,385 @@
+// The LDAP client port over OpenLDAP's libldap.
+//
+// Most calls map one to one. What this file adds: the SDK numbering of
+// client-side result codes (OpenLDAP's -n becomes 0x50+n), the conversion of
+// LdapTimeval to struct timeval and back, ldap_init's "host, port" as an
+// LDAP URI, and the TLS companion expressed in OpenLDAP's TLS options.
+
+// The classic calls the extension is written against (ldap_get_values,
+// ldap_value_free, ldap_result2error) are "deprecated" in OpenLDAP only in
+// favour of the berval forms; they are fully supported.
+#define LDAP_DEPRECATED 1
+
+#include "platform/ldap.h"
+
+#include "platform/ldap_dn.h"
+
+#include <ldap.h>
+#include <sys/time.h>
+
+#include <cctype>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace wendrel {
+namespace platform {
+namespace {
+
+// Result code of this thread's last failed LdapInit / LdapSslInit, reported
+// for kLdapOptResultCode with a null handle: a failed open has no handle to
+// carry it. 0 after a successful open.
+thread_local int last_open_error = kLdapSuccess;
+
+// The trusted certificate file of the TLS companion: process-wide, like the
+// SDK's certificate database.
+std::mutex& TlsMutex() {
+  static std::mutex* mutex = new std::mutex;
+  return *mutex;
+}
+std::string& TrustedCertFile() {
+  static std::string* path = new std::string;
+  return *path;
+}
+
+// OpenLDAP numbers client-side errors -1 (server down) to -17 (referral
+// limit exceeded); the SDK and wldap32 number the same list 0x51 to 0x61.
+// Any other negative code (OpenLDAP's private extensions) is a local error.
+int ToSdkCode(int rc) {
+  if (rc >= 0) return rc;
+  if (rc >= -17) return 0x50 - rc;
+  return kLdapLocalError;
+}
+
+LDAP* Ld(LdapHandle* ld) { return reinterpret_cast<LDAP*>(ld); }
+LDAPMessage* Msg(LdapMessage* m) { return reinterpret_cast<LDAPMessage*>(m); }
+
+struct timeval ToTimeval(const LdapTimeval& tv) {
+  struct timeval out;
+  out.tv_sec = tv.tv_sec;
+  out.tv_usec = tv.tv_usec;
+  return out;
+}
+
+// "host" or "host:port" (one of ldap_init's space-separated list) plus the
+// default port, as "scheme://host:port". IPv6 literals get their brackets.
+bool AppendUri(const std::string& item, int port, const char* scheme, std::string* uri) {
+  std::string host = item;
+  std::string item_port;
+  size_t colon = item.rfind(':');
+  bool ipv6 = item.find(':') != colon;  // more than one colon, no brackets
+  if (!item.empty() && item[0] == '[') {
+    size_t close = item.find(']');
+    if (close == std::string::npos) return false;
+    host = item.substr(0, close + 1);
+    if (close + 1 < item.size()) {
+      if (item[close + 1] != ':') return false;
+      item_port = item.substr(close + 2);
+    }
+  } else if (ipv6) {
+    host = "[" + item + "]";
+  } else if (colon != std::string::npos) {
+    host = item.substr(0, colon);
+    item_port = item.substr(colon + 1);
+  }
+  for (char c : item_port) {
+    if (!std::isdigit(static_cast<unsigned char>(c))) return false;
+  }
+  if (host.empty()) return false;
+  if (!uri->empty()) *uri += ' ';
+  *uri += scheme;
+  *uri += "://" + host + ':' + (item_port.empty() ? std::to_string(port) : item_port);
+  return true;
+}
+
+LdapHandle* Open(const char* host, int port, bool tls) {
+  last_open_error = kLdapParamError;
+  if (port <= 0 || port > 65535) return nullptr;
+  std::string uri;
+  const char* scheme = tls ? "ldaps" : "ldap";
+  std::string hosts = (host != nullptr && *host != '\0') ? host : "localhost";
+  size_t pos = 0;
+  while (pos < hosts.size()) {
+    size_t end = hosts.find(' ', pos);
+    if (end == std::string::npos) end = hosts.size();
+    if (end > pos && !AppendUri(hosts.substr(pos, end - pos), port, scheme, &uri)) {
+      return nullptr;
+    }
+    pos = end + 1;
+  }
+  LDAP* ld = nullptr;
+  int rc = ldap_initialize(&ld, uri.c_str());
+  if (rc != LDAP_SUCCESS || ld == nullptr) {
+    last_open_error = rc != LDAP_SUCCESS ? ToSdkCode(rc) : kLdapLocalError;
+    return nullptr;
+  }
+  if (tls) {
+    // Each TLS connection gets a TLS context of its own built from the
+    // trusted file as it is now, demanding a valid chain and a matching host
+    // name: the library's process-wide context and the system's trust store
+    // play no part once a file has been added.
+    std::string cafile;
+    {
+      std::lock_guard<std::mutex> lock(TlsMutex());
+      cafile = TrustedCertFile();
+    }
+    int demand = LDAP_OPT_X_TLS_DEMAND;
+    int is_server = 0;
+    rc = ldap_set_option(ld, LDAP_OPT_X_TLS_REQUIRE_CERT, &demand);
+    if (rc == LDAP_SUCCESS && !cafile.empty()) {
+      rc = ldap_set_option(ld, LDAP_OPT_X_TLS_CACERTFILE, cafile.c_str());
+    }
+    if (rc == LDAP_SUCCESS) rc = ldap_set_option(ld, LDAP_OPT_X_TLS_NEWCTX, &is_server);
+    if (rc != LDAP_SUCCESS) {
+      ldap_unbind_ext(ld, nullptr, nullptr);
+      last_open_error = ToSdkCode(rc);
+      return nullptr;
+    }
+  }
+  last_open_error = kLdapSuccess;
+  return reinterpret_cast<LdapHandle*>(ld);
+}
+
+}  // namespace
+
+LdapHandle* LdapInit(const char* host, int port) { return Open(host, port, false); }
+
+LdapHandle* LdapSslInit(const char* host, int port, int secure) {
+  return Open(host, port, secure != 0);
+}
+
+int LdapUnbind(LdapHandle* ld) {
+  if (ld == nullptr) return kLdapParamError;
+  return ToSdkCode(ldap_unbind_ext(Ld(ld), nullptr, nullptr));
+}
+
+int LdapSetOption(LdapHandle* ld, int option, const void* value) {
+  switch (option) {
+    case kLdapOptDeref:
+    case kLdapOptProtocolVersion:
+      if (value == nullptr) return kLdapParamError;
+      return ToSdkCode(ldap_set_option(Ld(ld), option, value));
+    case kLdapOptReferrals:
+      if (value == nullptr) return kLdapParamError;
+      return ToSdkCode(ldap_set_option(
+          Ld(ld), LDAP_OPT_REFERRALS,
+          *static_cast<const int*>(value) != 0 ? LDAP_OPT_ON : LDAP_OPT_OFF));
+    case kLdapOptNetworkTimeout: {
+      if (ld != nullptr) return kLdapParamError;
+      // OpenLDAP refuses a null value; a negative time-out is its "none".
+      struct timeval tv = {-1, 0};
+      if (value != nullptr) tv = ToTimeval(*static_cast<const LdapTimeval*>(value));
+      return ToSdkCode(ldap_set_option(nullptr, LDAP_OPT_NETWORK_TIMEOUT, &tv));
+    }
+    default:
+      return kLdapParamError;
+  }
+}
+
+int LdapGetOption(LdapHandle* ld, int option, void* out) {
+  if (out == nullptr) return kLdapParamError;
+  switch (option) {
+    case kLdapOptDeref:
+    case kLdapOptProtocolVersion:
+      return ToSdkCode(ldap_get_option(Ld(ld), option, out));
+    case kLdapOptReferrals: {
+      int on = 0;
+      int rc = ldap_get_option(Ld(ld), LDAP_OPT_REFERRALS, &on);
+      if (rc == LDAP_SUCCESS) *static_cast<int*>(out) = on != 0;
+      return ToSdkCode(rc);
+    }
+    case kLdapOptResultCode: {
+      if (ld == nullptr) {
+        *static_cast<int*>(out) = last_open_error;
+        return kLdapSuccess;
+      }
+      int code = 0;
+      int rc = ldap_get_option(Ld(ld), LDAP_OPT_RESULT_CODE, &code);
+      if (rc == LDAP_SUCCESS) *static_cast<int*>(out) = ToSdkCode(code);
+      return ToSdkCode(rc);
+    }
+    case kLdapOptNetworkTimeout: {
+      if (ld != nullptr) return kLdapParamError;
+      struct timeval* tv = nullptr;
+      int rc = ldap_get_option(nullptr, LDAP_OPT_NETWORK_TIMEOUT, &tv);
+      if (rc != LDAP_SUCCESS) return ToSdkCode(rc);
+      LdapTimeval* copy = nullptr;
+      if (tv != nullptr) {
+        // Allocated by the library's allocator, so that LdapMemFree
+        // (ldap_memfree) releases it like every other block.
+        copy = static_cast<LdapTimeval*>(ber_memalloc(sizeof(LdapTimeval)));
+        if (copy != nullptr) {
+          copy->tv_sec = static_cast<int32_t>(tv->tv_sec);
+          copy->tv_usec = static_cast<int32_t>(tv->tv_usec);
+        }
+        ldap_memfree(tv);
+        if (copy == nullptr) return kLdapNoMemory;
+      }
+      *static_cast<LdapTimeval**>(out) = copy;
+      return kLdapSuccess;
+    }
+    default:
+      return kLdapParamError;
+  }
+}
+
+int LdapSimpleBind(LdapHandle* ld, const char* dn, const char* password) {
+  if (ld == nullptr) return -1;
+  struct berval cred;
+  cred.bv_val = const_cast<char*>(password != nullptr ? password : "");
+  cred.bv_len = std::strlen(cred.bv_val);
+  int msgid = -1;
+  int rc = ldap_sasl_bind(Ld(ld), dn != nullptr ? dn : "", LDAP_SASL_SIMPLE, &cred, nullptr,
+                          nullptr, &msgid);
+  return rc == LDAP_SUCCESS ? msgid : -1;
+}
+
+int LdapResult(LdapHandle* ld, int msgid, int all, const LdapTimeval* timeout,
+               LdapMessage** result) {
+  if (ld == nullptr || result == nullptr) return -1;
+  struct timeval tv;
+  if (timeout != nullptr) tv = ToTimeval(*timeout);
+  LDAPMessage* msg = nullptr;
+  int type = ldap_result(Ld(ld), msgid, all, timeout != nullptr ? &tv : nullptr, &msg);
+  *result = reinterpret_cast<LdapMessage*>(msg);
+  return type;
+}
+
+int LdapSearchExtS(LdapHandle* ld, const char* base, int scope, const char* filter,
+                   char* const* attrs, int attrsonly, LdapControl** server_controls,
+                   LdapControl** client_controls, const LdapTimeval* timeout, int sizelimit,
+                   LdapMessage** result) {
+  if (result != nullptr) *result = nullptr;
+  if (ld == nullptr || result == nullptr || server_controls != nullptr ||
+      client_controls != nullptr) {
+    return kLdapParamError;
+  }
+  struct timeval tv;
+  if (timeout != nullptr) tv = ToTimeval(*timeout);
+  LDAPMessage* msg = nullptr;
+  int rc = ldap_search_ext_s(Ld(ld), base, scope, filter, const_cast<char**>(attrs), attrsonly,
+                             nullptr, nullptr, timeout != nullptr ? &tv : nullptr, sizelimit,
+                             &msg);
+  *result = reinterpret_cast<LdapMessage*>(msg);
+  return ToSdkCode(rc);
+}
+
+int LdapSearchExt(LdapHandle* ld, const char* base, int scope, const char* filter,
+                  char* const* attrs, int attrsonly, LdapControl** server_controls,
+                  LdapControl** client_controls, const LdapTimeval* timeout, int sizelimit,
+                  int* msgid) {
+  if (ld == nullptr || msgid == nullptr || server_controls != nullptr ||
+      client_controls != nullptr) {
+    return kLdapParamError;
+  }
+  struct timeval tv;
+  if (timeout != nullptr) tv = ToTimeval(*timeout);
+  return ToSdkCode(ldap_search_ext(Ld(ld), base, scope, filter, const_cast<char**>(attrs),
+                                   attrsonly, nullptr, nullptr,
+                                   timeout != nullptr ? &tv : nullptr, sizelimit, msgid));
+}
+
+int LdapResult2Error(LdapHandle* ld, LdapMessage* result, int freeit) {
+  if (ld == nullptr) return kLdapParamError;
+  return ToSdkCode(ldap_result2error(Ld(ld), Msg(result), freeit));
+}
+
+LdapMessage* LdapFirstEntry(LdapHandle* ld, LdapMessage* result) {
+  if (ld == nullptr || result == nullptr) return nullptr;
+  return reinterpret_cast<LdapMessage*>(ldap_first_entry(Ld(ld), Msg(result)));
+}
+
+LdapMessage* LdapNextEntry(LdapHandle* ld, LdapMessage* entry) {
+  if (ld == nullptr || entry == nullptr) return nullptr;
+  return reinterpret_cast<LdapMessage*>(ldap_next_entry(Ld(ld), Msg(entry)));
+}
+
+char* LdapGetDn(LdapHandle* ld, LdapMessage* entry) {
+  if (ld == nullptr || entry == nullptr) return nullptr;
+  return ldap_get_dn(Ld(ld), Msg(entry));
+}
+
+char** LdapExplodeDn(const char* dn, int notypes) {
+  // Not ldap_explode_dn: it hex-escapes every non-ASCII byte ("Zo\C3\AB").
+  std::vector<std::string> rdns;
+  if (dn == nullptr || !ExplodeDn(dn, notypes != 0, &rdns)) return nullptr;
+  // The library's allocator, so that LdapValueFree (ldap_value_free) applies.
+  char** out = static_cast<char**>(ber_memcalloc(rdns.size() + 1, sizeof(char*)));
+  for (size_t i = 0; out != nullptr && i < rdns.size(); ++i) {
+    out[i] = ber_strdup(rdns[i].c_str());
+    if (out[i] == nullptr) {
+      ber_memvfree(reinterpret_cast<void**>(out));
+      out = nullptr;
+    }
+  }
+  return out;
+}
+
+char* LdapFirstAttribute(LdapHandle* ld, LdapMessage* entry, LdapBer** ber) {
+  if (ber != nullptr) *ber = nullptr;
+  if (ld == nullptr || entry == nullptr || ber == nullptr) return nullptr;
+  BerElement* cursor = nullptr;
+  char* name = ldap_first_attribute(Ld(ld), Msg(entry), &cursor);
+  *ber = reinterpret_cast<LdapBer*>(cursor);
+  return name;
+}
+
+char* LdapNextAttribute(LdapHandle* ld, LdapMessage* entry, LdapBer* ber) {
+  if (ld == nullptr || entry == nullptr || ber == nullptr) return nullptr;
+  return ldap_next_attribute(Ld(ld), Msg(entry), reinterpret_cast<BerElement*>(ber));
+}
+
+char** LdapGetValues(LdapHandle* ld, LdapMessage* entry, const char* attr) {
+  if (ld == nullptr || entry == nullptr || attr == nullptr) return nullptr;
+  return ldap_get_values(Ld(ld), Msg(entry), attr);
+}
+
+void LdapValueFree(char** values) {
+  if (values != nullptr) ldap_value_free(values);
+}
+
+void LdapMemFree(void* p) {
+  if (p != nullptr) ldap_memfree(p);
+}
+
+int LdapMsgFree(LdapMessage* msg) {
+  if (msg == nullptr) return 0;
+  return ldap_msgfree(Msg(msg));
+}
+
+void LdapBerFree(LdapBer* ber, int freebuf) {
+  if (ber != nullptr) ber_free(reinterpret_cast<BerElement*>(ber), freebuf);
+}
+
+int LdapSslClientInit(const void* reserved1, const void* reserved2) {
+  // OpenLDAP initialises its TLS library on first use and keeps it for the
+  // life of the process; each TLS connection builds its own context (see
+  // Open), so there is nothing to set up here.
+  return 0;
+}
+
+int LdapSslClientDeinit() {
+  std::lock_guard<std::mutex> lock(TlsMutex());
+  TrustedCertFile().clear();
+  return 0;
+}
+
+int LdapSslAddTrustedCert(const char* path, int cert_type) {
+  if (path == nullptr || cert_type != kLdapCertFilePem) return kLdapParamError;
+  // Checked now rather than at the first connection, so that a missing or
+  // empty file is reported here; the TLS library reads it again per
+  // connection.
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return kLdapLocalError;
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (text.find("-----BEGIN CERTIFICATE-----") == std::string::npos) return kLdapLocalError;
+  std::lock_guard<std::mutex> lock(TlsMutex());
+  TrustedCertFile() = path;
+  return 0;
+}
+
+}  // namespace platform
+}  // namespace wendrel

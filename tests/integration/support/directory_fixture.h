@@ -1,0 +1,103 @@
+// A running set of test directory servers, for integration tests on both
+// builds: real slapd processes started by tests/integration/fixture/
+// slapd_fixture, plus a listener that accepts and never answers and a
+// closed port. The tests of the Windows build run under Wine, which starts
+// the same script as a Unix program.
+//
+//   DirectoryFixture dir;
+//   ASSERT_TRUE(dir.Start({"A", "B:tls=good", "C"})) << dir.error();
+//   dir.Freeze(1);
+//   ... connect to dir.server(0).host, dir.server(0).port ...
+//
+// Each server spec is TREE[:key=value]... with keys tls (good, otherca,
+// expired), suffix (default o=TREE), ldif (a Unix path) and password (of
+// cn=admin,SUFFIX; default "secret"). Every server has the sample entries
+// of the script unless ldif is given. Everything is removed by the
+// destructor.
+
+#ifndef WENDREL_TESTS_INTEGRATION_SUPPORT_DIRECTORY_FIXTURE_H_
+#define WENDREL_TESTS_INTEGRATION_SUPPORT_DIRECTORY_FIXTURE_H_
+
+#include <cstddef>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace wendrel {
+namespace testing {
+
+struct DirectoryServer {
+  std::string tree;
+  std::string host;      // its own loopback address
+  int port = 0;          // plain LDAP
+  int tls_port = 0;      // LDAP over TLS, 0 without TLS
+  std::string tls;       // "", "good", "otherca" or "expired"
+  std::string suffix;
+  std::string admin_dn;  // cn=admin,SUFFIX
+  std::string password;
+};
+
+class DirectoryFixture {
+ public:
+  DirectoryFixture();
+  ~DirectoryFixture();
+  DirectoryFixture(const DirectoryFixture&) = delete;
+  DirectoryFixture& operator=(const DirectoryFixture&) = delete;
+
+  // Starts one server per spec. False with error() on failure.
+  bool Start(const std::vector<std::string>& specs);
+
+  size_t server_count() const { return servers_.size(); }
+  const DirectoryServer& server(size_t i) const { return servers_.at(i); }
+
+  // A listener that completes the TCP handshake and never says a word.
+  const std::string& silent_host() const { return silent_host_; }
+  int silent_port() const { return silent_port_; }
+  // An address and port where nothing listens: connections are refused.
+  const std::string& closed_host() const { return closed_host_; }
+  int closed_port() const { return closed_port_; }
+
+  // The CA that issued the "good" and "expired" server certificates, and
+  // the one that issued "otherca"; paths as this program opens files (under
+  // Wine a Z: path). Empty when no server uses TLS.
+  std::string CaCertPath() const;
+  std::string OtherCaCertPath() const;
+  // A file of the instance that holds no certificate.
+  std::string NonCertificatePath() const;
+
+  // Stop (SIGTERM), kill (SIGKILL), freeze (SIGSTOP), thaw (SIGCONT) or
+  // restart (after stop or kill, same address and ports) server i.
+  bool Stop(size_t i) { return Control("stop", i); }
+  bool Kill(size_t i) { return Control("kill", i); }
+  bool Freeze(size_t i) { return Control("freeze", i); }
+  bool Thaw(size_t i) { return Control("thaw", i); }
+  bool Restart(size_t i) { return Control("restart", i); }
+
+  const std::string& error() const { return error_; }
+
+ private:
+  bool Run(const std::string& args);
+  bool Control(const char* action, size_t i);
+  bool Load();
+  std::string Value(const std::map<std::string, std::string>& kv, const std::string& key) const;
+
+  std::string dir_;  // Unix path of the instance
+  bool started_ = false;
+  std::vector<DirectoryServer> servers_;
+  std::string silent_host_;
+  int silent_port_ = 0;
+  std::string closed_host_;
+  int closed_port_ = 0;
+  std::string ca_cert_;
+  std::string other_ca_cert_;
+  std::string error_;
+};
+
+// A Unix path as this program opens it: unchanged natively, the Z: drive
+// path under Wine.
+std::string HostPath(const std::string& unix_path);
+
+}  // namespace testing
+}  // namespace wendrel
+
+#endif  // WENDREL_TESTS_INTEGRATION_SUPPORT_DIRECTORY_FIXTURE_H_
