@@ -26,9 +26,7 @@ endfunction()
 # An empty store: every key missing.
 expect_report(${DATA_DIR}/doctor_config_empty.json)
 
-# A relative name: reg.exe syntax takes an argument starting with "/" for an
-# option, so an absolute POSIX path cannot be given.
-execute_process(COMMAND ${REG} import doctor_config.reg WORKING_DIRECTORY ${DATA_DIR}
+execute_process(COMMAND ${REG} import ${DATA_DIR}/doctor_config.reg
                 RESULT_VARIABLE status ERROR_VARIABLE err)
 if(NOT status EQUAL 0)
   message(FATAL_ERROR "wendrel-reg import failed (${status}): ${err}")
