@@ -94,7 +94,7 @@ thread_local int last_open_error = kLdapSuccess;
 // through from the libldap beneath it unmapped (LDAP_OPT_ERROR_NUMBER reads
 // -7 after a filter error): those become the Windows numbers the same way.
 int ToSdkCode(long rc) {
-  if (rc >= 0) return ToSdkCode(static_cast<LONG>(rc));
+  if (rc >= 0) return static_cast<int>(rc);
   if (rc >= -17) return static_cast<int>(0x50 - rc);
   return kLdapLocalError;
 }
