@@ -29,6 +29,31 @@ ResourceModule CurrentResourceModule();
 // the extension is linked into). What self-registration and the dialog use.
 ResourceModule OwnModule();
 
+// Language modules: what the resource-language library hands out and the
+// start of a login makes current. On Windows a module is a resource DLL,
+// loaded with LoadLibraryA and released with FreeLibrary. Natively it is a
+// text file of the same ids, UTF-8, one entry a line:
+//
+//   # comment lines and blank lines are ignored
+//   21<TAB>Connexion LDAP sans contexte :<SPACE>
+//   28<TAB>Utilisateur introuvable sur :\nserveurs
+//
+// The id is decimal (0 to 65535), then one tab, then the text to the end of
+// the line (a CR before the LF is dropped). In the text \n, \t and \\ stand
+// for a newline, a tab and a backslash; any other backslash is an error, as
+// are a missing tab, a repeated id and text that is not UTF-8. A module
+// supplies only its own ids: an id it lacks loads as the empty text, as
+// LoadStringA does with a resource DLL that lacks it.
+//
+// LoadLanguageModule returns null, with the reason in *error (when error is
+// not null), when the module cannot be loaded; nothing else changes then.
+ResourceModule LoadLanguageModule(const std::string& path, std::string* error);
+
+// Releases a module from LoadLanguageModule (null is ignored). A module that
+// is current stops being current first, so texts never come from a released
+// module.
+void FreeLanguageModule(ResourceModule module);
+
 // LoadStringA: copies text `id` of the current module into `buffer` as ANSI,
 // cut to capacity - 1 bytes and terminated. Returns the number of bytes
 // copied; 0, with buffer[0] = 0, when the module holds no such id.

@@ -1,0 +1,44 @@
+// The language module of tests/unit/platform/test_language.def, loaded the
+// way each system loads one: a resource DLL on Windows, a language-module text
+// file natively.
+
+#ifndef WENDREL_TESTS_UNIT_SUPPORT_TEST_LANGUAGE_H_
+#define WENDREL_TESTS_UNIT_SUPPORT_TEST_LANGUAGE_H_
+
+#include <cstdint>
+#include <string>
+
+#include "platform/resources.h"
+
+namespace wendrel {
+namespace testing {
+
+// Writes `entries` as a native language-module file (escaping newlines, tabs
+// and backslashes) and returns its path, in the temporary directory.
+std::string WriteLanguageFile(const std::string& name, const std::string& contents);
+
+// Loads the test language module and makes it current for its lifetime; the
+// extension's own module is current again afterwards.
+class ScopedTestLanguage {
+ public:
+  ScopedTestLanguage();
+  ~ScopedTestLanguage();
+  ScopedTestLanguage(const ScopedTestLanguage&) = delete;
+  ScopedTestLanguage& operator=(const ScopedTestLanguage&) = delete;
+
+  bool loaded() const { return module_ != nullptr; }
+  const std::string& error() const { return error_; }
+  platform::ResourceModule module() const { return module_; }
+
+ private:
+  platform::ResourceModule module_ = nullptr;
+  std::string error_;
+};
+
+// The text of `id` in the test language module; empty when it has none.
+std::string TestLanguageText(uint32_t id);
+
+}  // namespace testing
+}  // namespace wendrel
+
+#endif  // WENDREL_TESTS_UNIT_SUPPORT_TEST_LANGUAGE_H_
