@@ -132,6 +132,11 @@ LdapHandle* LdapInit(const char* host, int port);
 // file. Wine's wldap32 refuses that callback (0x5C) and leaves the check to
 // its own library configuration: the Windows backend then cannot apply the
 // trusted file itself (see ldap_win32.cc).
+// Known gap: the TLS handshake happens inside the first operation
+// (LdapSimpleBind), and OpenLDAP 2.5 does not bound it by the network
+// time-out: against a peer that accepts TCP and never answers (a frozen
+// server), LdapSimpleBind on a TLS handle does not return. Plain handles
+// are not affected (their wait is LdapResult's time-out).
 LdapHandle* LdapSslInit(const char* host, int port, int secure);
 
 // unbind: ends the connection and releases the handle.
