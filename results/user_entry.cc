@@ -1,0 +1,42 @@
+#include "results/user_entry.h"
+
+#include "platform/codepage.h"
+
+namespace wendrel {
+namespace {
+
+// The leaf piece, converted; empty for an empty DN.
+std::string Leaf(const std::vector<std::string>& rdns) {
+  return rdns.empty() ? std::string() : DirectoryTextToAnsi(rdns[0]);
+}
+
+// The pieces after the leaf, each converted on its own, joined with ".".
+std::string Context(const std::vector<std::string>& rdns) {
+  std::string context;
+  for (size_t i = 1; i < rdns.size(); ++i) {
+    if (i > 1) context += '.';
+    context += DirectoryTextToAnsi(rdns[i]);
+  }
+  return context;
+}
+
+}  // namespace
+
+std::string DirectoryTextToAnsi(std::string_view utf8) {
+  const std::u16string utf16 = platform::Utf8ToUtf16(utf8);
+  return platform::Utf16ToAnsi(platform::TruncateUtf16(utf16, kMaxDirectoryTextUnits));
+}
+
+UserObj& AddEntryToUserData(UserData* users, const std::vector<std::string>& typed_rdns,
+                            const std::vector<std::string>& value_rdns,
+                            const std::vector<EntryAttribute>& attributes) {
+  UserObj& user = users->AddUser(Leaf(value_rdns), Leaf(typed_rdns), Context(value_rdns),
+                                 Context(typed_rdns));
+  for (const EntryAttribute& attribute : attributes) {
+    if (attribute.values.empty()) continue;
+    user.SetAttribute(attribute.name, DirectoryTextToAnsi(attribute.values[0]));
+  }
+  return user;
+}
+
+}  // namespace wendrel

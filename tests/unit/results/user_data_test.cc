@@ -1,0 +1,149 @@
+#include "results/user_data.h"
+
+#include <string>
+#include <vector>
+
+#include "gtest/gtest.h"
+#include "platform/codepage.h"
+#include "results/user_entry.h"
+#include "results/user_obj.h"
+
+namespace wendrel {
+namespace {
+
+TEST(UserDataTest, ConstructionTrimsButSettersDoNot) {
+  UserData data(" \t jsmith\r\n", "\v ACME \f");
+  EXPECT_EQ("jsmith", data.GetLoginName());
+  EXPECT_EQ("ACME", data.GetTreeName());
+  EXPECT_EQ("", data.GetServerName());
+  EXPECT_EQ(0, data.GetUserCount());
+
+  data.SetLoginName("  j smith  ");
+  data.SetTreeName(" OTHER ");
+  data.SetServerName(" ldap1 ");
+  EXPECT_EQ("  j smith  ", data.GetLoginName());
+  EXPECT_EQ(" OTHER ", data.GetTreeName());
+  EXPECT_EQ(" ldap1 ", data.GetServerName());
+
+  EXPECT_EQ("", UserData("   ", "").GetLoginName());
+  // Inner blanks stay; a non-breaking space is not white space here, and a
+  // multibyte UTF-8 character at either end stays whole.
+  EXPECT_EQ("a b", TrimWhiteSpace(" a b "));
+  EXPECT_EQ("\xA0x\xA0", TrimWhiteSpace("\xA0x\xA0"));
+  EXPECT_EQ("\xC3\xA9t\xC3\xA9", TrimWhiteSpace("\t\xC3\xA9t\xC3\xA9 "));
+}
+
+TEST(UserDataTest, AddUserTakesTheDirectoryOrderAndKeepsDuplicates) {
+  UserData data("jsmith", "ACME");
+  UserObj& first = data.AddUser("jsmith", "cn=jsmith", "sales.acme", "ou=sales.o=acme");
+  EXPECT_EQ("jsmith", first.GetUser());
+  EXPECT_EQ("cn=jsmith", first.GetUserFDN());
+  EXPECT_EQ("sales.acme", first.GetUserContext());
+  EXPECT_EQ("ou=sales.o=acme", first.GetUserContextFDN());
+  UserObj& second = data.AddUser("jsmith", "cn=jsmith", "sales.acme", "ou=sales.o=acme");
+  EXPECT_NE(&first, &second);
+  EXPECT_EQ(2, data.GetUserCount());
+}
+
+TEST(UserDataTest, CursorWalksInInsertionOrder) {
+  UserData data("x", "T");
+  EXPECT_EQ(nullptr, data.GetNextUser());   // no iteration yet
+  EXPECT_EQ(nullptr, data.GetFirstUser());  // empty
+  EXPECT_EQ(nullptr, data.GetNextUser());
+
+  UserObj& a = data.AddUser("a", "cn=a", "", "");
+  UserObj& b = data.AddUser("b", "cn=b", "", "");
+  EXPECT_EQ(nullptr, data.GetNextUser());  // adding does not start an iteration
+  EXPECT_EQ(&a, data.GetFirstUser());
+  UserObj& c = data.AddUser("c", "cn=c", "", "");  // adding does not move the cursor
+  EXPECT_EQ(&b, data.GetNextUser());
+  EXPECT_EQ(&c, data.GetNextUser());
+  EXPECT_EQ(nullptr, data.GetNextUser());
+  EXPECT_EQ(nullptr, data.GetNextUser());  // stays ended
+  EXPECT_EQ(&a, data.GetFirstUser());      // starts again
+  EXPECT_EQ(&b, data.GetNextUser());
+}
+
+TEST(UserObjTest, AttributesAreKeyedExactly) {
+  UserObj user("jsmith", "sales.acme", "cn=jsmith", "ou=sales.o=acme");
+  std::string value = "untouched";
+  EXPECT_FALSE(user.GetAttribute("mail", &value));
+  EXPECT_EQ("untouched", value);
+
+  user.SetAttribute("Mail", "j@acme.example");
+  EXPECT_FALSE(user.GetAttribute("mail", &value));
+  EXPECT_EQ("untouched", value);
+  EXPECT_TRUE(user.GetAttribute("Mail", &value));
+  EXPECT_EQ("j@acme.example", value);
+
+  user.SetAttribute("Mail", "");
+  EXPECT_TRUE(user.GetAttribute("Mail", &value));
+  EXPECT_EQ("", value);
+}
+
+bool Windows1252() {
+  const std::string name = platform::AnsiCodePageName();
+  return name == "WINDOWS-1252" || name == "1252";
+}
+
+TEST(UserEntryTest, DnPiecesBecomeTheFourNames) {
+  UserData data("jsmith", "ACME");
+  UserObj& user = AddEntryToUserData(&data, {"cn=jsmith", "ou=sales", "o=acme"},
+                                     {"jsmith", "sales", "acme"},
+                                     {{"mail", {"j@acme.example", "second@acme.example"}},
+                                      {"fullName", {}},
+                                      {"Surname", {"Smith"}}});
+  EXPECT_EQ("jsmith", user.GetUser());
+  EXPECT_EQ("sales.acme", user.GetUserContext());
+  EXPECT_EQ("cn=jsmith", user.GetUserFDN());
+  EXPECT_EQ("ou=sales.o=acme", user.GetUserContextFDN());
+  std::string value;
+  EXPECT_TRUE(user.GetAttribute("mail", &value));
+  EXPECT_EQ("j@acme.example", value);  // first value only
+  EXPECT_FALSE(user.GetAttribute("fullName", &value));  // came without values
+  EXPECT_FALSE(user.GetAttribute("surname", &value));
+  EXPECT_TRUE(user.GetAttribute("Surname", &value));
+
+  UserObj& single = AddEntryToUserData(&data, {"o=acme"}, {"acme"}, {});
+  EXPECT_EQ("acme", single.GetUser());
+  EXPECT_EQ("o=acme", single.GetUserFDN());
+  EXPECT_EQ("", single.GetUserContext());
+  EXPECT_EQ("", single.GetUserContextFDN());
+
+  UserObj& empty = AddEntryToUserData(&data, {}, {}, {});
+  EXPECT_EQ("", empty.GetUser());
+  EXPECT_EQ("", empty.GetUserContextFDN());
+  EXPECT_EQ(3, data.GetUserCount());
+}
+
+TEST(UserEntryTest, DirectoryTextIsConvertedAndCutPerPiece) {
+  if (!Windows1252()) GTEST_SKIP() << platform::AnsiCodePageName();
+  EXPECT_EQ("M\xFCller", DirectoryTextToAnsi("M\xC3\xBCller"));
+  EXPECT_EQ("x?y", DirectoryTextToAnsi("x\xE6\x97\xA5y"));        // not in the code page
+  EXPECT_EQ("x?y", DirectoryTextToAnsi("x\xFFy"));                // not UTF-8
+
+  // 300 two-byte UTF-8 characters are 300 UTF-16 units: 260 remain.
+  std::string long_piece;
+  for (int i = 0; i < 300; ++i) long_piece += "\xC3\xA9";
+  EXPECT_EQ(std::string(260, '\xE9'), DirectoryTextToAnsi(long_piece));
+  // A character outside the BMP straddling unit 260 is dropped whole.
+  const std::string straddle = std::string(259, 'a') + "\xF0\x9F\x98\x80" + "tail";
+  EXPECT_EQ(std::string(259, 'a'), DirectoryTextToAnsi(straddle));
+
+  // Each piece is cut on its own, so a context of long pieces is longer.
+  const std::string ou(300, 'o');
+  UserData data("n", "T");
+  UserObj& user =
+      AddEntryToUserData(&data, {"cn=" + ou, "ou=" + ou, "o=x"}, {ou, ou, "x"},
+                         {{"description", {std::string(400, 'd')}}});
+  EXPECT_EQ(std::string(260, 'o'), user.GetUser());
+  EXPECT_EQ(std::string(260, 'o') + ".x", user.GetUserContext());
+  EXPECT_EQ("cn=" + std::string(257, 'o'), user.GetUserFDN());
+  EXPECT_EQ("ou=" + std::string(257, 'o') + ".o=x", user.GetUserContextFDN());
+  std::string value;
+  ASSERT_TRUE(user.GetAttribute("description", &value));
+  EXPECT_EQ(std::string(260, 'd'), value);
+}
+
+}  // namespace
+}  // namespace wendrel
