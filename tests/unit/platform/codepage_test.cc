@@ -14,7 +14,8 @@ bool AnsiIsWindows1252() {
 }
 
 TEST(CodePageTest, Utf8AndUtf16RoundTrip) {
-  const std::string utf8 = "jsmith caf\xC3\xA9 \xE2\x82\xAC \xE6\x97\xA5\xE6\x9C\xAC \xF0\x9F\x98\x80";
+  const std::string utf8 =
+      "jsmith caf\xC3\xA9 \xE2\x82\xAC \xE6\x97\xA5\xE6\x9C\xAC \xF0\x9F\x98\x80";
   const std::u16string utf16 = u"jsmith caf\u00E9 \u20AC \u65E5\u672C \U0001F600";
   EXPECT_EQ(utf16, Utf8ToUtf16(utf8));
   EXPECT_EQ(utf8, Utf16ToUtf8(utf16));
