@@ -1,0 +1,10 @@
+#include "core/worker_state.h"
+
+namespace wendrel {
+
+WorkerState& GetWorkerState() {
+  static WorkerState state;
+  return state;
+}
+
+}  // namespace wendrel

@@ -1,0 +1,48 @@
+// LDAPSearchUser: resolves a typed short name to the matching directory users
+// across the configured servers, trees and search contexts.
+//
+// SearchForAUser returns normally only with at least one found user in the
+// request. Every failure leaves as a finished message text (std::string), or
+// as SearchCancelled when the user declines to search further trees. The only
+// boxes it shows itself are the continue question and the missing-context
+// notice.
+
+#ifndef WENDREL_SEARCH_LDAP_SEARCH_USER_H_
+#define WENDREL_SEARCH_LDAP_SEARCH_USER_H_
+
+#include <memory>
+#include <string>
+
+namespace wendrel {
+
+class LDAPConfigOptions;
+class LDAPServer;
+class LDAPConn;
+class LDAPTree;
+class LDAPPruning;
+class UserData;
+
+class LDAPSearchUser {
+ public:
+  struct SearchCancelled {};
+
+  LDAPSearchUser();
+  virtual ~LDAPSearchUser();
+
+  LDAPSearchUser(const LDAPSearchUser&) = delete;
+  LDAPSearchUser& operator=(const LDAPSearchUser&) = delete;
+
+  // One call per object.
+  void SearchForAUser(UserData& request);
+
+ private:
+  std::unique_ptr<LDAPConfigOptions> options_;
+  std::unique_ptr<LDAPServer> server_;
+  std::unique_ptr<LDAPConn> conn_;
+  std::unique_ptr<LDAPTree> tree_;
+  std::unique_ptr<LDAPPruning> pruning_;
+};
+
+}  // namespace wendrel
+
+#endif  // WENDREL_SEARCH_LDAP_SEARCH_USER_H_
