@@ -49,25 +49,6 @@ int32_t Check(const RegKey& key, uint32_t needed, const StoreKey** record) {
 
 }  // namespace
 
-RegKey::~RegKey() { Close(); }
-
-RegKey::RegKey(RegKey&& other) noexcept
-    : handle_(other.handle_), predefined_(other.predefined_) {
-  other.handle_ = nullptr;
-  other.predefined_ = false;
-}
-
-RegKey& RegKey::operator=(RegKey&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = other.handle_;
-    predefined_ = other.predefined_;
-    other.handle_ = nullptr;
-    other.predefined_ = false;
-  }
-  return *this;
-}
-
 const RegKey& RegKey::LocalMachine() {
   static const RegKey* root = [] {
     // Never destroyed: the root outlives every user, static ones included.

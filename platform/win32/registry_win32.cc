@@ -94,25 +94,6 @@ constexpr DWORD kMaxValueName = 16384;
 
 }  // namespace
 
-RegKey::~RegKey() { Close(); }
-
-RegKey::RegKey(RegKey&& other) noexcept
-    : handle_(other.handle_), predefined_(other.predefined_) {
-  other.handle_ = nullptr;
-  other.predefined_ = false;
-}
-
-RegKey& RegKey::operator=(RegKey&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = other.handle_;
-    predefined_ = other.predefined_;
-    other.handle_ = nullptr;
-    other.predefined_ = false;
-  }
-  return *this;
-}
-
 const RegKey& RegKey::LocalMachine() {
   static const RegKey* root = [] {
     RegKey* key = new RegKey;  // never destroyed: the root outlives every user
