@@ -36,6 +36,14 @@ class LDAPSearchUser {
   void SearchForAUser(UserData& request);
 
  private:
+  // Copies the server's tree name into the connection's saved slot and
+  // decides whether the server is searched; in treeless mode the request
+  // takes the server's tree.
+  bool ChooseTree(const std::string& server, UserData& request);
+  // The base and scope of the server's first search; leaves pruning_ set
+  // when the request's tree has configured contexts.
+  void SetUpScope(const UserData& request, std::string* base, int* scope);
+
   std::unique_ptr<LDAPConfigOptions> options_;
   std::unique_ptr<LDAPServer> server_;
   std::unique_ptr<LDAPConn> conn_;
