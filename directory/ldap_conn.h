@@ -62,6 +62,16 @@ class LDAPConn {
   std::string GetErrorText();
 
  private:
+  // The first steps of both bind operations: empties the tree name, adds
+  // the certificate (throws 25), opens the handle and makes it the current
+  // one (throws GetErrorText's text when that fails).
+  void OpenConnection(const std::string& host, int port, bool use_ssl,
+                      const std::string& certificate);
+  void FreeResult();
+  // Ends `old` unless it is still the current or the bound handle.
+  void ReleaseIfUnused(platform::LdapHandle* old);
+
+  // The object owns both handles (they may be the same one).
   platform::LdapHandle* handle_ = nullptr;
   platform::LdapHandle* bound_handle_ = nullptr;
   platform::LdapMessage* result_ = nullptr;
