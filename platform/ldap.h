@@ -132,11 +132,17 @@ LdapHandle* LdapInit(const char* host, int port);
 // file. Wine's wldap32 refuses that callback (0x5C) and leaves the check to
 // its own library configuration: the Windows backend then cannot apply the
 // trusted file itself (see ldap_win32.cc).
-// Known gap: the TLS handshake happens inside the first operation
-// (LdapSimpleBind), and OpenLDAP 2.5 does not bound it by the network
-// time-out: against a peer that accepts TCP and never answers (a frozen
-// server), LdapSimpleBind on a TLS handle does not return. Plain handles
-// are not affected (their wait is LdapResult's time-out).
+// The TLS handshake happens inside the first operation (LdapSimpleBind)
+// and is bounded by the network time-out in force when the handle was
+// opened: against a peer that accepts TCP and never answers (a frozen
+// server), LdapSimpleBind on a TLS handle returns -1 (server down) after
+// about that time. Natively libldap does not bound it by itself; the posix
+// backend adds the bound (see ldap_posix.cc); Windows bounds ldap_connect,
+// which the Windows backend calls first, by it. Under Wine it is not
+// bounded: Wine's wldap32 ignores ldap_connect's time-out and runs the
+// handshake in libldap, where it does not return. Without a network
+// time-out the handshake waits as long as the peer keeps the connection
+// open.
 LdapHandle* LdapSslInit(const char* host, int port, int secure);
 
 // unbind: ends the connection and releases the handle.

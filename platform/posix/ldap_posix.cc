@@ -14,10 +14,13 @@
 
 #include "platform/ldap_dn.h"
 
+#include <errno.h>
 #include <ldap.h>
+#include <poll.h>
 #include <sys/time.h>
 
 #include <cctype>
+#include <chrono>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -95,6 +98,123 @@ bool AppendUri(const std::string& item, int port, const char* scheme, std::strin
   return true;
 }
 
+// The TLS handshake under the network time-out.
+//
+// libldap 2.5 with GnuTLS does not bound the handshake: with a network
+// time-out set it makes the socket non-blocking for the handshake, and when
+// the peer accepts TCP and never answers, GnuTLS's reads keep failing with
+// EAGAIN and libldap calls the handshake again at once, without waiting:
+// the bind never returns and spins the CPU. Neither the network time-out
+// nor an API time-out reaches that loop.
+//
+// So each TLS connection gets a Sockbuf layer of ours between the TLS layer
+// and the TCP provider, pushed by a connect callback right after the TCP
+// connection is made (before the handshake): a read or write that would
+// block waits in poll() until the data can move, at the latest until the
+// network time-out has passed since the connection was made, and then fails
+// with ETIMEDOUT. GnuTLS takes that as a transport error and the handshake,
+// and with it the bind, fails with "server down". The layer is removed once
+// the first operation (LdapSimpleBind, or a search made without one) has
+// set the connection up, so the library's own waits
+// (LdapResult's time-out) govern everything afterwards. Without a network
+// time-out no layer is pushed: the wait then has no limit, as documented.
+struct BoundedSetup {
+  std::chrono::steady_clock::time_point deadline;
+};
+
+constexpr int kBoundedSetupLevel = LBER_SBIOD_LEVEL_PROVIDER + 5;  // above TCP, below TLS
+
+int BoundedSetupSetUp(Sockbuf_IO_Desc* sbiod, void* arg) {
+  sbiod->sbiod_pvt = arg;
+  return 0;
+}
+
+int BoundedSetupRemove(Sockbuf_IO_Desc* sbiod) {
+  delete static_cast<BoundedSetup*>(sbiod->sbiod_pvt);
+  sbiod->sbiod_pvt = nullptr;
+  return 0;
+}
+
+int BoundedSetupCtrl(Sockbuf_IO_Desc* sbiod, int opt, void* arg) {
+  return LBER_SBIOD_CTRL_NEXT(sbiod, opt, arg);
+}
+
+// Waits until the socket is ready for `events` or the deadline passes:
+// true when ready (or interrupted: the caller just tries again).
+bool WaitReady(Sockbuf_IO_Desc* sbiod, short events) {
+  const BoundedSetup* setup = static_cast<const BoundedSetup*>(sbiod->sbiod_pvt);
+  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+      setup->deadline - std::chrono::steady_clock::now());
+  ber_socket_t fd = -1;
+  ber_sockbuf_ctrl(sbiod->sbiod_sb, LBER_SB_OPT_GET_FD, &fd);
+  if (left.count() <= 0 || fd < 0) {
+    errno = ETIMEDOUT;
+    return false;
+  }
+  struct pollfd p = {fd, events, 0};
+  int n = poll(&p, 1, static_cast<int>(left.count()));
+  if (n == 0) errno = ETIMEDOUT;
+  return n > 0 || (n < 0 && errno == EINTR);
+}
+
+bool WouldBlock() { return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR; }
+
+ber_slen_t BoundedSetupRead(Sockbuf_IO_Desc* sbiod, void* buf, ber_len_t len) {
+  for (;;) {
+    // Below may be the read-ahead buffer, so the read comes before the wait.
+    ber_slen_t n = LBER_SBIOD_READ_NEXT(sbiod, buf, len);
+    if (n >= 0 || !WouldBlock()) return n;
+    if (!WaitReady(sbiod, POLLIN)) return -1;
+  }
+}
+
+ber_slen_t BoundedSetupWrite(Sockbuf_IO_Desc* sbiod, void* buf, ber_len_t len) {
+  for (;;) {
+    ber_slen_t n = LBER_SBIOD_WRITE_NEXT(sbiod, buf, len);
+    if (n >= 0 || !WouldBlock()) return n;
+    if (!WaitReady(sbiod, POLLOUT)) return -1;
+  }
+}
+
+int BoundedSetupClose(Sockbuf_IO_Desc*) { return 0; }
+
+Sockbuf_IO bounded_setup_io = {BoundedSetupSetUp, BoundedSetupRemove, BoundedSetupCtrl,
+                               BoundedSetupRead,  BoundedSetupWrite,  BoundedSetupClose};
+
+// Connect callback of TLS handles: pushes the layer when the handle has a
+// network time-out (copied from the library-wide one when it was opened).
+int PushBoundedSetup(LDAP* ld, Sockbuf* sb, LDAPURLDesc*, struct sockaddr*,
+                     struct ldap_conncb*) {
+  struct timeval* tv = nullptr;
+  if (ldap_get_option(ld, LDAP_OPT_NETWORK_TIMEOUT, &tv) != LDAP_OPT_SUCCESS || tv == nullptr) {
+    return 0;
+  }
+  auto timeout = std::chrono::seconds(tv->tv_sec) + std::chrono::microseconds(tv->tv_usec);
+  ldap_memfree(tv);
+  if (timeout.count() < 0) return 0;
+  BoundedSetup* setup = new BoundedSetup;
+  setup->deadline = std::chrono::steady_clock::now() +
+                    std::chrono::duration_cast<std::chrono::steady_clock::duration>(timeout);
+  if (ber_sockbuf_add_io(sb, &bounded_setup_io, kBoundedSetupLevel, setup) != 0) {
+    delete setup;
+    return -1;
+  }
+  return 0;
+}
+
+void ForgetConnection(LDAP*, Sockbuf*, struct ldap_conncb*) {}
+
+// One for all handles: it carries no state (libldap keeps the pointer).
+struct ldap_conncb bounded_setup_callback = {PushBoundedSetup, ForgetConnection, nullptr};
+
+// After the connection is set up, the layer's work is done.
+void PopBoundedSetup(LDAP* ld) {
+  Sockbuf* sb = nullptr;
+  if (ldap_get_option(ld, LDAP_OPT_SOCKBUF, &sb) == LDAP_OPT_SUCCESS && sb != nullptr) {
+    ber_sockbuf_remove_io(sb, &bounded_setup_io, kBoundedSetupLevel);
+  }
+}
+
 LdapHandle* Open(const char* host, int port, bool tls) {
   last_open_error = kLdapParamError;
   if (port <= 0 || port > 65535) return nullptr;
@@ -133,6 +253,7 @@ LdapHandle* Open(const char* host, int port, bool tls) {
       rc = ldap_set_option(ld, LDAP_OPT_X_TLS_CACERTFILE, cafile.c_str());
     }
     if (rc == LDAP_SUCCESS) rc = ldap_set_option(ld, LDAP_OPT_X_TLS_NEWCTX, &is_server);
+    if (rc == LDAP_SUCCESS) rc = ldap_set_option(ld, LDAP_OPT_CONNECT_CB, &bounded_setup_callback);
     if (rc != LDAP_SUCCESS) {
       ldap_unbind_ext(ld, nullptr, nullptr);
       last_open_error = ToSdkCode(rc);
@@ -234,6 +355,7 @@ int LdapSimpleBind(LdapHandle* ld, const char* dn, const char* password) {
   int msgid = -1;
   int rc = ldap_sasl_bind(Ld(ld), dn != nullptr ? dn : "", LDAP_SASL_SIMPLE, &cred, nullptr,
                           nullptr, &msgid);
+  PopBoundedSetup(Ld(ld));
   return rc == LDAP_SUCCESS ? msgid : -1;
 }
 
@@ -263,6 +385,7 @@ int LdapSearchExtS(LdapHandle* ld, const char* base, int scope, const char* filt
   int rc = ldap_search_ext_s(Ld(ld), base, scope, filter, const_cast<char**>(attrs), attrsonly,
                              nullptr, nullptr, timeout != nullptr ? &tv : nullptr, sizelimit,
                              &msg);
+  PopBoundedSetup(Ld(ld));
   *result = reinterpret_cast<LdapMessage*>(msg);
   return ToSdkCode(rc);
 }
@@ -277,9 +400,10 @@ int LdapSearchExt(LdapHandle* ld, const char* base, int scope, const char* filte
   }
   struct timeval tv;
   if (timeout != nullptr) tv = ToTimeval(*timeout);
-  return ToSdkCode(ldap_search_ext(Ld(ld), base, scope, filter, const_cast<char**>(attrs),
-                                   attrsonly, nullptr, nullptr,
-                                   timeout != nullptr ? &tv : nullptr, sizelimit, msgid));
+  int rc = ldap_search_ext(Ld(ld), base, scope, filter, const_cast<char**>(attrs), attrsonly,
+                           nullptr, nullptr, timeout != nullptr ? &tv : nullptr, sizelimit, msgid);
+  PopBoundedSetup(Ld(ld));
+  return ToSdkCode(rc);
 }
 
 int LdapResult2Error(LdapHandle* ld, LdapMessage* result, int freeit) {
