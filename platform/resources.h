@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace wendrel {
 namespace platform {
@@ -62,6 +63,24 @@ size_t LoadResourceString(uint32_t id, char* buffer, size_t capacity);
 // The same into a string, through a buffer of 512 bytes as the extension's
 // callers use. Empty when the id is missing.
 std::string LoadResourceString(uint32_t id);
+
+// Win32 errors LoadCustomResource reports besides those of the module lookup.
+constexpr int32_t kResourceTypeNotFound = 1813;  // ERROR_RESOURCE_TYPE_NOT_FOUND
+constexpr int32_t kResourceNameNotFound = 1814;  // ERROR_RESOURCE_NAME_NOT_FOUND
+
+// The raw bytes of the custom resource `type` (a name such as "REGISTRY") and
+// `id` carried by the file of `module` (null: OwnModule()). On Windows the
+// module's file path is taken with GetModuleFileNameW (at most 260
+// characters), that file is loaded as a data file, and the bytes come from
+// FindResourceA, LoadResource, LockResource and SizeofResource: the way the
+// template library's registrar finds its script, so a resource DLL on disk is
+// what counts, not what some other code mapped. Natively the extension's own
+// custom resources are compiled in (resources/CMakeLists.txt); a language
+// module carries none.
+//
+// Returns 0 with *bytes filled, or a Win32 error with *bytes emptied.
+int32_t LoadCustomResource(ResourceModule module, const char* type, uint32_t id,
+                           std::vector<uint8_t>* bytes);
 
 }  // namespace platform
 }  // namespace wendrel

@@ -1,9 +1,12 @@
 // The resources port on POSIX systems. The extension's own string table is
 // compiled in from resources/string_table.def, the same list windres compiles
 // for Windows; a language module is a text file of the same ids (format in
-// platform/resources.h), parsed once when it is loaded.
+// platform/resources.h), parsed once when it is loaded. Custom resources (the
+// registration script) are compiled in from the files windres reads, as byte
+// arrays generated at configure time.
 
 #include <dlfcn.h>
+#include <strings.h>
 
 #include <atomic>
 #include <cerrno>
@@ -13,6 +16,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/codepage.h"
 #include "platform/resources.h"
@@ -31,6 +35,15 @@ constexpr TableEntry kOwnTable[] = {
 #include "resources/string_table.def"
 #undef WENDREL_STRING
 };
+
+struct CustomResource {
+  const char* type;
+  uint32_t id;
+  const unsigned char* bytes;
+  size_t size;
+};
+
+#include "resources/custom_resources.inc"
 
 // A loaded language module: its texts, already in the ANSI code page.
 struct LanguageModule {
@@ -197,6 +210,24 @@ std::string LoadResourceString(uint32_t id) {
   char buffer[512];
   const size_t length = LoadResourceString(id, buffer, sizeof(buffer));
   return std::string(buffer, length);
+}
+
+int32_t LoadCustomResource(ResourceModule module, const char* type, uint32_t id,
+                           std::vector<uint8_t>* bytes) {
+  bytes->clear();
+  if (type == nullptr) return 87;  // ERROR_INVALID_PARAMETER, as FindResourceA gives
+  // A language module is a string table only.
+  if (module != nullptr && module != OwnModule()) return kResourceTypeNotFound;
+  bool type_found = false;
+  for (const CustomResource& resource : kCustomResources) {
+    // Resource type names compare without case, as on Windows.
+    if (strcasecmp(resource.type, type) != 0) continue;
+    type_found = true;
+    if (resource.id != id) continue;
+    bytes->assign(resource.bytes, resource.bytes + resource.size);
+    return 0;
+  }
+  return type_found ? kResourceNameNotFound : kResourceTypeNotFound;
 }
 
 }  // namespace platform

@@ -1,10 +1,12 @@
 // The resources port on Windows: STRINGTABLE texts through LoadStringA, from
-// the extension's own module or a language resource DLL.
+// the extension's own module or a language resource DLL; custom resources (the
+// registration script) from the module's file loaded as data.
 
 #include <windows.h>
 
 #include <atomic>
 #include <string>
+#include <vector>
 
 #include "platform/resources.h"
 
@@ -17,6 +19,26 @@ std::atomic<ResourceModule> g_current{nullptr};
 HMODULE ModuleToUse() {
   const ResourceModule current = g_current.load();
   return static_cast<HMODULE>(current != nullptr ? current : OwnModule());
+}
+
+// Owner of a module loaded as a data file.
+class DataModule {
+ public:
+  explicit DataModule(HMODULE module) : module_(module) {}
+  ~DataModule() {
+    if (module_ != nullptr) FreeLibrary(module_);
+  }
+  DataModule(const DataModule&) = delete;
+  DataModule& operator=(const DataModule&) = delete;
+  HMODULE get() const { return module_; }
+
+ private:
+  HMODULE module_;
+};
+
+int32_t LastErrorOr(int32_t fallback) {
+  const DWORD error = GetLastError();
+  return error != 0 ? static_cast<int32_t>(error) : fallback;
 }
 
 }  // namespace
@@ -69,6 +91,29 @@ std::string LoadResourceString(uint32_t id) {
   char buffer[512];
   const size_t length = LoadResourceString(id, buffer, sizeof(buffer));
   return std::string(buffer, length);
+}
+
+int32_t LoadCustomResource(ResourceModule module, const char* type, uint32_t id,
+                           std::vector<uint8_t>* bytes) {
+  bytes->clear();
+  if (type == nullptr) return ERROR_INVALID_PARAMETER;
+  HMODULE owner = static_cast<HMODULE>(module != nullptr ? module : OwnModule());
+  wchar_t path[MAX_PATH + 1] = {};
+  SetLastError(0);
+  const DWORD length = GetModuleFileNameW(owner, path, MAX_PATH);
+  // A path of MAX_PATH characters or more comes back cut: no file to load then.
+  if (length == 0 || length >= MAX_PATH) return LastErrorOr(ERROR_INSUFFICIENT_BUFFER);
+  DataModule file(LoadLibraryExW(path, nullptr, LOAD_LIBRARY_AS_DATAFILE));
+  if (file.get() == nullptr) return LastErrorOr(ERROR_FILE_NOT_FOUND);
+  HRSRC found = FindResourceA(file.get(), MAKEINTRESOURCEA(id), type);
+  if (found == nullptr) return LastErrorOr(kResourceNameNotFound);
+  HGLOBAL loaded = LoadResource(file.get(), found);
+  const DWORD size = SizeofResource(file.get(), found);
+  const void* data = loaded != nullptr ? LockResource(loaded) : nullptr;
+  if (data == nullptr) return LastErrorOr(kResourceNameNotFound);
+  const uint8_t* first = static_cast<const uint8_t*>(data);
+  bytes->assign(first, first + size);
+  return 0;
 }
 
 }  // namespace platform

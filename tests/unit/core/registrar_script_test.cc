@@ -1,0 +1,111 @@
+#include "core/registrar_script.h"
+
+#include <string>
+
+#include "gtest/gtest.h"
+#include "platform/registry.h"
+
+namespace wendrel {
+namespace {
+
+std::string ErrorOf(const std::string& text) {
+  RegistrationScript script;
+  std::string error;
+  EXPECT_FALSE(ParseRegistrationScript(text, &script, &error)) << text;
+  EXPECT_TRUE(script.keys.empty());
+  return error;
+}
+
+TEST(RegistrarScriptTest, ParsesNestedKeysQuotedNamesAndTheThreeTypes) {
+  const std::string text =
+      "HKEY_LOCAL_MACHINE\r\n{\r\n  Software\r\n  {\r\n    'Two Words'\r\n    {\r\n"
+      "      val Plain = s 'it''s 100%% done'\r\n"
+      "      val 'Quoted Name' = d '32769'\r\n"
+      "      VAL Hex = D 0xFFFFFFFF\r\n"
+      "      val Bytes = b '00a0FF'\r\n"
+      "    }\r\n    Empty\r\n  }\r\n}\r\nhklm { Second }";
+  RegistrationScript script;
+  std::string error;
+  ASSERT_TRUE(ParseRegistrationScript(text, &script, &error)) << error;
+  ASSERT_EQ(2u, script.keys.size());
+  EXPECT_EQ("Second", script.keys[1].name);
+  const ScriptKey& software = script.keys[0];
+  ASSERT_EQ(2u, software.subkeys.size());
+  EXPECT_EQ("Empty", software.subkeys[1].name);
+  const ScriptKey& key = software.subkeys[0];
+  EXPECT_EQ("Two Words", key.name);
+  ASSERT_EQ(4u, key.values.size());
+
+  const std::string plain = "it's 100% done";
+  std::vector<uint8_t> plain_bytes(plain.begin(), plain.end());
+  plain_bytes.push_back(0);
+  EXPECT_EQ("Plain", key.values[0].name);
+  EXPECT_EQ(platform::kRegSz, key.values[0].type);
+  EXPECT_EQ(plain_bytes, key.values[0].data);
+
+  EXPECT_EQ("Quoted Name", key.values[1].name);
+  EXPECT_EQ(platform::kRegDword, key.values[1].type);
+  EXPECT_EQ((std::vector<uint8_t>{0x01, 0x80, 0x00, 0x00}), key.values[1].data);
+  EXPECT_EQ((std::vector<uint8_t>{0xFF, 0xFF, 0xFF, 0xFF}), key.values[2].data);
+
+  EXPECT_EQ(platform::kRegBinary, key.values[3].type);
+  EXPECT_EQ((std::vector<uint8_t>{0x00, 0xA0, 0xFF}), key.values[3].data);
+}
+
+TEST(RegistrarScriptTest, RefusesWhatItDoesNotUnderstandWithTheLine) {
+  EXPECT_EQ("line 1: root key HKCR is not supported: only HKLM (HKEY_LOCAL_MACHINE) is",
+            ErrorOf("HKCR { A }"));
+  EXPECT_EQ("line 1: expected a root key (HKLM), found 'Software'", ErrorOf("Software { }"));
+  EXPECT_EQ("line 2: the marker NoRemove is not supported", ErrorOf("HKLM {\n noremove A }"));
+  EXPECT_EQ("line 1: the marker ForceRemove is not supported", ErrorOf("HKLM { ForceRemove A }"));
+  EXPECT_EQ("line 1: the marker Delete is not supported", ErrorOf("HKLM { Delete A }"));
+  EXPECT_EQ("line 1: a key's default value is not supported (key 'A')",
+            ErrorOf("HKLM { A = s 'x' }"));
+  EXPECT_EQ("line 3: value type 'm' is not supported (s, d and b are) after value name 'V'",
+            ErrorOf("HKLM {\r\nA {\r\nval V = m 'x' } }"));
+  EXPECT_EQ("line 1: replacement variables are not supported (write a percent sign as %%): "
+            "%MODULE%",
+            ErrorOf("HKLM { A { val V = s '%MODULE%' } }"));
+  EXPECT_EQ("line 1: values cannot be set directly under HKLM",
+            ErrorOf("HKLM { val V = s 'x' }"));
+  EXPECT_EQ("line 1: key name 'A\\B' contains a backslash: nest the keys in braces instead",
+            ErrorOf("HKLM { 'A\\B' }"));
+  EXPECT_EQ("line 1: a key name is empty", ErrorOf("HKLM { '' }"));
+}
+
+TEST(RegistrarScriptTest, RefusesBadDataAndCutScripts) {
+  for (const char* bad : {"'4294967296'", "'-1'", "'12a'", "''", "'0x'", "'0x1G'"}) {
+    EXPECT_NE(std::string::npos,
+              ErrorOf(std::string("HKLM { A { val V = d ") + bad + " } }")
+                  .find("is not a 32-bit number"))
+        << bad;
+  }
+  EXPECT_EQ("line 1: binary data 'ABC' has an odd number of digits",
+            ErrorOf("HKLM { A { val V = b 'ABC' } }"));
+  EXPECT_EQ("line 1: binary data 'zz' is not hexadecimal digit pairs",
+            ErrorOf("HKLM { A { val V = b zz } }"));
+  EXPECT_EQ("line 2: a quoted text is not closed", ErrorOf("HKLM {\n A { val V = s 'open } }"));
+  EXPECT_EQ("line 1: expected '}' before the end of the script", ErrorOf("HKLM { A { } "));
+  EXPECT_EQ("line 1: expected '{' after HKLM before the end of the script", ErrorOf("HKLM"));
+  EXPECT_EQ("line 1: expected '=' after value name 'V', found 's'",
+            ErrorOf("HKLM { A { val V s 'x' } }"));
+  EXPECT_EQ("line 1: expected the data of value 'V', found '}'",
+            ErrorOf("HKLM { A { val V = s } }"));
+  EXPECT_EQ("line 1: a block must follow a key name", ErrorOf("HKLM { { } }"));
+
+  // Nesting is bounded, so hostile input cannot exhaust the stack.
+  std::string deep = "HKLM ";
+  for (int i = 0; i < 100000; ++i) deep += "{ K ";
+  EXPECT_NE(std::string::npos, ErrorOf(deep).find("nested deeper than 32"));
+  EXPECT_NE(std::string::npos, ErrorOf("HKLM { " + std::string(256, 'k') + " }")
+                                   .find("longer than 255"));
+
+  // An empty script names nothing and is no error.
+  RegistrationScript script;
+  std::string error;
+  EXPECT_TRUE(ParseRegistrationScript(" \r\n\t", &script, &error));
+  EXPECT_TRUE(script.keys.empty());
+}
+
+}  // namespace
+}  // namespace wendrel
