@@ -1,0 +1,192 @@
+// Reachability and tree discovery against real slapd servers, with the real
+// ICMP service (ICMP.DLL under Wine; ping or raw sockets natively) and the
+// connection-services stand-in.
+//
+// Name lookups of addresses that are not in /etc/hosts would ask DNS, and
+// echoes to an address that does not answer would leave the machine. Tests
+// that need either run only inside a network namespace of their own with
+// nothing but loopback (tests/integration/reachability/isolated_net, which
+// sets WENDREL_TEST_NET=isolated): there a DNS query fails at once, and
+// 192.0.2.1 (a documentation address, named in the namespace's own hosts
+// file and routed into loopback) takes echoes and never answers.
+// WENDREL_TEST_PING=unavailable marks a run where the ping service cannot
+// start (an unprivileged user without ping sockets natively; ICMP.DLL
+// disabled under Wine).
+
+#include "directory/reachability.h"
+
+#include <chrono>
+#include <cstring>
+#include <fstream>
+#include <string>
+
+#include "gtest/gtest.h"
+#include "platform/environment.h"
+#include "standins/connection_services.h"
+#include "tests/integration/support/directory_fixture.h"
+#include "tests/unit/support/registry_fixture.h"
+
+namespace wendrel {
+namespace {
+
+using testing::DirectoryFixture;
+
+bool Isolated() { return platform::GetEnvironmentVariable("WENDREL_TEST_NET") == "isolated"; }
+bool PingUnavailable() {
+  return platform::GetEnvironmentVariable("WENDREL_TEST_PING") == "unavailable";
+}
+
+double SecondsSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+class ReachabilityTest : public testing::RegistryTest {
+ protected:
+  void SetUp() override {
+    RegistryTest::SetUp();
+    InitPing();
+  }
+  void TearDown() override {
+    ClosePing();
+    RegistryTest::TearDown();
+  }
+
+  // Server `index` of the configuration is `host` with plain LDAP on `port`.
+  void ConfigureServer(int index, const std::string& host, int port) {
+    const std::string n = std::to_string(index);
+    SetString("Software\\Tarvos\\LDAP\\Servers", n, host);
+    SetDword("Software\\Tarvos\\LDAP\\Servers\\settings", "Clear Text " + n, 1);
+    SetDword("Software\\Tarvos\\LDAP\\Servers\\settings", "Port " + n, port);
+  }
+
+  // Names `address` in the namespace's hosts file, so that its reverse
+  // lookup succeeds without DNS.
+  void NameInHosts(const std::string& address, const std::string& name) {
+    std::ofstream hosts(platform::GetEnvironmentVariable("WENDREL_TEST_HOSTS_FILE"),
+                        std::ios::app);
+    ASSERT_TRUE(hosts) << "no writable hosts file";
+    hosts << address << " " << name << "\n";
+  }
+};
+
+TEST_F(ReachabilityTest, LoopbackAnswers) {
+  if (PingUnavailable()) {
+    EXPECT_FALSE(PingAvailable());
+    GTEST_SKIP() << "ping service disabled in this run";
+  }
+#ifndef _WIN32
+  // Natively the service needs ping sockets for our group or raw sockets.
+  if (!Isolated() && !PingAvailable()) GTEST_SKIP() << "no ICMP sockets for this user";
+#endif
+  // Under Wine ICMP.DLL is always there; in the isolated runs we are root.
+  ASSERT_TRUE(PingAvailable());
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(Ping("127.0.0.1", 2), 0u);
+  EXPECT_EQ(Ping("localhost", 2), 0u);  // forward lookup through the hosts file
+  EXPECT_LT(SecondsSince(start), 1.5);
+}
+
+TEST_F(ReachabilityTest, ConnectionServicesReadTheTreeNameOfAnAddress) {
+  DirectoryFixture dir;
+  ASSERT_TRUE(dir.Start({"Stand_In_Tree", "OTHER"})) << dir.error();
+  ConfigureServer(0, "10.9.9.9", 1);  // another address: never used
+  ConfigureServer(1, dir.server(0).host, dir.server(0).port);
+
+  uint32_t handle = 0;
+  ASSERT_EQ(QZCCOpenConnByName(0, dir.server(0).host.c_str(), 0x8002, 2, 0, &handle), 0u);
+  EXPECT_NE(handle, 0u);
+  char info[34];
+  std::memset(info, '#', sizeof(info));
+  ASSERT_EQ(QZCCGetConnInfo(handle, 4, 33, info), 0u);
+  EXPECT_EQ(std::string(info), "Stand_In_Tree" + std::string(19, '_'));
+  EXPECT_EQ(info[33], '#');
+  EXPECT_EQ(QZCCGetConnInfo(handle, 4, 32, info), kConnBadParameter);
+  EXPECT_EQ(QZCCGetConnInfo(handle, 5, 33, info), kConnBadParameter);
+  EXPECT_EQ(QZCCCloseConn(handle), 0u);
+  EXPECT_EQ(QZCCGetConnInfo(handle, 4, 33, info), kConnBadHandle);
+  EXPECT_EQ(QZCCCloseConn(handle), kConnBadHandle);
+
+  // Not configured: plain LDAP on 389, where nothing listens here.
+  EXPECT_EQ(QZCCOpenConnByName(0, dir.server(1).host.c_str(), 0x8002, 2, 0, &handle),
+            kConnServerUnreachable);
+  // A configured address whose server is gone.
+  ConfigureServer(2, dir.closed_host(), dir.closed_port());
+  EXPECT_EQ(QZCCOpenConnByName(0, dir.closed_host().c_str(), 0x8002, 2, 0, &handle),
+            kConnServerUnreachable);
+  EXPECT_EQ(QZCCOpenConnByName(0, "ACME", 0x8002, 2, 0, &handle), kConnUnknownName);
+  EXPECT_EQ(QZCCOpenConnByName(0, dir.server(0).host.c_str(), 0x8001, 2, 0, &handle),
+            kConnBadParameter);
+}
+
+TEST_F(ReachabilityTest, TreeNameLongerThanTheServiceHandsOut) {
+  DirectoryFixture dir;
+  const std::string long_tree(40, 'L');
+  ASSERT_TRUE(dir.Start({long_tree})) << dir.error();
+  ConfigureServer(0, dir.server(0).host, dir.server(0).port);
+  uint32_t handle = 0;
+  ASSERT_EQ(QZCCOpenConnByName(0, dir.server(0).host.c_str(), 0x8002, 2, 0, &handle), 0u);
+  char info[33];
+  ASSERT_EQ(QZCCGetConnInfo(handle, 4, 33, info), 0u);
+  EXPECT_EQ(std::string(info), std::string(32, 'L'));
+  QZCCCloseConn(handle);
+}
+
+TEST_F(ReachabilityTest, AddressOfAServerGivesItsTreeName) {
+  if (!Isolated() && !PingUnavailable()) {
+    GTEST_SKIP() << "the reverse lookup of a fixture address needs the isolated network";
+  }
+  DirectoryFixture dir;
+  ASSERT_TRUE(dir.Start({"Wanted_Tree"})) << dir.error();
+  ConfigureServer(0, dir.server(0).host, dir.server(0).port);
+  if (Isolated()) NameInHosts(dir.server(0).host, "wanted.reach.test");
+
+  std::string name = dir.server(0).host;
+  char tree[33];
+  std::memset(tree, '#', sizeof(tree));
+  ASSERT_EQ(GetTree(name, tree, sizeof(tree), 2), 0u);
+  EXPECT_STREQ(tree, "Wanted_Tree");
+
+  // A smaller buffer gets a cut name, never more.
+  char small[6];
+  name = dir.server(0).host;
+  ASSERT_EQ(GetTree(name, small, sizeof(small), 2), 0u);
+  EXPECT_STREQ(small, "Wante");
+
+  // An address that answers pings but serves no directory.
+  name = dir.closed_host();
+  if (Isolated()) NameInHosts(name, "closed.reach.test");
+  std::memset(tree, '#', sizeof(tree));
+  EXPECT_EQ(GetTree(name, tree, sizeof(tree), 2), kConnServerUnreachable);
+  EXPECT_EQ(tree[0], '#');
+}
+
+TEST_F(ReachabilityTest, AddressThatDoesNotAnswerIsGivenUpAfterTheTimeOut) {
+  if (!Isolated() || PingUnavailable()) GTEST_SKIP() << "needs the isolated network and ping";
+  std::string name = "192.0.2.1";  // named in the hosts file, routed to nowhere
+  char tree[33];
+  std::memset(tree, '#', sizeof(tree));
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(GetTree(name, tree, sizeof(tree), 1), kPingUnreachable);
+  double waited = SecondsSince(start);
+  EXPECT_GE(waited, 0.9);
+  EXPECT_LT(waited, 3.0);
+  EXPECT_EQ(tree[0], '#');
+
+  // An address without a name: the reverse lookup fails (no DNS here), so
+  // it is unreachable without any echo.
+  name = "127.0.77.77";
+  start = std::chrono::steady_clock::now();
+  EXPECT_EQ(GetTree(name, tree, sizeof(tree), 5), kPingUnreachable);
+  EXPECT_LT(SecondsSince(start), 2.0);
+  EXPECT_EQ(Ping("no-such-host.reach.test", 1), kPingUnreachable);
+}
+
+TEST_F(ReachabilityTest, WithoutPingEveryHostIsReachable) {
+  if (!PingUnavailable()) GTEST_SKIP() << "the ping service is available in this run";
+  ASSERT_FALSE(PingAvailable());
+  EXPECT_EQ(Ping("no-such-host.reach.test", 1), 0u);
+  EXPECT_EQ(Ping("192.0.2.1", 1), 0u);
+}
+
+}  // namespace
+}  // namespace wendrel
