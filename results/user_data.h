@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/registry.h"
 #include "results/user_obj.h"
 
 namespace wendrel {
@@ -48,9 +49,45 @@ class UserData {
   // progress, and the cursor is gone after the last record.
   UserObj* GetNextUser();
 
-  // The results cache's operations on a resolution are added here.
+  // --- The results cache (user_data_cache.cc) ------------------------------
+  //
+  // One registry key per (tree, upper-cased name) below
+  // HKLM\Software\Tarvos\LDAP\CachedResults, shared by every login on the
+  // workstation; in treeless login the tree part is "+.TreeLess". Each
+  // operation reads the login options afresh and lets
+  // LDAPConfigOptions::BadReg through to the caller.
+
+  // True when the entry holds the five values other than "User" and the
+  // directory still knows the cached user. "UserTree" and "UserServer" are
+  // copied into the tree and server as they are read. A stale entry (the
+  // directory answers anything but 0) is removed and false returned; the tree
+  // key above it stays.
+  bool ValidateCachedUser();
+
+  // True when the entry holds all six values: the cached user is then
+  // appended as a record without attributes, and the tree and server are the
+  // cached ones. "UserTree" and "UserServer" are copied at once, so a later
+  // failed read leaves them in place for the search that follows.
+  bool ReadCachedUser();
+
+  // Store the first record (the cursor is left on it), or `user`, with this
+  // collection's tree and server. True when the entry key could be created or
+  // opened; a single value that cannot be written does not change that.
+  // CacheFirstUser on a collection without records stores nothing: false.
+  bool CacheFirstUser();
+  bool CacheChosenUser(const UserObj& user);
+
+  // Creates or opens HKLM\<path> for all access; keys this call creates get
+  // an access list of exactly Everyone and Administrators, full control.
+  // Keys that exist already keep their own security.
+  bool CreateCacheKey(const std::string& path, platform::RegKey* key);
 
  private:
+  // CacheFirstUser and CacheChosenUser: the entry of `user` in the current
+  // mode, written value by value over whatever the entry held. False for a
+  // null user (a collection without records), after the options are read.
+  bool StoreUser(const UserObj* user);
+
   static constexpr size_t kNoCursor = static_cast<size_t>(-1);
 
   std::string name_;
