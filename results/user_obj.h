@@ -33,6 +33,8 @@ class UserObj : public CObject {
   // True, with *value set, when `name` is present; false and *value left as
   // it was otherwise.
   bool GetAttribute(std::string name, std::string* value) const;
+  // Every attribute by name, for reports that show a record whole.
+  const std::map<std::string, std::string>& GetAttributes() const { return attributes_; }
 
  private:
   // Declared in this order so that the map (and every value in it) is

@@ -24,6 +24,9 @@ struct Command {
 // wendrel-doctor config [--json]
 int RunConfigCommand(const std::vector<std::string>& args);
 
+// wendrel-doctor resolve NAME [TREE] [--answer yes|no] [--json]
+int RunResolveCommand(const std::vector<std::string>& args);
+
 // Prints the usage of every command to standard error.
 void PrintUsage();
 

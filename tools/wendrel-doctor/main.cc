@@ -1,6 +1,7 @@
 // wendrel-doctor: what the extension sees and finds, for administrators.
 //
 //   wendrel-doctor config [--json]
+//   wendrel-doctor resolve NAME [TREE] [--answer yes|no] [--json]
 
 #include <cstdio>
 #include <cstring>
@@ -18,6 +19,8 @@ namespace {
 const Command kCommands[] = {
     {"config", "[--json]", "the effective configuration, through the extension's readers",
      RunConfigCommand},
+    {"resolve", "NAME [TREE] [--answer yes|no] [--json]",
+     "runs the user search for NAME and shows the users found or the failure", RunResolveCommand},
 };
 
 }  // namespace

@@ -1,0 +1,100 @@
+#include "tests/integration/search/search_fixture.h"
+
+#include <cstdio>
+#include <fstream>
+#include <random>
+
+#include "config/registry_paths.h"
+
+namespace wendrel {
+namespace testing {
+
+int RecordingPresenter::Show(const std::string& caption, const std::string& text,
+                             uint32_t style) {
+  boxes.push_back({caption, text, style});
+  if (on_show) on_show(boxes.back());
+  return (style & 0xF) == platform::kMbYesNo ? question_answer : platform::kIdOk;
+}
+
+void SearchTest::SetUp() {
+  RegistryTest::SetUp();
+  previous_ = platform::SetMessageBoxPresenter(&presenter_);
+}
+
+void SearchTest::TearDown() {
+  platform::SetMessageBoxPresenter(previous_);
+  for (const std::string& file : files_) std::remove(HostPath(file).c_str());
+  RegistryTest::TearDown();
+}
+
+void SearchTest::SetOptions(const std::vector<std::pair<std::string, uint32_t>>& options) {
+  CreateKey(kOptionsKeyPath);
+  for (const auto& option : options) SetDword(kOptionsKeyPath, option.first, option.second);
+}
+
+void SearchTest::SetServers(const std::vector<ServerConfig>& servers) {
+  CreateKey(kServersKeyPath);
+  CreateKey(kServerSettingsKeyPath);
+  for (size_t i = 0; i < servers.size(); ++i) {
+    const ServerConfig& s = servers[i];
+    const std::string n = " " + std::to_string(i);
+    SetString(kServersKeyPath, std::to_string(i), s.host);
+    SetDword(kServerSettingsKeyPath, "Clear Text" + n, s.use_ssl ? 0 : 1);
+    SetDword(kServerSettingsKeyPath, (s.use_ssl ? "SSL Port" : "Port") + n,
+             static_cast<uint32_t>(s.port));
+    SetDword(kServerSettingsKeyPath, "ConnectionTimeout" + n,
+             static_cast<uint32_t>(s.connection_timeout));
+    SetDword(kServerSettingsKeyPath, "Search Timeout" + n,
+             static_cast<uint32_t>(s.search_timeout));
+    if (!s.certificate.empty()) SetString(kServerSettingsKeyPath, "Certificate" + n, s.certificate);
+    if (!s.proxy_username.empty()) {
+      SetString(kServerSettingsKeyPath, "Proxy Username" + n, s.proxy_username);
+      SetString(kServerSettingsKeyPath, "Proxy Password" + n, s.proxy_password);
+    }
+  }
+}
+
+ServerConfig SearchTest::Plain(size_t i) const {
+  ServerConfig config;
+  config.host = dir_.server(i).host;
+  config.port = dir_.server(i).port;
+  return config;
+}
+
+void SearchTest::SetTrees(const std::vector<std::string>& trees) {
+  CreateKey(kTreesKeyPath);
+  for (size_t i = 0; i < trees.size(); ++i) SetString(kTreesKeyPath, std::to_string(i), trees[i]);
+}
+
+void SearchTest::SetContexts(int tree_index, const std::vector<std::string>& contexts,
+                             bool subtree) {
+  CreateKey(kContextsKeyPath);
+  SetDword(kContextsKeyPath, "Search Context And Subtree " + std::to_string(tree_index),
+           subtree ? 1 : 0);
+  const std::string key = std::string(kContextsKeyPath) + "\\" + std::to_string(tree_index);
+  CreateKey(key);
+  for (size_t i = 0; i < contexts.size(); ++i) SetString(key, std::to_string(i), contexts[i]);
+}
+
+std::string SearchTest::WriteLdif(const std::string& name, const std::string& text) {
+  // A Unix path, since the fixture script reads it as a Unix program.
+  std::random_device random;
+  const std::string path =
+      "/tmp/wendrel-search-" + std::to_string(random()) + "-" + name + ".ldif";
+  std::ofstream out(HostPath(path), std::ios::binary);
+  out << text;
+  files_.push_back(path);
+  return path;
+}
+
+std::string Composed(const std::string& message) { return "LDAP Contextless Login: " + message; }
+
+std::string NotFound(const std::vector<std::string>& servers) {
+  std::string text =
+      Composed("User not found after searching the trees on the following LDAP server(s):");
+  for (const std::string& server : servers) text += "\n" + server;
+  return text;
+}
+
+}  // namespace testing
+}  // namespace wendrel

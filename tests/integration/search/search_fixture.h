@@ -1,0 +1,82 @@
+// What the user-search tests share: a registry to configure (the unit tests'
+// registry fixture), a set of slapd servers, and a message-box presenter that
+// records every box and answers the continue question as told.
+
+#ifndef WENDREL_TESTS_INTEGRATION_SEARCH_SEARCH_FIXTURE_H_
+#define WENDREL_TESTS_INTEGRATION_SEARCH_SEARCH_FIXTURE_H_
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/ui.h"
+#include "tests/integration/support/directory_fixture.h"
+#include "tests/unit/support/registry_fixture.h"
+
+namespace wendrel {
+namespace testing {
+
+struct ShownBox {
+  std::string caption;
+  std::string text;
+  uint32_t style;
+};
+
+class RecordingPresenter : public platform::MessageBoxPresenter {
+ public:
+  int Show(const std::string& caption, const std::string& text, uint32_t style) override;
+
+  std::vector<ShownBox> boxes;
+  int question_answer = platform::kIdNo;
+  // Runs while a box is up, before it is answered.
+  std::function<void(const ShownBox&)> on_show;
+};
+
+// One configured server, as the server list and its settings hold it.
+struct ServerConfig {
+  std::string host;
+  int port = 389;
+  int connection_timeout = 1;
+  int search_timeout = 20;
+  bool use_ssl = false;
+  std::string certificate;
+  std::string proxy_username;
+  std::string proxy_password;
+};
+
+class SearchTest : public RegistryTest {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // The options key with these DWORD values.
+  void SetOptions(const std::vector<std::pair<std::string, uint32_t>>& options);
+  // The server list in this order, with its settings.
+  void SetServers(const std::vector<ServerConfig>& servers);
+  // Server i of the fixture, plain LDAP.
+  ServerConfig Plain(size_t i) const;
+  // Tree list "0", "1", ... and the contexts of tree `index`.
+  void SetTrees(const std::vector<std::string>& trees);
+  void SetContexts(int tree_index, const std::vector<std::string>& contexts, bool subtree);
+
+  // Writes an LDIF file for a server spec's ldif= key and returns its Unix
+  // path; removed in TearDown.
+  std::string WriteLdif(const std::string& name, const std::string& text);
+
+  DirectoryFixture dir_;
+  RecordingPresenter presenter_;
+
+ private:
+  platform::MessageBoxPresenter* previous_ = nullptr;
+  std::vector<std::string> files_;
+};
+
+// The composed texts the search throws.
+std::string Composed(const std::string& message);
+std::string NotFound(const std::vector<std::string>& servers);
+
+}  // namespace testing
+}  // namespace wendrel
+
+#endif  // WENDREL_TESTS_INTEGRATION_SEARCH_SEARCH_FIXTURE_H_
