@@ -4,7 +4,10 @@
 // a cached user, over LDAP: the name exists when a base-object read of the
 // entry formed from the object name and the name context succeeds on a
 // configured server (HKLM\Software\Tarvos\LDAP\Servers) whose root DSE
-// names the context's tree in directoryTreeName, compared ignoring case.
+// names the context's tree in directoryTreeName, compared ignoring the case of
+// a-z. Servers are asked in list order with the port, TLS setting, trusted
+// certificate and proxy credentials configured for each; every step waits at
+// most kDsWaitSeconds.
 //
 // Texts are in the ANSI code page, as the extension keeps them. The name
 // context is written as the extension caches it: the typed RDNs joined with
