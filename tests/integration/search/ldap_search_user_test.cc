@@ -175,6 +175,29 @@ TEST_F(TreelessTest, UserFoundOnALaterServerTakesThatServersTree) {
   EXPECT_EQ(dir_.server(1).host, request.GetServerName());
 }
 
+TEST_F(SearchUserTest, TreeNamesLongerThanTheTreeBufferAreUsedWhole) {
+  const std::string tree = "ALONGTREENAMETHATDOESNOTFITTHIRTYTWOBYTES";
+  const std::string cut = tree.substr(0, 32);
+  ASSERT_TRUE(dir_.Start({tree, cut})) << dir_.error();
+  SetServers({Plain(0), Plain(1)});
+  SetOptions({{"Treeless Login Enabled", 1}});
+  UserData treeless("asmith", "");
+  EXPECT_EQ("", Search(treeless).error);
+  EXPECT_EQ(tree, treeless.GetTreeName());
+
+  // In tree mode a cut copy of the wanted name must not pass for another
+  // tree that happens to be its first 32 characters, nor the other way.
+  SetOptions({{"Treeless Login Enabled", 0}});
+  SetServers({Plain(1), Plain(0)});
+  UserData whole("asmith", tree);
+  EXPECT_EQ("", Search(whole).error);
+  EXPECT_EQ(dir_.server(0).host, whole.GetServerName());
+  SetServers({Plain(0), Plain(1)});
+  UserData shorter("asmith", cut);
+  EXPECT_EQ("", Search(shorter).error);
+  EXPECT_EQ(dir_.server(1).host, shorter.GetServerName());
+}
+
 class ContextScopeTest : public SearchUserTest {
  protected:
   void StartWithContexts(const std::vector<std::string>& contexts, uint32_t all_scopes,
