@@ -44,7 +44,8 @@ class DirectoryFixture {
   DirectoryFixture(const DirectoryFixture&) = delete;
   DirectoryFixture& operator=(const DirectoryFixture&) = delete;
 
-  // Starts one server per spec. False with error() on failure.
+  // Starts one server for each description ("A", "B:tls=good", ...). False
+  // with error() on failure.
   bool Start(const std::vector<std::string>& specs);
 
   size_t server_count() const { return servers_.size(); }
