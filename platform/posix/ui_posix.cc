@@ -1,11 +1,15 @@
-// The UI port natively: there is no desktop, so the box is played on the
-// terminal when a person can answer (standard input is a terminal), and is
-// answered without one otherwise: OK, and No for a question, the answer that
-// never lets an unattended login go further than it was told to.
+// The UI port natively: there is no desktop, so the process that hosts the
+// extension presents the box when it exports WendrelHostMessageBox (qzlogin
+// does). Otherwise the box is played on the terminal when a person can answer
+// (standard input is a terminal), and is answered without one: OK, and No for
+// a question, the answer that never lets an unattended login go further than
+// it was told to.
 
+#include <dlfcn.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <new>
 #include <string>
 
 #include "platform/ui_default.h"
@@ -15,6 +19,17 @@ namespace platform {
 namespace {
 
 bool IsQuestion(uint32_t style) { return (style & 0xF) == kMbYesNo; }
+
+// The hosting process's presenter: extern "C" int WendrelHostMessageBox(
+// const char* caption, const char* text, unsigned style), returning the
+// button pressed. Looked up at each box, so a host is found whenever it
+// exports one; the extension carries its own copy of this code, so nothing
+// installed in the host's copy could reach it otherwise.
+using HostMessageBoxFn = int (*)(const char* caption, const char* text, unsigned style);
+
+HostMessageBoxFn HostMessageBox() {
+  return reinterpret_cast<HostMessageBoxFn>(dlsym(RTLD_DEFAULT, "WendrelHostMessageBox"));
+}
 
 // One line from standard input without its newline; false at end of input.
 bool ReadLine(std::string* line) {
@@ -30,6 +45,9 @@ bool ReadLine(std::string* line) {
 class TerminalMessageBoxPresenter : public MessageBoxPresenter {
  public:
   int Show(const std::string& caption, const std::string& text, uint32_t style) override {
+    if (HostMessageBoxFn host = HostMessageBox()) {
+      return host(caption.c_str(), text.c_str(), style);
+    }
     const bool question = IsQuestion(style);
     if (!isatty(STDIN_FILENO)) return question ? kIdNo : kIdOk;
     // Standard error, so that a host printing a report on standard output
@@ -57,8 +75,12 @@ class TerminalMessageBoxPresenter : public MessageBoxPresenter {
 
 MessageBoxPresenter& DefaultMessageBoxPresenter() {
   // Never destroyed: a box may still be asked for while static objects of
-  // the library are being torn down.
-  static TerminalMessageBoxPresenter* presenter = new TerminalMessageBoxPresenter;
+  // the library are being torn down. Built in static storage rather than on
+  // the heap, so that a library unloaded by its host (dlclose) leaves no
+  // block behind that nothing points to.
+  alignas(TerminalMessageBoxPresenter) static unsigned char storage[sizeof(
+      TerminalMessageBoxPresenter)];
+  static TerminalMessageBoxPresenter* presenter = new (storage) TerminalMessageBoxPresenter;
   return *presenter;
 }
 

@@ -1,0 +1,63 @@
+// The message boxes and selection dialogs qzlogin presents for the extension
+// when hosted natively, where "the process that hosts the extension presents
+// the UI": qzlogin exports WendrelHostMessageBox and
+// WendrelHostSelectionDialog (platform/ui_dialog.h), which the extension's UI
+// port finds with dlsym. Each box and dialog is answered from the script of
+// the command line, else on the terminal when one is attached, else without
+// a person (OK, No, Cancel), and is recorded for the report.
+//
+// On Windows the extension shows the real MessageBoxA and dialog; these hooks
+// are not consulted there.
+
+#ifndef WENDREL_HOST_QZLOGIN_UI_H_
+#define WENDREL_HOST_QZLOGIN_UI_H_
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "host/qzlogin_options.h"
+#include "platform/ui_dialog.h"
+
+namespace wendrel {
+namespace qzlogin {
+
+struct MessageBoxSeen {
+  uint32_t style;
+  std::string text;  // ANSI code page, as the extension passed it
+};
+
+struct DialogSeen {
+  std::string caption;  // ANSI code page
+  std::string prompt;
+  std::vector<std::pair<std::string, int>> columns;  // title, width
+  std::vector<std::vector<std::string>> rows;
+  int result;
+  int chosen_row;
+};
+
+struct UiScript {
+  DialogScript dialog = DialogScript::kNone;
+  int dialog_row = -1;
+  AnswerScript answer = AnswerScript::kNone;
+  // A person may be asked: no script option was given and standard input is
+  // a terminal.
+  bool interactive = false;
+};
+
+// Set once, before the extension is loaded.
+void SetUiScript(const UiScript& script);
+
+const std::vector<MessageBoxSeen>& MessageBoxesSeen();
+const std::vector<DialogSeen>& DialogsSeen();
+
+// The scripted answers, without a person: the button of a box, and the
+// result and chosen row of a dialog with `row_count` rows.
+int ScriptedMessageBoxAnswer(const UiScript& script, uint32_t style);
+int ScriptedDialogAnswer(const UiScript& script, int row_count, int* chosen_row);
+
+}  // namespace qzlogin
+}  // namespace wendrel
+
+#endif  // WENDREL_HOST_QZLOGIN_UI_H_

@@ -1,0 +1,174 @@
+# qzlogin end to end with the tests' own extension: the JSON report's shape
+# and values, chaining, buffers shorter than the texts, tag 87, the scripted
+# message boxes (natively) and the exit statuses.
+# Run as: cmake -DQZLOGIN=... -DEXTENSION=... [-DWINE_RUN=...] -DWORK_DIR=... -P <this file>
+
+file(REMOVE_RECURSE ${WORK_DIR})
+file(MAKE_DIRECTORY ${WORK_DIR})
+set(ENV{WENDREL_ACP} WINDOWS-1252)
+if(WINE_RUN)
+  set(windows TRUE)
+  # The DLL by its Windows path on Wine's Z: drive (the Unix root).
+  string(REPLACE "/" "\\" extension "Z:${EXTENSION}")
+else()
+  set(windows FALSE)
+  set(extension ${EXTENSION})
+endif()
+
+# Runs qzlogin with ARGN and expects `status`; leaves standard output in `out`.
+function(qzlogin status)
+  # No terminal on standard input: unscripted boxes are answered unattended.
+  execute_process(COMMAND ${WINE_RUN} ${QZLOGIN} ${ARGN} INPUT_FILE /dev/null
+                  RESULT_VARIABLE got OUTPUT_VARIABLE stdout ERROR_VARIABLE stderr)
+  if(NOT got EQUAL status)
+    message(FATAL_ERROR "qzlogin ${ARGN}: status ${got}, expected ${status}\n${stdout}${stderr}")
+  endif()
+  string(REPLACE "\r" "" stdout "${stdout}")
+  set(out "${stdout}" PARENT_SCOPE)
+  set(err "${stderr}" PARENT_SCOPE)
+endfunction()
+
+# Expects the JSON value at the path (member names and array indexes) of the
+# last report to be `expected`.
+function(expect expected)
+  string(JSON got ERROR_VARIABLE error GET "${out}" ${ARGN})
+  if(error)
+    message(FATAL_ERROR "${ARGN}: ${error}\n${out}")
+  endif()
+  if(NOT got STREQUAL expected)
+    message(FATAL_ERROR "${ARGN}: \"${got}\", expected \"${expected}\"\n${out}")
+  endif()
+endfunction()
+
+function(expect_length expected)
+  string(JSON got ERROR_VARIABLE error LENGTH "${out}" ${ARGN})
+  if(error OR NOT got EQUAL expected)
+    message(FATAL_ERROR "${ARGN}: length ${got}, expected ${expected} ${error}\n${out}")
+  endif()
+endfunction()
+
+# A whole login: the handshake, events 0, 1296 and 18, each chained to the
+# host's own handler, the record written back and notification 100. The
+# typed name goes in as UTF-8, into the record in the ANSI code page, and
+# comes back converted again.
+qzlogin(0 --extension ${extension} --user "jöe" --tree ACME --json)
+expect("${extension}" extension)
+expect(ON handshake called)
+expect(0 handshake result)
+expect_length(3 events)
+foreach(i code IN ZIP_LISTS "0;1;2" "0;1296;18")
+  expect(${code} events ${i} code)
+  expect(0 events ${i} result)
+  expect(ON events ${i} chained)
+endforeach()
+expect("ACME" record tree)
+expect("JöE" record user)
+expect("sales.Äcme" record context)
+expect("PRESET" record field24)
+expect(577775 record callingModule)
+expect_length(1 notifications)
+expect(100 notifications 0)
+expect(0 initialConnCalls)
+expect_length(0 messageBoxes)
+expect_length(0 dialogs)
+
+# The events in order with the host handler's result passed through; event 98
+# makes the extension call _QZLGGetInitialConn.
+qzlogin(0 --extension ${extension} --events "98,0x62,5" --chain-result -7 --json)
+expect_length(5 events)
+foreach(i code IN ZIP_LISTS "0;1;2;3;4" "0;98;98;5;18")
+  expect(${code} events ${i} code)
+  expect(-7 events ${i} result)
+  expect(ON events ${i} chained)
+endforeach()
+expect(2 initialConnCalls)
+# No user typed: nothing written, no notification, callingModule unset.
+expect("" record user)
+expect(4294967295 record callingModule)
+expect_length(0 notifications)
+
+# Without the host's own handler in entry 2 the extension has nothing to
+# chain to: every event gives 0 and the host handler never runs.
+qzlogin(0 --extension ${extension} --user jdoe --no-chain --json)
+foreach(i 0 1 2)
+  expect(0 events ${i} result)
+  expect(OFF events ${i} chained)
+endforeach()
+expect("JDOE" record user)
+
+# Buffers of 4 bytes: the prompt's own texts are cut to 3 and a terminator
+# (the extension reads "jdo"); the extension fills context to the last byte,
+# so the report gives the whole buffer.
+qzlogin(0 --extension ${extension} --user jdoe --tree ACME --buffer-size 4 --json)
+expect("ACM" record tree)
+expect("PRE" record field24)
+expect("JDO" record user)
+expect("sale" record context)
+
+# runEap 1 in a tag-87 record stops the extension; another value does not.
+qzlogin(0 --extension ${extension} --user jdoe --run-eap 1 --json)
+expect("jdoe" record user)
+expect("" record context)
+expect_length(0 notifications)
+qzlogin(0 --extension ${extension} --user jdoe --run-eap 0 --json)
+expect("JDOE" record user)
+
+# Another provider with callingModule already set: left as it was.
+qzlogin(0 --extension ${extension} --user jdoe --provider other --calling-module 0x10 --json)
+expect(16 record callingModule)
+
+# The human-readable report says the same.
+qzlogin(0 --extension ${extension} --user jdoe)
+foreach(line "user:             \"JDOE\"" "callingModule:    577775 (0x8D0EF)"
+             "notifications:    100" "event 1296:")
+  string(FIND "${out}" "${line}" at)
+  if(at EQUAL -1)
+    message(FATAL_ERROR "no \"${line}\" in:\n${out}")
+  endif()
+endforeach()
+
+# Natively qzlogin presents the extension's message boxes and records them:
+# the continue question answered from --answer, unanswered (no terminal) No,
+# and a stop box.
+if(NOT windows)
+  qzlogin(0 --extension ${extension} --user ask --answer yes --json)
+  expect_length(1 messageBoxes)
+  expect(4 messageBoxes 0 style)
+  expect("Search the other trees?" messageBoxes 0 text)
+  expect("ASK" record user)
+  qzlogin(0 --extension ${extension} --user ask --json)
+  expect(4 messageBoxes 0 style)
+  expect("ask" record user)
+  qzlogin(0 --extension ${extension} --user ask --answer no --json)
+  expect("ask" record user)
+  qzlogin(0 --extension ${extension} --user fail --json)
+  expect(16 messageBoxes 0 style)
+  expect("No user was found." messageBoxes 0 text)
+  expect_length(0 notifications)
+endif()
+
+# Bad arguments: status 2 and the usage, before anything is loaded.
+foreach(args "--bogus" "--buffer-size;0" "--buffer-size" "--events;1,,2" "--events;x"
+             "--start-ui;256" "--answer;maybe" "--select;1;--cancel" "--chain-result;1x"
+             "--calling-module;0x100000000")
+  qzlogin(2 ${args})
+  if(NOT err MATCHES "usage")
+    message(FATAL_ERROR "qzlogin ${args}: no usage in: ${err}")
+  endif()
+endforeach()
+
+# An extension that cannot be loaded, and a qzlogin without its host module
+# beside it: status 1.
+qzlogin(1 --extension ${WORK_DIR}/no-such-extension --json)
+if(NOT out STREQUAL "")
+  message(FATAL_ERROR "a report although nothing ran:\n${out}")
+endif()
+get_filename_component(name ${QZLOGIN} NAME)
+file(COPY ${QZLOGIN} DESTINATION ${WORK_DIR}/alone)
+execute_process(COMMAND ${WINE_RUN} ${WORK_DIR}/alone/${name} --extension ${extension}
+                RESULT_VARIABLE got OUTPUT_QUIET ERROR_VARIABLE stderr)
+if(NOT got EQUAL 1 OR NOT stderr MATCHES "host module")
+  message(FATAL_ERROR "qzlogin without its host module: status ${got}\n${stderr}")
+endif()
+
+file(REMOVE_RECURSE ${WORK_DIR})
