@@ -1,0 +1,59 @@
+// Threads port, Win32 backend.
+
+#include <windows.h>
+
+#include <memory>
+
+#include "platform/threads.h"
+
+namespace wendrel {
+namespace platform {
+namespace {
+
+struct StartBlock {
+  ThreadProc proc;
+  void* parameter;
+};
+
+DWORD WINAPI ThreadMain(LPVOID arg) {
+  // Taken over and freed at once. A thread terminated before it ever ran
+  // leaves this small block behind, which TerminateThread cannot avoid.
+  std::unique_ptr<StartBlock> start(static_cast<StartBlock*>(arg));
+  return start->proc(start->parameter);
+}
+
+}  // namespace
+
+ThreadHandle CreateThread(ThreadProc proc, void* parameter, uint32_t* thread_id) {
+  if (proc == nullptr) return nullptr;
+  auto start = std::make_unique<StartBlock>(StartBlock{proc, parameter});
+  DWORD id = 0;
+  HANDLE thread = ::CreateThread(nullptr, 0, ThreadMain, start.get(), 0, &id);
+  if (thread == nullptr) return nullptr;
+  start.release();
+  if (thread_id != nullptr) *thread_id = id;
+  return thread;
+}
+
+uint32_t WaitForThread(ThreadHandle thread, uint32_t timeout_ms) {
+  if (thread == nullptr) return kWaitFailed;
+  return WaitForSingleObject(static_cast<HANDLE>(thread), timeout_ms);
+}
+
+bool TerminateThread(ThreadHandle thread, uint32_t exit_code) {
+  if (thread == nullptr) return false;
+  return ::TerminateThread(static_cast<HANDLE>(thread), exit_code) != 0;
+}
+
+void CloseThreadHandle(ThreadHandle thread) {
+  if (thread != nullptr) CloseHandle(static_cast<HANDLE>(thread));
+}
+
+uint32_t CurrentThreadId() { return GetCurrentThreadId(); }
+
+void Sleep(uint32_t milliseconds) { ::Sleep(milliseconds); }
+
+uint32_t TickCount() { return GetTickCount(); }
+
+}  // namespace platform
+}  // namespace wendrel
