@@ -2,15 +2,13 @@
 
 #include <cstring>
 #include <map>
-#include <memory>
 #include <mutex>
 #include <string>
 
-#include "config/registry_paths.h"
 #include "platform/codepage.h"
 #include "platform/icmp.h"
 #include "platform/ldap.h"
-#include "platform/registry.h"
+#include "standins/directory_client.h"
 
 namespace wendrel {
 namespace {
@@ -19,12 +17,6 @@ constexpr uint32_t kNameFormat = 0x8002;
 constexpr uint32_t kOpenState = 2;
 constexpr uint32_t kInfoTreeName = 4;
 constexpr size_t kTreeChars = 32;
-
-struct Endpoint {
-  int port = 389;
-  bool tls = false;
-  std::string certificate;
-};
 
 // The open connections: handle → the tree name learnt at open time.
 class ConnectionTable {
@@ -59,137 +51,41 @@ ConnectionTable& Table() {
   return *table;
 }
 
-uint32_t ReadNumber(const platform::RegKey& key, const std::string& name, uint32_t fallback) {
-  uint32_t value = fallback;
-  uint32_t size = sizeof(value);
-  if (key.QueryValue(name, nullptr, &value, &size) != platform::kRegSuccess) return fallback;
-  return value;
+// The server at `address`: the first configured server whose name is that
+// address (compared as addresses, so "127.1" is "127.0.0.1"), with its port
+// and TLS setting; plain LDAP on 389 otherwise. The service binds
+// anonymously: a tree name is public.
+standins::ConfiguredServer ServerAt(uint32_t address, const std::string& host) {
+  standins::ConfiguredServer server;
+  for (const standins::ConfiguredServer& configured : standins::ReadConfiguredServers()) {
+    uint32_t configured_address = 0;
+    if (platform::ParseIpv4Address(configured.host.c_str(), &configured_address) &&
+        configured_address == address) {
+      server = configured;
+      server.bind_dn.clear();
+      server.password.clear();
+      break;
+    }
+  }
+  server.host = host;
+  return server;
 }
 
-std::string ReadText(const platform::RegKey& key, const std::string& name) {
-  char buffer[261] = {};
-  uint32_t size = sizeof(buffer) - 1;
-  if (key.QueryValue(name, nullptr, buffer, &size) != platform::kRegSuccess) return "";
-  return std::string(buffer);
-}
-
-// The settings of the first configured server whose name is `address`
-// (compared as addresses, so "127.1" is "127.0.0.1"); defaults otherwise.
-// The registry is read directly: the stand-in sits below the extension.
-Endpoint FindEndpoint(uint32_t address) {
-  Endpoint endpoint;
-  platform::RegKey servers;
-  if (servers.Open(platform::RegKey::LocalMachine(), kServersKeyPath, platform::kKeyRead) !=
-      platform::kRegSuccess) {
-    return endpoint;
-  }
-  for (uint32_t i = 0;; ++i) {
-    const std::string name = ReadText(servers, std::to_string(i));
-    if (name.empty()) return endpoint;
-    uint32_t server_address = 0;
-    if (!platform::ParseIpv4Address(name.c_str(), &server_address) ||
-        server_address != address) {
-      continue;
-    }
-    platform::RegKey settings;
-    if (settings.Open(platform::RegKey::LocalMachine(), kServerSettingsKeyPath,
-                      platform::kKeyRead) != platform::kRegSuccess) {
-      return endpoint;  // a server without settings: the defaults
-    }
-    const std::string n = " " + std::to_string(i);
-    endpoint.tls = ReadNumber(settings, "Clear Text" + n, 1) == 0;
-    endpoint.port = static_cast<int>(
-        endpoint.tls ? ReadNumber(settings, "SSL Port" + n, 636) : ReadNumber(settings, "Port" + n, 389));
-    endpoint.certificate = ReadText(settings, "Certificate" + n);
-    return endpoint;
-  }
-}
-
-struct HandleCloser {
-  void operator()(platform::LdapHandle* ld) const { platform::LdapUnbind(ld); }
-};
-struct MessageFreer {
-  void operator()(platform::LdapMessage* m) const { platform::LdapMsgFree(m); }
-};
-struct ValuesFreer {
-  void operator()(char** values) const { platform::LdapValueFree(values); }
-};
-using Handle = std::unique_ptr<platform::LdapHandle, HandleCloser>;
-using Message = std::unique_ptr<platform::LdapMessage, MessageFreer>;
-using Values = std::unique_ptr<char*, ValuesFreer>;
-
-// Bounds the connect with the library-wide network time-out for as long as
-// it lives, when the extension has set none; otherwise the extension's own
-// stays in force. Removed again afterwards so the extension never inherits
-// the stand-in's setting.
-class ConnectBound {
- public:
-  ConnectBound() {
-    platform::LdapTimeval* current = nullptr;
-    platform::LdapGetOption(nullptr, platform::kLdapOptNetworkTimeout, &current);
-    if (current != nullptr) {
-      platform::LdapMemFree(current);
-      return;
-    }
-    const platform::LdapTimeval bound = {kConnWaitSeconds, 0};
-    set_ = platform::LdapSetOption(nullptr, platform::kLdapOptNetworkTimeout, &bound) ==
-           platform::kLdapSuccess;
-  }
-  ~ConnectBound() {
-    if (set_) platform::LdapSetOption(nullptr, platform::kLdapOptNetworkTimeout, nullptr);
-  }
-  ConnectBound(const ConnectBound&) = delete;
-  ConnectBound& operator=(const ConnectBound&) = delete;
-
- private:
-  bool set_ = false;
-};
-
-// The root DSE's directoryTreeName (UTF-8) of the server at host:port.
-uint32_t ReadTreeName(const std::string& host, const Endpoint& endpoint, std::string* tree) {
-  ConnectBound bound;
-  if (endpoint.tls && !endpoint.certificate.empty()) {
-    platform::LdapSslAddTrustedCert(endpoint.certificate.c_str(), platform::kLdapCertFilePem);
-  }
-  Handle ld(endpoint.tls ? platform::LdapSslInit(host.c_str(), endpoint.port, 1)
-                         : platform::LdapInit(host.c_str(), endpoint.port));
-  if (!ld) return kConnServerUnreachable;
-  const int version = 3;
-  platform::LdapSetOption(ld.get(), platform::kLdapOptProtocolVersion, &version);
-
+// The root DSE's directoryTreeName (UTF-8) of `server`.
+uint32_t ReadTreeName(const standins::ConfiguredServer& server, std::string* tree) {
+  standins::ConnectBound bound(kConnWaitSeconds);
   const platform::LdapTimeval wait = {kConnWaitSeconds, 0};
-  const int bind = platform::LdapSimpleBind(ld.get(), nullptr, nullptr);
-  if (bind == -1) return kConnServerUnreachable;
-  platform::LdapMessage* raw = nullptr;
-  int type = platform::LdapResult(ld.get(), bind, 0, &wait, &raw);
-  Message bind_result(raw);
-  if (type != platform::kLdapResBind ||
-      platform::LdapResult2Error(ld.get(), bind_result.get(), 0) != platform::kLdapSuccess) {
-    return kConnServerUnreachable;
+  standins::LdapConnection ld = standins::ConnectAndBind(server, wait);
+  if (!ld) return kConnServerUnreachable;
+  switch (standins::ReadRootTreeName(ld.get(), wait, tree)) {
+    case standins::TreeNameRead::kRead:
+      return 0;
+    case standins::TreeNameRead::kNone:
+      return kConnNoTreeName;
+    case standins::TreeNameRead::kUnanswered:
+      break;
   }
-
-  char attribute[] = "directoryTreeName";
-  char* attributes[] = {attribute, nullptr};
-  int search = 0;
-  if (platform::LdapSearchExt(ld.get(), "", platform::kLdapScopeBase, "(objectClass=*)",
-                              attributes, 0, nullptr, nullptr, &wait, 0,
-                              &search) != platform::kLdapSuccess) {
-    return kConnServerUnreachable;
-  }
-  raw = nullptr;
-  type = platform::LdapResult(ld.get(), search, 1, &wait, &raw);
-  Message result(raw);
-  if (type != platform::kLdapResSearchResult && type != platform::kLdapResSearchEntry) {
-    return kConnServerUnreachable;
-  }
-  platform::LdapMessage* entry = platform::LdapFirstEntry(ld.get(), result.get());
-  if (entry == nullptr) return kConnNoTreeName;
-  Values values(platform::LdapGetValues(ld.get(), entry, attribute));
-  if (!values || values.get()[0] == nullptr || values.get()[0][0] == '\0') {
-    return kConnNoTreeName;
-  }
-  *tree = values.get()[0];
-  return 0;
+  return kConnServerUnreachable;
 }
 
 }  // namespace
@@ -210,7 +106,7 @@ extern "C" uint32_t QZCCOpenConnByName(uint32_t start_conn, const char* name,
   char host[16];
   wendrel::platform::FormatIpv4Address(address, host);
   std::string tree;
-  uint32_t status = wendrel::ReadTreeName(host, wendrel::FindEndpoint(address), &tree);
+  uint32_t status = wendrel::ReadTreeName(wendrel::ServerAt(address, host), &tree);
   if (status != 0) return status;
   *conn_handle = Table().Add(tree);
   return 0;

@@ -7,10 +7,9 @@
 #include <utility>
 #include <vector>
 
-#include "config/registry_paths.h"
 #include "platform/codepage.h"
 #include "platform/ldap.h"
-#include "platform/registry.h"
+#include "standins/directory_client.h"
 
 namespace wendrel {
 namespace {
@@ -62,100 +61,6 @@ ContextTable& Table() {
   return *table;
 }
 
-// --- The configured servers ------------------------------------------------
-
-struct Server {
-  std::string host;
-  int port = 389;
-  bool tls = false;
-  std::string certificate;
-  std::string bind_dn;  // ANSI; empty binds anonymously
-  std::string password;
-};
-
-uint32_t ReadNumber(const platform::RegKey& key, const std::string& name, uint32_t fallback) {
-  uint32_t value = fallback;
-  uint32_t size = sizeof(value);
-  if (key.QueryValue(name, nullptr, &value, &size) != platform::kRegSuccess) return fallback;
-  return value;
-}
-
-std::string ReadText(const platform::RegKey& key, const std::string& name) {
-  char buffer[262] = {};
-  uint32_t size = 261;
-  if (key.QueryValue(name, nullptr, buffer, &size) != platform::kRegSuccess) return "";
-  return std::string(buffer);
-}
-
-// The server list in index order, with each server's settings as the
-// extension's own server reader takes them ("Clear Text 0", "Port 0", ...).
-// The registry is read directly: the stand-in sits below the extension.
-std::vector<Server> ConfiguredServers() {
-  std::vector<Server> servers;
-  platform::RegKey list;
-  if (list.Open(platform::RegKey::LocalMachine(), kServersKeyPath, platform::kKeyRead) !=
-      platform::kRegSuccess) {
-    return servers;
-  }
-  platform::RegKey settings;  // missing: every setting has its default
-  settings.Open(platform::RegKey::LocalMachine(), kServerSettingsKeyPath, platform::kKeyRead);
-  for (uint32_t i = 0;; ++i) {
-    Server server;
-    server.host = ReadText(list, std::to_string(i));
-    if (server.host.empty()) break;
-    const std::string n = " " + std::to_string(i);
-    server.tls = ReadNumber(settings, "Clear Text" + n, 1) == 0;
-    server.port = static_cast<int>(server.tls ? ReadNumber(settings, "SSL Port" + n, 636)
-                                              : ReadNumber(settings, "Port" + n, 389));
-    server.certificate = ReadText(settings, "Certificate" + n);
-    server.bind_dn = ReadText(settings, "Proxy Username" + n);
-    server.password = ReadText(settings, "Proxy Password" + n);
-    servers.push_back(server);
-  }
-  return servers;
-}
-
-// --- LDAP -------------------------------------------------------------------
-
-struct HandleCloser {
-  void operator()(platform::LdapHandle* ld) const { platform::LdapUnbind(ld); }
-};
-struct MessageFreer {
-  void operator()(platform::LdapMessage* m) const { platform::LdapMsgFree(m); }
-};
-struct ValuesFreer {
-  void operator()(char** values) const { platform::LdapValueFree(values); }
-};
-using Handle = std::unique_ptr<platform::LdapHandle, HandleCloser>;
-using Message = std::unique_ptr<platform::LdapMessage, MessageFreer>;
-using Values = std::unique_ptr<char*, ValuesFreer>;
-
-// Bounds connecting with the library-wide network time-out while it lives,
-// when the extension has set none; the extension's own stays in force
-// otherwise, and the stand-in's is removed again afterwards.
-class ConnectBound {
- public:
-  ConnectBound() {
-    platform::LdapTimeval* current = nullptr;
-    platform::LdapGetOption(nullptr, platform::kLdapOptNetworkTimeout, &current);
-    if (current != nullptr) {
-      platform::LdapMemFree(current);
-      return;
-    }
-    const platform::LdapTimeval bound = {kDsWaitSeconds, 0};
-    set_ = platform::LdapSetOption(nullptr, platform::kLdapOptNetworkTimeout, &bound) ==
-           platform::kLdapSuccess;
-  }
-  ~ConnectBound() {
-    if (set_) platform::LdapSetOption(nullptr, platform::kLdapOptNetworkTimeout, nullptr);
-  }
-  ConnectBound(const ConnectBound&) = delete;
-  ConnectBound& operator=(const ConnectBound&) = delete;
-
- private:
-  bool set_ = false;
-};
-
 std::string AnsiToUtf8(const std::string& ansi) {
   return platform::Utf16ToUtf8(platform::AnsiToUtf16(ansi));
 }
@@ -170,68 +75,22 @@ std::u16string FoldTree(std::u16string tree) {
 
 enum class Answer { kFound, kNotFound, kUnreachable };
 
-// A connection bound with the server's credentials, or null.
-Handle Connect(const Server& server, const platform::LdapTimeval& wait) {
-  if (server.tls && !server.certificate.empty()) {
-    platform::LdapSslAddTrustedCert(server.certificate.c_str(), platform::kLdapCertFilePem);
-  }
-  Handle ld(server.tls ? platform::LdapSslInit(server.host.c_str(), server.port, 1)
-                       : platform::LdapInit(server.host.c_str(), server.port));
-  if (!ld) return nullptr;
-  const int version = 3;
-  platform::LdapSetOption(ld.get(), platform::kLdapOptProtocolVersion, &version);
-  const int no_referrals = 0;
-  platform::LdapSetOption(ld.get(), platform::kLdapOptReferrals, &no_referrals);
-
-  const std::string dn = AnsiToUtf8(server.bind_dn);
-  const std::string password = AnsiToUtf8(server.password);
-  const int bind = platform::LdapSimpleBind(ld.get(), dn.c_str(), password.c_str());
-  if (bind == -1) return nullptr;
-  platform::LdapMessage* raw = nullptr;
-  const int type = platform::LdapResult(ld.get(), bind, 0, &wait, &raw);
-  Message result(raw);
-  if (type != platform::kLdapResBind ||
-      platform::LdapResult2Error(ld.get(), result.get(), 0) != platform::kLdapSuccess) {
-    return nullptr;
-  }
-  return ld;
-}
-
-// A base-object read of `base` (UTF-8) asking for one attribute: the result
-// code, with the result (if any) in *result.
-int ReadBase(platform::LdapHandle* ld, const std::string& base, const char* attribute,
-             const platform::LdapTimeval& wait, Message* result) {
-  std::string requested(attribute);
-  char* attributes[] = {&requested[0], nullptr};
-  platform::LdapMessage* raw = nullptr;
-  const int code =
-      platform::LdapSearchExtS(ld, base.c_str(), platform::kLdapScopeBase, "(objectClass=*)",
-                               attributes, 0, nullptr, nullptr, &wait, 0, &raw);
-  result->reset(raw);
-  return code;
-}
-
 bool ServesTree(platform::LdapHandle* ld, const std::u16string& tree,
                 const platform::LdapTimeval& wait) {
-  Message result;
-  if (ReadBase(ld, "", "directoryTreeName", wait, &result) != platform::kLdapSuccess) {
-    return false;
-  }
-  platform::LdapMessage* entry = platform::LdapFirstEntry(ld, result.get());
-  if (entry == nullptr) return false;
-  Values values(platform::LdapGetValues(ld, entry, "directoryTreeName"));
-  if (!values || values.get()[0] == nullptr) return false;
-  return FoldTree(platform::Utf8ToUtf16(values.get()[0])) == tree;
+  std::string name;
+  return standins::ReadRootTreeName(ld, wait, &name) == standins::TreeNameRead::kRead &&
+         FoldTree(platform::Utf8ToUtf16(name)) == tree;
 }
 
-Answer AskServer(const Server& server, const std::u16string& tree, const std::string& dn) {
-  ConnectBound bound;
+Answer AskServer(const standins::ConfiguredServer& server, const std::u16string& tree,
+                 const std::string& dn) {
+  standins::ConnectBound bound(kDsWaitSeconds);
   const platform::LdapTimeval wait = {kDsWaitSeconds, 0};
-  Handle ld = Connect(server, wait);
+  standins::LdapConnection ld = standins::ConnectAndBind(server, wait);
   if (!ld || !ServesTree(ld.get(), tree, wait)) return Answer::kUnreachable;
-  Message result;
+  standins::LdapResultMessage result;
   // "1.1": no attributes, only whether the entry is there.
-  const int code = ReadBase(ld.get(), dn, "1.1", wait, &result);
+  const int code = standins::ReadBaseObject(ld.get(), dn, "1.1", wait, &result);
   if (code == platform::kLdapSuccess &&
       platform::LdapFirstEntry(ld.get(), result.get()) != nullptr) {
     return Answer::kFound;
@@ -306,7 +165,8 @@ extern "C" uint32_t QZDSLookupName(uint32_t context, const char* object_name, vo
   const std::u16string tree =
       wendrel::FoldTree(wendrel::platform::AnsiToUtf16(settings.tree));
   bool answered = false;
-  for (const wendrel::Server& server : wendrel::ConfiguredServers()) {
+  for (const wendrel::standins::ConfiguredServer& server :
+       wendrel::standins::ReadConfiguredServers()) {
     switch (wendrel::AskServer(server, tree, dn)) {
       case wendrel::Answer::kFound:
         return 0;
