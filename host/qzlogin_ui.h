@@ -60,4 +60,10 @@ int ScriptedDialogAnswer(const UiScript& script, int row_count, int* chosen_row)
 }  // namespace qzlogin
 }  // namespace wendrel
 
+#ifndef _WIN32
+// The hooks qzlogin exports natively (see the top of this file).
+extern "C" int WendrelHostMessageBox(const char* caption, const char* text, unsigned style);
+extern "C" int WendrelHostSelectionDialog(const WendrelDialogModel* model, int* chosen_row);
+#endif
+
 #endif  // WENDREL_HOST_QZLOGIN_UI_H_
