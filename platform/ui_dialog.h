@@ -15,7 +15,10 @@
 // a double-click), kWendrelDialogCancel (2, Cancel, Escape or the close box)
 // or kWendrelDialogCannotCreate (-1), and stores in *chosen_row the display
 // row that is selected when the dialog ends (-1 for none). The row only
-// counts after OK. The model and everything it points to belong to the
+// counts after OK. A host that tells a double-click on a row from the OK
+// button may return kWendrelDialogDoubleClick (3) with that row: the dialog
+// then handles the list's double-click notification, which ends it with OK
+// as well. The model and everything it points to belong to the
 // extension and are valid only during the call.
 //
 // All texts are zero-terminated in the ANSI code page of the extension (what
@@ -31,7 +34,8 @@ extern "C" {
 enum {
   kWendrelDialogOk = 1,
   kWendrelDialogCancel = 2,
-  kWendrelDialogCannotCreate = -1
+  kWendrelDialogCannotCreate = -1,
+  kWendrelDialogDoubleClick = 3
 };
 
 typedef struct WendrelDialogColumn {
