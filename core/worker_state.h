@@ -15,6 +15,14 @@ struct WorkerState {
   std::atomic<uint32_t> thread_id{0};
   std::atomic<int> worker_running{0};
   std::atomic<int> stop_requested{0};
+  // The start latch. A worker that is created but has not run yet must not
+  // lose a stop that arrives in between, and the stop must still wait for it.
+  // So whoever creates the worker does the worker's own first step for it
+  // (sets worker_running, clears stop_requested) before the thread exists and
+  // sets this latch; the worker, when it starts, takes the latch and then
+  // leaves both flags as they are. A worker run without the latch (called
+  // directly) does its first step itself.
+  std::atomic<int> start_pending{0};
   // Non-zero once the TLS client library has been initialised in this
   // process; tested and set in one step by the first connection that asks for
   // TLS, so it is initialised only once.

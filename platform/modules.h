@@ -39,6 +39,14 @@ class Module {
   void* Symbol(const char* name) const;
 
   void Reset();
+  // Gives up ownership without giving the reference back: the module stays
+  // loaded for the rest of the process.
+  void* Release() {
+    void* handle = handle_;
+    handle_ = nullptr;
+    owns_ = false;
+    return handle;
+  }
 
  private:
   Module(void* handle, bool owns) : handle_(handle), owns_(owns) {}
