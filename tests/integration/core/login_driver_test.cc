@@ -1,0 +1,236 @@
+// The login driver driven in-process as the login host drives it: a
+// start-info record built byte by byte at the contract's offsets, a host
+// handle whose notify entry records what it is told, and a host handler that
+// the extension replaces and must chain to. The search runs against real
+// slapd servers.
+
+#include "core/login_driver.h"
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "config/registry_paths.h"
+#include "core/login_host.h"
+#include "core/wendrel_app.h"
+#include "gtest/gtest.h"
+#include "tests/integration/search/search_fixture.h"
+
+namespace wendrel {
+namespace testing {
+namespace {
+
+struct ChainedCall {
+  void* host;
+  uint32_t event, a, b;
+  void* record;
+  uintptr_t c;
+  uint32_t d;
+};
+
+std::vector<ChainedCall> g_chained;
+std::vector<uint32_t> g_notified;
+unsigned char g_host_service_table[kHostServiceTableSize];
+
+int32_t HostHandler(void* host, uint32_t event, uint32_t a, uint32_t b, void* record,
+                    uintptr_t c, uint32_t d) {
+  g_chained.push_back({host, event, a, b, record, c, d});
+  return 42;
+}
+
+int32_t HostNotify(void* host, uint32_t code, uint32_t a, uint32_t b, uintptr_t d) {
+  g_notified.push_back(code);
+  return 0;
+}
+
+int32_t HostInit(void** table, const LoginExtVersion* version, uintptr_t* out, uintptr_t r1,
+                 uintptr_t r2) {
+  if (LoginExtVersionNumber(*version) != 5) return 1;
+  std::memset(g_host_service_table, 0, sizeof g_host_service_table);
+  StoreEventHandler(g_host_service_table, &HostHandler);
+  *table = g_host_service_table;
+  return 0;
+}
+
+// A start-info record with its own text buffers, laid out at the offsets
+// of the contract.
+class HostRecord {
+ public:
+  HostRecord(const std::string& user, const std::string& tree, int32_t size = 256)
+      : bytes_(kStartInfoSize, 0), tree_(size), user_(size), context_(size), field24_(size) {
+    Attach(kStartInfoTree, &tree_, tree);
+    Attach(kStartInfoUser, &user_, user);
+    Attach(kStartInfoContext, &context_, "");
+    Attach(kStartInfoField24, &field24_, "PRESET");
+    StoreCallingModule(data(), kCallingModuleUnset);
+    StorePointer(data(), kStartInfoProviderName, provider_.c_str());
+  }
+
+  void* data() { return bytes_.data(); }
+  std::string Text(StartInfoTextField field) const { return ReadHostText(bytes_.data(), field); }
+  uint32_t calling_module() const { return LoadCallingModule(bytes_.data()); }
+  const std::vector<char>& field24() const { return field24_; }
+  const std::vector<char>& user_buffer() const { return user_; }
+
+ private:
+  void Attach(StartInfoTextField field, std::vector<char>* buffer, const std::string& text) {
+    std::memcpy(buffer->data(), text.data(), std::min(text.size(), buffer->size() - 1));
+    StoreText(data(), field, HostText{static_cast<int32_t>(buffer->size()), buffer->data()});
+  }
+
+  std::vector<unsigned char> bytes_;
+  std::vector<char> tree_, user_, context_, field24_;
+  std::string provider_ = "zelnetprovider";
+};
+
+class LoginDriverTest : public SearchTest {
+ protected:
+  void SetUp() override {
+    SearchTest::SetUp();
+    g_chained.clear();
+    g_notified.clear();
+    ResetLoginDriverForTesting();
+    ResetKeptHostTableForTesting();
+    StoreEntry(host_, kHostHandleNotifyEntry, &HostNotify);
+    ASSERT_EQ(PerformHandshake(&HostInit), 0);
+  }
+
+  void StartServers() {
+    ASSERT_TRUE(dir_.Start({"A"})) << dir_.error();
+    SetServers({Plain(0)});
+    SetTrees({"A"});
+  }
+
+  int32_t Send(uint32_t event, HostRecord& record) {
+    return LoginExtCallback(host_, event, 0, 0, record.data(), 0, 0);
+  }
+
+  unsigned char host_[kHostHandleEntries * sizeof(void*)] = {};
+};
+
+TEST_F(LoginDriverTest, HandshakeInstallsTheCallbackAndKeepsTheHostHandler) {
+  EXPECT_EQ(LoadEventHandler(g_host_service_table), &LoginExtCallback);
+  EXPECT_EQ(ChainedHandler(), &HostHandler);
+  EXPECT_EQ(0, std::memcmp(KeptHostTable(), g_host_service_table, 2 * sizeof(void*)));
+}
+
+TEST_F(LoginDriverTest, OneMatchIsWrittenBackMarkedAndNotified) {
+  StartServers();
+  SetOptions({{"Contextless Login Enabled", 1}});
+  HostRecord record("  asmith ", "A");
+  EXPECT_EQ(Send(kEventStart, record), 42);
+  EXPECT_EQ(StartInfoRecord(), record.data());
+  EXPECT_EQ(Send(kEventTabData, record), 42);
+
+  EXPECT_EQ(record.Text(kStartInfoUser), "asmith");
+  EXPECT_EQ(record.Text(kStartInfoContext), "eng.A");
+  EXPECT_EQ(record.Text(kStartInfoTree), "A");
+  EXPECT_EQ(record.Text(kStartInfoField24), "PRESET");  // only treeless login clears it
+  EXPECT_EQ(record.calling_module(), kCallingModuleMark);
+  EXPECT_EQ(g_notified, std::vector<uint32_t>({kNotifyResolved}));
+  EXPECT_TRUE(presenter_.boxes.empty());
+  ASSERT_EQ(g_chained.size(), 2u);
+  EXPECT_EQ(g_chained[1].event, kEventTabData);
+  EXPECT_EQ(g_chained[1].record, record.data());
+  // The rest of the buffer is zero-filled.
+  for (size_t i = 6; i < record.user_buffer().size(); ++i) ASSERT_EQ(record.user_buffer()[i], 0);
+}
+
+TEST_F(LoginDriverTest, TreelessLoginReplacesTheTreeAndClearsTheFieldBeforeIt) {
+  StartServers();
+  SetOptions({{"Treeless Login Enabled", 1}});
+  HostRecord record("asmith", "");
+  Send(kEventStart, record);
+  Send(kEventTabData, record);
+  EXPECT_EQ(record.Text(kStartInfoTree), "A");
+  EXPECT_EQ(record.Text(kStartInfoUser), "asmith");
+  for (char byte : record.field24()) ASSERT_EQ(byte, 0);
+  EXPECT_EQ(g_notified.size(), 1u);
+}
+
+TEST_F(LoginDriverTest, NoMatchShowsOneStopBoxAndNotifiesNothing) {
+  StartServers();
+  SetOptions({{"Contextless Login Enabled", 1}});
+  HostRecord record("nobody", "A");
+  Send(kEventStart, record);
+  EXPECT_EQ(Send(kEventTabData, record), 42);
+  ASSERT_EQ(presenter_.boxes.size(), 1u);
+  EXPECT_EQ(presenter_.boxes[0].style, platform::kMbIconHand);
+  EXPECT_FALSE(presenter_.boxes[0].text.empty());
+  EXPECT_TRUE(g_notified.empty());
+  EXPECT_EQ(record.Text(kStartInfoContext), "");
+  EXPECT_EQ(record.calling_module(), kCallingModuleUnset);
+  EXPECT_EQ(g_chained.size(), 2u);
+}
+
+TEST_F(LoginDriverTest, LocalLoginAndUnconfiguredTreesSkipTheSearch) {
+  StartServers();
+  SetOptions({{"Contextless Login Enabled", 1}});
+  HostRecord record("asmith", "A");
+  Send(kEventStart, record);
+
+  SetDword(kLoginKeyPath, kLocalLoginValueName, 1);
+  EXPECT_EQ(Send(kEventTabData, record), 42);
+  EXPECT_EQ(record.Text(kStartInfoContext), "");
+  EXPECT_TRUE(g_notified.empty());
+
+  // Zero lets the login go on, but a tree that is neither configured nor
+  // resolvable stops it quietly.
+  SetDword(kLoginKeyPath, kLocalLoginValueName, 0);
+  HostRecord elsewhere("asmith", "NOTATREE");
+  Send(kEventStart, elsewhere);
+  EXPECT_EQ(Send(kEventTabData, elsewhere), 42);
+  EXPECT_EQ(elsewhere.Text(kStartInfoContext), "");
+  EXPECT_TRUE(g_notified.empty());
+  EXPECT_TRUE(presenter_.boxes.empty());
+  EXPECT_EQ(g_chained.size(), 4u);
+}
+
+TEST_F(LoginDriverTest, OtherEventsAndEventsBeforeStartOnlyChain) {
+  SetOptions({{"Contextless Login Enabled", 1}});
+  HostRecord record("asmith", "A");
+  // No event 0 yet: the search events have no record to work on.
+  EXPECT_EQ(LoginExtCallback(host_, kEventTabData, 1, 2, record.data(), 3, 4), 42);
+  EXPECT_EQ(LoginExtCallback(host_, 5, 7, 8, record.data(), 9, 10), 42);
+  ASSERT_EQ(g_chained.size(), 2u);
+  const ChainedCall& call = g_chained[1];
+  EXPECT_EQ(call.host, static_cast<void*>(host_));
+  EXPECT_EQ(call.event, 5u);
+  EXPECT_EQ(call.a, 7u);
+  EXPECT_EQ(call.b, 8u);
+  EXPECT_EQ(call.record, record.data());
+  EXPECT_EQ(call.c, 9u);
+  EXPECT_EQ(call.d, 10u);
+  EXPECT_EQ(record.Text(kStartInfoUser), "asmith");
+  EXPECT_EQ(record.calling_module(), kCallingModuleUnset);
+  EXPECT_TRUE(g_notified.empty());
+
+  // Without a chained handler the result is 0.
+  ResetKeptHostTableForTesting();
+  EXPECT_EQ(LoginExtCallback(host_, 5, 0, 0, record.data(), 0, 0), 0);
+}
+
+TEST_F(LoginDriverTest, SmallBuffersAreCutWithATerminatorAndNeverOverrun) {
+  StartServers();
+  SetOptions({{"Contextless Login Enabled", 1}});
+  HostRecord record("asmith", "A", 4);
+  Send(kEventStart, record);
+  Send(kEventTabData, record);
+  // "asmith" does not fit in 4 bytes: the host holds "asm", which finds
+  // nothing, so nothing was written.
+  EXPECT_EQ(record.Text(kStartInfoUser), "asm");
+  EXPECT_EQ(record.Text(kStartInfoContext), "");
+  EXPECT_EQ(presenter_.boxes.size(), 1u);
+
+  // A name that fits, with a context that is cut.
+  HostRecord small("zoe", "A", 4);
+  Send(kEventStart, small);
+  Send(kEventTabData, small);
+  EXPECT_EQ(small.Text(kStartInfoUser), "zoe");
+  EXPECT_EQ(small.Text(kStartInfoContext), "sal");
+  EXPECT_EQ(g_notified.size(), 1u);
+}
+
+}  // namespace
+}  // namespace testing
+}  // namespace wendrel
