@@ -23,8 +23,15 @@ int CompareListText(const std::string& a, const std::string& b) {
     const unsigned char y = Fold(b[i]);
     if (x != y) return x < y ? -1 : 1;
   }
-  if (a.size() == b.size()) return 0;
-  return a.size() < b.size() ? -1 : 1;
+  if (a.size() != b.size()) return a.size() < b.size() ? -1 : 1;
+  // Equal but for case: lower case first (the bytes of 'a'..'z' are the
+  // greater ones, hence the inverted comparison).
+  for (size_t i = 0; i < n; ++i) {
+    const unsigned char x = static_cast<unsigned char>(a[i]);
+    const unsigned char y = static_cast<unsigned char>(b[i]);
+    if (x != y) return x > y ? -1 : 1;
+  }
+  return 0;
 }
 
 int ListModel::InsertColumn(int index, std::string heading, int format, int width) {
@@ -54,10 +61,10 @@ const ListModel::Column* ListModel::column(int index) const {
 int ListModel::InsertItem(int index, std::string text) {
   if (index < 0) return -1;
   if (sorted_) {
-    // After the last item that does not sort after the new one.
+    // Before the first item that does not sort before the new one.
     index = 0;
     while (index < item_count() &&
-           CompareListText(items_[static_cast<size_t>(index)].cells[0], text) <= 0) {
+           CompareListText(items_[static_cast<size_t>(index)].cells[0], text) < 0) {
       ++index;
     }
   } else if (index > item_count()) {

@@ -3,14 +3,14 @@
 // behaves as the list view does for the operations CListCtrl offers.
 //
 // Sorting (LVS_SORTASCENDING): an inserted item goes to its place by item
-// text, compared case-insensitively as the list view's comparison does
-// (CompareListText). An item whose text compares equal to items already
-// there goes after them, so equal names keep the order they were inserted
-// in: the list view searches its sorted items for the last equal one before
-// inserting. The system's comparison is the locale's word sort, which also
-// passes over hyphens and apostrophes; the native comparison folds ASCII
-// letters only and otherwise compares bytes, which orders the names a
-// directory holds (letters, digits, dots) the same way.
+// text, compared as the system's list view compares (CompareListText): case
+// counts only between texts that are otherwise equal, and then the lower-case
+// letter sorts first. A text exactly equal to items already there goes before
+// them, as the list view under Wine places it (checked against the real
+// control by tests/unit/platform/dialog_test.cc). The system's comparison is
+// the locale's word sort, which also passes over hyphens and apostrophes; the
+// native one folds ASCII letters and otherwise compares bytes, which orders
+// the names a directory holds (letters, digits, dots) the same way.
 
 #ifndef WENDREL_PLATFORM_FRAMEWORK_LIST_MODEL_H_
 #define WENDREL_PLATFORM_FRAMEWORK_LIST_MODEL_H_
@@ -22,7 +22,9 @@
 namespace wendrel {
 namespace platform {
 
-// < 0, 0 or > 0 as `a` sorts before, with or after `b`.
+// < 0, 0 or > 0 as `a` sorts before, with or after `b`: case-insensitive
+// first; between texts equal but for case, the first differing letter in
+// lower case sorts first.
 int CompareListText(const std::string& a, const std::string& b);
 
 class ListModel {

@@ -237,7 +237,8 @@ void Apply(CDialog& dialog, NativeDialog& native, int result, int row) {
   if (list_window != nullptr && row != platform::DialogAction::kKeepSelection) {
     platform::ListModel& list = *list_window->list;
     list.SetItemState(-1, 0, kLvisSelected);
-    if (row >= 0) list.SetItemState(row, kLvisSelected | kLvisFocused, kLvisSelected | kLvisFocused);
+    const uint32_t both = kLvisSelected | kLvisFocused;
+    if (row >= 0) list.SetItemState(row, both, both);
   }
   if (result == kWendrelDialogOk) {
     DialogSite::Ok(dialog);

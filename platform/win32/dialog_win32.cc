@@ -95,7 +95,8 @@ platform::DialogSnapshot Snapshot(HWND dialog) {
   HWND list = FindChild(dialog, WC_LISTVIEWA);
   if (list == nullptr) return snapshot;
   HWND header = reinterpret_cast<HWND>(SendMessageA(list, LVM_GETHEADER, 0, 0));
-  const int columns = header == nullptr ? 0 : static_cast<int>(SendMessageA(header, HDM_GETITEMCOUNT, 0, 0));
+  const int columns =
+      header == nullptr ? 0 : static_cast<int>(SendMessageA(header, HDM_GETITEMCOUNT, 0, 0));
   for (int c = 0; c < columns; ++c) {
     char heading[256] = {};
     LVCOLUMNA column = {};

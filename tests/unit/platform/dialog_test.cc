@@ -3,6 +3,7 @@
 
 #include "platform/framework/dialog.h"
 
+#include <cstdint>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -26,6 +27,7 @@ class NamesDialog : public CDialog {
       : CDialog(template_id, nullptr), names_(std::move(names)) {}
 
   std::vector<int> inserted_at;
+  std::vector<uintptr_t> data_in_row_order;  // as the list held them at opening
   bool ok_called = false;
   bool throw_in_ok = false;
   bool list_bound_in_init = false;
@@ -41,6 +43,9 @@ class NamesDialog : public CDialog {
       const int at = list.InsertItem(static_cast<int>(i), names_[i]);
       list.SetItemData(at, i + 1);
       inserted_at.push_back(at);
+    }
+    for (int row = 0; row < list.GetItemCount(); ++row) {
+      data_in_row_order.push_back(list.GetItemData(row));
     }
     return true;
   }
@@ -73,10 +78,15 @@ class DialogTest : public ::testing::Test {
 
 // The native model must order names as the system's list view does.
 TEST_F(DialogTest, ListViewSortsAsTheNativeModel) {
-  const std::vector<std::string> names = {"mike", "Alpha", "bravo", "a.b", "a1", "ab",
-                                          "Zulu", "x9", "charlie", "Charlie2", "delta"};
+  // Equal names too: "mike" twice, and names that differ in case only, in
+  // both insertion orders.
+  const std::vector<std::string> names = {"mike", "Alpha", "bravo", "a.b", "a1",   "ab",
+                                          "Zulu", "x9",    "mike",  "Echo", "charlie",
+                                          "echo", "Charlie2", "delta", "foxtrot", "Foxtrot"};
   platform::ListModel model(true, true);
-  for (size_t i = 0; i < names.size(); ++i) model.InsertItem(static_cast<int>(i), names[i]);
+  for (size_t i = 0; i < names.size(); ++i) {
+    model.SetItemData(model.InsertItem(static_cast<int>(i), names[i]), i + 1);
+  }
 
   NamesDialog dialog(9001, names);
   Answer(DialogAction::kCancel);
@@ -84,6 +94,8 @@ TEST_F(DialogTest, ListViewSortsAsTheNativeModel) {
   ASSERT_EQ(names.size(), snapshot_.rows.size());
   for (int i = 0; i < model.item_count(); ++i) {
     EXPECT_EQ(model.GetItemText(i, 0), snapshot_.rows[static_cast<size_t>(i)][0]) << "row " << i;
+    EXPECT_EQ(model.GetItemData(i), dialog.data_in_row_order.at(static_cast<size_t>(i)))
+        << "row " << i;
   }
   // InsertItem answered where each item landed at the moment it went in.
   EXPECT_EQ(0, dialog.inserted_at[0]);

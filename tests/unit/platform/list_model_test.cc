@@ -15,21 +15,25 @@ std::vector<std::string> Texts(const ListModel& list) {
   return texts;
 }
 
-TEST(ListModelTest, SortedInsertIgnoresCaseAndKeepsEqualTextsInInsertionOrder) {
+TEST(ListModelTest, SortedInsertIgnoresCaseButForTiesAndPutsEqualTextsFirst) {
   ListModel list(/*sorted=*/true, /*single_selection=*/true);
   EXPECT_EQ(0, list.InsertItem(0, "carol"));
   EXPECT_EQ(0, list.InsertItem(1, "Alice"));
   EXPECT_EQ(1, list.InsertItem(2, "bob"));
   EXPECT_EQ(3, list.InsertItem(0, "carol2"));
-  list.SetItemData(2, 1);
-  EXPECT_EQ(3, list.InsertItem(0, "CAROL"));  // after the equal "carol"
-  list.SetItemData(3, 2);
-  EXPECT_EQ((std::vector<std::string>{"Alice", "bob", "carol", "CAROL", "carol2"}), Texts(list));
-  EXPECT_EQ(1u, list.GetItemData(2));
-  EXPECT_EQ(2u, list.GetItemData(3));
+  list.SetItemData(2, 1);  // the first "carol"
+  EXPECT_EQ(3, list.InsertItem(0, "CAROL"));  // after "carol": lower case first
+  EXPECT_EQ(2, list.InsertItem(0, "carol"));  // before the equal one there
+  list.SetItemData(2, 2);
+  EXPECT_EQ((std::vector<std::string>{"Alice", "bob", "carol", "carol", "CAROL", "carol2"}),
+            Texts(list));
+  EXPECT_EQ(2u, list.GetItemData(2));
+  EXPECT_EQ(1u, list.GetItemData(3));
   EXPECT_EQ(-1, list.InsertItem(-1, "x"));
 
-  EXPECT_EQ(0, CompareListText("jSmith", "JSMITH"));
+  EXPECT_EQ(0, CompareListText("jsmith", "jsmith"));
+  EXPECT_LT(CompareListText("jsmith", "JSMITH"), 0);
+  EXPECT_LT(CompareListText("JSMITH", "jSmitha"), 0);  // case only breaks ties
   EXPECT_LT(CompareListText("a.b", "a1"), 0);  // punctuation before digits
   EXPECT_LT(CompareListText("a1", "ab"), 0);   // digits before letters
   EXPECT_LT(CompareListText("ab", "abc"), 0);
