@@ -6,7 +6,8 @@
 // Load: static initialisation constructs the application object, whose
 // constructor performs the handshake with the login host; then InitInstance
 // runs (from DllMain on Windows, from the load hook below natively). Unload:
-// ExitInstance, then the object's destruction.
+// ExitInstance, then the object's destruction; natively the library is never
+// unmapped (see core/CMakeLists.txt), so these run when the process exits.
 
 #include <cstdint>
 
