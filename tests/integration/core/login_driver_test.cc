@@ -67,6 +67,21 @@ class HostRecord {
   }
 
   void* data() { return bytes_.data(); }
+
+  // Adds a tagged record to the list: tag 17 with the start-UI byte, or tag
+  // 87 with runEap.
+  void AddStartUI(unsigned char byte) {
+    start_ui_[kStartUIByte] = byte;
+    Link(kTagStartUI, start_ui_);
+  }
+  void AddTabData(uint32_t run_eap) {
+    StoreU32(tab_data_, kTabDataRunEap, run_eap);
+    Link(kTagTabData, tab_data_);
+  }
+  void SetProvider(const std::string& provider) {
+    provider_ = provider;
+    StorePointer(data(), kStartInfoProviderName, provider_.c_str());
+  }
   std::string Text(StartInfoTextField field) const { return ReadHostText(bytes_.data(), field); }
   uint32_t calling_module() const { return LoadCallingModule(bytes_.data()); }
   const std::vector<char>& field24() const { return field24_; }
@@ -78,8 +93,20 @@ class HostRecord {
     StoreText(data(), field, HostText{static_cast<int32_t>(buffer->size()), buffer->data()});
   }
 
+  void Link(uint32_t tag, unsigned char* record) {
+    unsigned char* node = nodes_[node_count_++];
+    StoreU32(node, kListNodeTag, tag);
+    StorePointer(node, kListNodeNext, LoadPointer(data(), kStartInfoListHead));
+    StorePointer(node, kListNodeData, record);
+    StorePointer(data(), kStartInfoListHead, node);
+  }
+
   std::vector<unsigned char> bytes_;
   std::vector<char> tree_, user_, context_, field24_;
+  unsigned char nodes_[2][kListNodeSize] = {};
+  size_t node_count_ = 0;
+  unsigned char start_ui_[kStartUISize] = {};
+  unsigned char tab_data_[kTabDataSize] = {};
   std::string provider_ = "zelnetprovider";
 };
 
@@ -229,6 +256,53 @@ TEST_F(LoginDriverTest, SmallBuffersAreCutWithATerminatorAndNeverOverrun) {
   EXPECT_EQ(small.Text(kStartInfoUser), "zoe");
   EXPECT_EQ(small.Text(kStartInfoContext), "sal");
   EXPECT_EQ(g_notified.size(), 1u);
+}
+
+TEST_F(LoginDriverTest, StartRunsPreloginOnlyForTheZelnetProviderAtStartUI5) {
+  StartServers();
+  SetOptions({{"Contextless Login Enabled", 1}, {"UseCachedResults", 1}});
+
+  // Any one condition different: event 0 only chains.
+  HostRecord other("asmith", "A");
+  other.SetProvider("otherprovider");
+  other.AddStartUI(5);
+  Send(kEventStart, other);
+  EXPECT_EQ(other.Text(kStartInfoContext), "");
+  EXPECT_TRUE(g_notified.empty());
+
+  // All three hold (provider in any case): prelogin finds no cached entry,
+  // goes on with the tab-data checks and the search, and caches the result.
+  HostRecord record("asmith", "A");
+  record.SetProvider("ZelNetProvider");
+  record.AddStartUI(5);
+  EXPECT_NE(StartUIRecord(), nullptr);
+  Send(kEventStart, record);
+  EXPECT_EQ(record.Text(kStartInfoContext), "eng.A");
+  EXPECT_EQ(g_notified.size(), 1u);
+
+  // Prelogin again: the cached user is confirmed by the directory, so the
+  // record is left as it is and nothing is notified.
+  HostRecord again("asmith", "A");
+  Send(kEventStart, again);
+  EXPECT_EQ(Send(kEventPrelogin, again), 42);
+  EXPECT_EQ(again.Text(kStartInfoContext), "");
+  EXPECT_EQ(g_notified.size(), 1u);
+}
+
+TEST_F(LoginDriverTest, TabDataWithRunEapOrNoUserOnlyChains) {
+  StartServers();
+  SetOptions({{"Contextless Login Enabled", 1}});
+  HostRecord eap("asmith", "A");
+  eap.AddTabData(1);
+  Send(kEventStart, eap);
+  Send(kEventTabData, eap);
+  HostRecord empty("", "A");
+  Send(kEventStart, empty);
+  Send(kEventTabData, empty);
+  EXPECT_EQ(eap.Text(kStartInfoContext), "");
+  EXPECT_TRUE(g_notified.empty());
+  EXPECT_TRUE(presenter_.boxes.empty());
+  EXPECT_EQ(g_chained.size(), 4u);
 }
 
 }  // namespace
