@@ -12,9 +12,13 @@
 #include <string>
 #include <vector>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <io.h>
+#else
 #include <unistd.h>
 #endif
+
+#include <cstdio>
 
 #include "core/login_host.h"
 #include "host/host_stand_in.h"
@@ -76,7 +80,8 @@ UiScript MakeUiScript(const Options& options) {
   script.dialog_row = options.dialog_row;
   script.answer = options.answer;
 #ifdef _WIN32
-  script.interactive = false;
+  // A person answers the real windows only at a console.
+  script.interactive = !HasUiScript(options) && _isatty(_fileno(stdin));
 #else
   script.interactive = !HasUiScript(options) && isatty(STDIN_FILENO);
 #endif
@@ -88,12 +93,7 @@ int Run(const Options& options) {
   if (!LoadHost(&host)) return kExitCannotLoad;
   host.configure(options.chain ? 1 : 0, options.chain_result);
   SetUiScript(MakeUiScript(options));
-#ifdef _WIN32
-  if (HasUiScript(options)) {
-    std::cerr << "qzlogin: on Windows the extension shows its real message boxes and dialog; "
-                 "--answer, --select, --dblclick, --select-none and --cancel apply natively only\n";
-  }
-#endif
+  WindowsUiAutomation automation;
 
   Report report;
   std::string path;  // as the loader takes it

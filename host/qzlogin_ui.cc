@@ -1,6 +1,7 @@
 #include "host/qzlogin_ui.h"
 
 #include <cstdio>
+#include <utility>
 
 #include "platform/ui.h"
 
@@ -84,6 +85,15 @@ int AskDialog(const DialogSeen& dialog, int selected_row, int* chosen_row) {
 }  // namespace
 
 void SetUiScript(const UiScript& script) { g_script = script; }
+const UiScript& CurrentUiScript() { return g_script; }
+
+void RecordMessageBox(MessageBoxSeen box) { g_boxes.push_back(std::move(box)); }
+void RecordDialog(DialogSeen dialog) { g_dialogs.push_back(std::move(dialog)); }
+
+#ifndef _WIN32
+WindowsUiAutomation::WindowsUiAutomation() {}
+WindowsUiAutomation::~WindowsUiAutomation() {}
+#endif
 
 const std::vector<MessageBoxSeen>& MessageBoxesSeen() { return g_boxes; }
 const std::vector<DialogSeen>& DialogsSeen() { return g_dialogs; }

@@ -6,8 +6,11 @@
 // the command line, else on the terminal when one is attached, else without
 // a person (OK, No, Cancel), and is recorded for the report.
 //
-// On Windows the extension shows the real MessageBoxA and dialog; these hooks
-// are not consulted there.
+// On Windows the extension shows the real MessageBoxA and dialog. While a
+// WindowsUiAutomation is alive, qzlogin answers them from the same script
+// (the CBT hook of qzlogin_ui_win32.cc) when a script option was given or no
+// console is attached, and records them in the same way; otherwise a person
+// answers the real window.
 
 #ifndef WENDREL_HOST_QZLOGIN_UI_H_
 #define WENDREL_HOST_QZLOGIN_UI_H_
@@ -48,6 +51,10 @@ struct UiScript {
 
 // Set once, before the extension is loaded.
 void SetUiScript(const UiScript& script);
+const UiScript& CurrentUiScript();
+
+void RecordMessageBox(MessageBoxSeen box);
+void RecordDialog(DialogSeen dialog);
 
 const std::vector<MessageBoxSeen>& MessageBoxesSeen();
 const std::vector<DialogSeen>& DialogsSeen();
@@ -56,6 +63,20 @@ const std::vector<DialogSeen>& DialogsSeen();
 // result and chosen row of a dialog with `row_count` rows.
 int ScriptedMessageBoxAnswer(const UiScript& script, uint32_t style);
 int ScriptedDialogAnswer(const UiScript& script, int row_count, int* chosen_row);
+
+// On Windows, for its lifetime, answers the message boxes and dialogs that
+// the calling thread shows, from the script, unless the script is
+// interactive. Does nothing natively.
+class WindowsUiAutomation {
+ public:
+  WindowsUiAutomation();
+  ~WindowsUiAutomation();
+  WindowsUiAutomation(const WindowsUiAutomation&) = delete;
+  WindowsUiAutomation& operator=(const WindowsUiAutomation&) = delete;
+
+ private:
+  void* hook_ = nullptr;
+};
 
 }  // namespace qzlogin
 }  // namespace wendrel
