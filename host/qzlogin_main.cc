@@ -135,7 +135,8 @@ int Run(const Options& options) {
     int32_t result = 0;
     if (handler != nullptr) result = handler(host_handle, code, 0, 0, start_info.record(), 0, 0);
     host.observe(&observed);
-    report.events.push_back(EventSeen{code, result, observed.own_handler_calls != own_calls_before});
+    const bool chained = observed.own_handler_calls != own_calls_before;
+    report.events.push_back(EventSeen{code, result, chained});
   }
 
   // Unloaded before the report, so that whatever it does at unload is seen.

@@ -133,9 +133,10 @@ void PrintHuman(const Report& report, std::ostream* out) {
     o << "not called\n";
   }
   for (const EventSeen& event : report.events) {
-    o << "event " << event.code << ":" << std::string(event.code < 10 ? 11 : 10, ' ')
-      << "result " << event.result << (event.chained ? ", host handler ran" : ", no host handler")
-      << '\n';
+    std::string label = "event " + std::to_string(event.code) + ":";
+    if (label.size() < 18) label.resize(18, ' ');
+    o << label << "result " << event.result
+      << (event.chained ? ", host handler ran" : ", no host handler") << '\n';
   }
   o << "tree:             \"" << Utf8(report.tree) << "\"\n";
   o << "user:             \"" << Utf8(report.user) << "\"\n";

@@ -18,7 +18,8 @@ TEST(QzloginOptionsTest, NumbersAreDecimalOrHexWithinTheirRange) {
   EXPECT_EQ(v, -7);
   EXPECT_TRUE(ParseNumber("0X8d0eF", 0, 0xFFFFFFFF, &v));
   EXPECT_EQ(v, 577775);
-  for (const char* bad : {"", "-", "0x", "12a", " 1", "0x1g", "4294967296", "99999999999999999999"}) {
+  for (const char* bad :
+       {"", "-", "0x", "12a", " 1", "0x1g", "4294967296", "99999999999999999999"}) {
     EXPECT_FALSE(ParseNumber(bad, 0, 0xFFFFFFFF, &v)) << bad;
   }
   EXPECT_FALSE(ParseNumber("256", 0, 255, &v));
