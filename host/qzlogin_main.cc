@@ -13,7 +13,7 @@
 #include <vector>
 
 #ifdef _WIN32
-#include <io.h>
+#include <windows.h>
 #else
 #include <unistd.h>
 #endif
@@ -80,8 +80,11 @@ UiScript MakeUiScript(const Options& options) {
   script.dialog_row = options.dialog_row;
   script.answer = options.answer;
 #ifdef _WIN32
-  // A person answers the real windows only at a console.
-  script.interactive = !HasUiScript(options) && _isatty(_fileno(stdin));
+  // A person answers the real windows only at a console. Not _isatty: it
+  // holds for any character device, /dev/null under Wine among them.
+  DWORD mode = 0;
+  script.interactive =
+      !HasUiScript(options) && GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
 #else
   script.interactive = !HasUiScript(options) && isatty(STDIN_FILENO);
 #endif

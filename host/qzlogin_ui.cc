@@ -164,8 +164,14 @@ extern "C" WENDREL_QZLOGIN_EXPORT int WendrelHostSelectionDialog(const WendrelDi
   seen.result = g_script.interactive ? AskDialog(seen, model->selected_row, chosen_row)
                                      : ScriptedDialogAnswer(g_script, model->row_count, chosen_row);
   seen.chosen_row = *chosen_row;
+  // A double-click on a row ends the dialog with OK as well (the result
+  // recorded), but the dialog is told so it can take its double-click path.
+  const bool double_click = !g_script.interactive &&
+                            g_script.dialog == DialogScript::kDoubleClick &&
+                            seen.result == kWendrelDialogOk && *chosen_row >= 0;
+  const int result = seen.result;
   g_dialogs.push_back(std::move(seen));
-  return g_dialogs.back().result;
+  return double_click ? kWendrelDialogDoubleClick : result;
 }
 
 #endif  // !_WIN32

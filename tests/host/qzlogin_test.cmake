@@ -16,8 +16,12 @@ endif()
 # Runs qzlogin with ARGN and expects `status`; leaves standard output in `out`.
 function(qzlogin status)
   # No terminal on standard input: unscripted boxes are answered unattended.
+  # Output goes through files, not pipes: a Wine background process that the
+  # first window starts inherits the handles and would hold a pipe open.
   execute_process(COMMAND ${WINE_RUN} ${QZLOGIN} ${ARGN} INPUT_FILE /dev/null
-                  RESULT_VARIABLE got OUTPUT_VARIABLE stdout ERROR_VARIABLE stderr)
+                  RESULT_VARIABLE got OUTPUT_FILE ${WORK_DIR}/stdout ERROR_FILE ${WORK_DIR}/stderr)
+  file(READ ${WORK_DIR}/stdout stdout)
+  file(READ ${WORK_DIR}/stderr stderr)
   if(NOT got EQUAL status)
     message(FATAL_ERROR "qzlogin ${ARGN}: status ${got}, expected ${status}\n${stdout}${stderr}")
   endif()

@@ -20,16 +20,20 @@ TEST(QzloginUiTest, DialogsAreAnsweredFromTheScriptAndRecorded) {
   struct Case {
     DialogScript script;
     int script_row;
-    int result;
+    int returned;  // to the extension
+    int result;    // the dialog's, recorded
     int row;
   };
   const Case cases[] = {
-      {DialogScript::kSelect, 2, kWendrelDialogOk, 2},
-      {DialogScript::kDoubleClick, 1, kWendrelDialogOk, 1},
-      {DialogScript::kSelect, 3, kWendrelDialogOk, -1},  // no such row: OK finds none
-      {DialogScript::kSelectNone, -1, kWendrelDialogOk, -1},
-      {DialogScript::kCancel, -1, kWendrelDialogCancel, -1},
-      {DialogScript::kNone, -1, kWendrelDialogCancel, -1},  // unattended
+      {DialogScript::kSelect, 2, kWendrelDialogOk, kWendrelDialogOk, 2},
+      {DialogScript::kDoubleClick, 1, kWendrelDialogDoubleClick, kWendrelDialogOk, 1},
+      // No such row: OK finds none.
+      {DialogScript::kSelect, 3, kWendrelDialogOk, kWendrelDialogOk, -1},
+      {DialogScript::kDoubleClick, 3, kWendrelDialogOk, kWendrelDialogOk, -1},
+      {DialogScript::kSelectNone, -1, kWendrelDialogOk, kWendrelDialogOk, -1},
+      {DialogScript::kCancel, -1, kWendrelDialogCancel, kWendrelDialogCancel, -1},
+      // Unattended.
+      {DialogScript::kNone, -1, kWendrelDialogCancel, kWendrelDialogCancel, -1},
   };
   for (const Case& c : cases) {
     UiScript script;
@@ -38,7 +42,7 @@ TEST(QzloginUiTest, DialogsAreAnsweredFromTheScriptAndRecorded) {
     SetUiScript(script);
     const size_t before = DialogsSeen().size();
     int row = 42;
-    EXPECT_EQ(Present(model, &row), c.result);
+    EXPECT_EQ(Present(model, &row), c.returned);
     EXPECT_EQ(row, c.row);
     ASSERT_EQ(DialogsSeen().size(), before + 1);
     const DialogSeen& seen = DialogsSeen().back();
