@@ -3,10 +3,12 @@
 #include <cstdio>
 #include <utility>
 
+#ifndef _WIN32
+#include "platform/posix/terminal.h"
+#endif
 #include "platform/ui.h"
 
 #ifndef _WIN32
-#include <unistd.h>
 #define WENDREL_QZLOGIN_EXPORT __attribute__((visibility("default")))
 #endif
 
@@ -22,17 +24,6 @@ bool IsQuestion(uint32_t style) { return (style & 0xF) == platform::kMbYesNo; }
 
 #ifndef _WIN32
 
-// One line from standard input without its newline; false at end of input.
-bool ReadLine(std::string* line) {
-  line->clear();
-  int c;
-  while ((c = std::fgetc(stdin)) != EOF) {
-    if (c == '\n') return true;
-    line->push_back(static_cast<char>(c));
-  }
-  return !line->empty();
-}
-
 // Prompts go to standard error so the report on standard output stays clean.
 int AskMessageBox(const char* caption, const char* text, uint32_t style) {
   std::fprintf(stderr, "\n[%s]\n%s\n", caption, text);
@@ -40,14 +31,14 @@ int AskMessageBox(const char* caption, const char* text, uint32_t style) {
     std::fprintf(stderr, "(press Enter) ");
     std::fflush(stderr);
     std::string ignored;
-    ReadLine(&ignored);
+    platform::ReadTerminalLine(&ignored);
     return platform::kIdOk;
   }
   for (;;) {
     std::fprintf(stderr, "[Y]es/[N]o? ");
     std::fflush(stderr);
     std::string answer;
-    if (!ReadLine(&answer)) return platform::kIdNo;
+    if (!platform::ReadTerminalLine(&answer)) return platform::kIdNo;
     if (answer == "y" || answer == "Y" || answer == "yes") return platform::kIdYes;
     if (answer == "n" || answer == "N" || answer == "no") return platform::kIdNo;
   }
@@ -68,7 +59,7 @@ int AskDialog(const DialogSeen& dialog, int selected_row, int* chosen_row) {
     std::fprintf(stderr, "Row number for OK, empty to Cancel: ");
     std::fflush(stderr);
     std::string answer;
-    if (!ReadLine(&answer) || answer.empty()) {
+    if (!platform::ReadTerminalLine(&answer) || answer.empty()) {
       *chosen_row = -1;
       return kWendrelDialogCancel;
     }

@@ -14,7 +14,6 @@
 // asked again.
 
 #include <dlfcn.h>
-#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -23,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/posix/terminal.h"
 #include "platform/framework/dialog.h"
 #include "platform/framework/dialog_site.h"
 #include "platform/framework/list_ctrl.h"
@@ -183,16 +183,6 @@ int AskHost(WendrelHostSelectionDialogFn host, const platform::DialogSnapshot& s
   return result;
 }
 
-bool ReadLine(std::string* line) {
-  line->clear();
-  int c;
-  while ((c = std::fgetc(stdin)) != EOF) {
-    if (c == '\n') return true;
-    line->push_back(static_cast<char>(c));
-  }
-  return !line->empty();
-}
-
 // The dialog on the terminal: a numbered table, the selected row marked.
 // Standard error, so that a host's report on standard output stays clean.
 int AskTerminal(const platform::DialogSnapshot& snapshot, int* row) {
@@ -210,7 +200,9 @@ int AskTerminal(const platform::DialogSnapshot& snapshot, int* row) {
     std::fprintf(stderr, "Number of the user (Enter: the marked one, c: Cancel)? ");
     std::fflush(stderr);
     std::string answer;
-    if (!ReadLine(&answer) || answer == "c" || answer == "C") return kWendrelDialogCancel;
+    if (!platform::ReadTerminalLine(&answer) || answer == "c" || answer == "C") {
+      return kWendrelDialogCancel;
+    }
     if (answer.empty()) return kWendrelDialogOk;
     char* end = nullptr;
     const long n = std::strtol(answer.c_str(), &end, 10);
@@ -296,7 +288,7 @@ int CDialog::DoModal() {
       }
     } else if (WendrelHostSelectionDialogFn host = HostPresenter()) {
       result = AskHost(host, snapshot, &row);
-    } else if (isatty(STDIN_FILENO)) {
+    } else if (platform::StdinIsTerminal()) {
       result = AskTerminal(snapshot, &row);
     }
     Apply(*this, *native, result, row);

@@ -6,12 +6,12 @@
 // it was told to.
 
 #include <dlfcn.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <new>
 #include <string>
 
+#include "platform/posix/terminal.h"
 #include "platform/ui_default.h"
 
 namespace wendrel {
@@ -31,17 +31,6 @@ HostMessageBoxFn HostMessageBox() {
   return reinterpret_cast<HostMessageBoxFn>(dlsym(RTLD_DEFAULT, "WendrelHostMessageBox"));
 }
 
-// One line from standard input without its newline; false at end of input.
-bool ReadLine(std::string* line) {
-  line->clear();
-  int c;
-  while ((c = std::fgetc(stdin)) != EOF) {
-    if (c == '\n') return true;
-    line->push_back(static_cast<char>(c));
-  }
-  return !line->empty();
-}
-
 class TerminalMessageBoxPresenter : public MessageBoxPresenter {
  public:
   int Show(const std::string& caption, const std::string& text, uint32_t style) override {
@@ -49,7 +38,7 @@ class TerminalMessageBoxPresenter : public MessageBoxPresenter {
       return host(caption.c_str(), text.c_str(), style);
     }
     const bool question = IsQuestion(style);
-    if (!isatty(STDIN_FILENO)) return question ? kIdNo : kIdOk;
+    if (!StdinIsTerminal()) return question ? kIdNo : kIdOk;
     // Standard error, so that a host printing a report on standard output
     // keeps it clean.
     std::fprintf(stderr, "\n[%s]\n%s\n", caption.c_str(), text.c_str());
@@ -57,14 +46,14 @@ class TerminalMessageBoxPresenter : public MessageBoxPresenter {
       std::fprintf(stderr, "(press Enter) ");
       std::fflush(stderr);
       std::string ignored;
-      ReadLine(&ignored);
+      ReadTerminalLine(&ignored);
       return kIdOk;
     }
     for (;;) {
       std::fprintf(stderr, "[Y]es/[N]o? ");
       std::fflush(stderr);
       std::string answer;
-      if (!ReadLine(&answer)) return kIdNo;  // the terminal went away
+      if (!ReadTerminalLine(&answer)) return kIdNo;  // the terminal went away
       if (answer == "y" || answer == "Y" || answer == "yes" || answer == "Yes") return kIdYes;
       if (answer == "n" || answer == "N" || answer == "no" || answer == "No") return kIdNo;
     }
