@@ -44,3 +44,16 @@ function(wendrel_add_gtest name)
     DISCOVERY_TIMEOUT 180
     ${props})
 endfunction()
+
+# The test sources of one area folder for this build: *_test.cc on both
+# systems, *_posix_test.cc only natively, *_win32_test.cc only on Windows.
+function(wendrel_area_test_sources out dir)
+  file(GLOB both CONFIGURE_DEPENDS ${dir}/*_test.cc)
+  list(FILTER both EXCLUDE REGEX "_(posix|win32)_test\\.cc$")
+  if(WENDREL_WINDOWS)
+    file(GLOB only CONFIGURE_DEPENDS ${dir}/*_win32_test.cc)
+  else()
+    file(GLOB only CONFIGURE_DEPENDS ${dir}/*_posix_test.cc)
+  endif()
+  set(${out} ${both} ${only} PARENT_SCOPE)
+endfunction()
