@@ -1,8 +1,9 @@
 // qzlogin on Windows: the extension shows the real MessageBoxA and the real
 // selection dialog on qzlogin's thread. A CBT hook on that thread sees each
-// of them as it is activated, reads what it shows from its controls, records
-// it and presses the button the script asks for (posted, so the window's own
-// modal loop ends it as it would for a person).
+// of them as it is activated; once the window's own modal loop runs, it reads
+// what the window shows from its controls, records it and presses the button
+// the script asks for (posted, so the modal loop ends it as it would for a
+// person).
 
 #include <windows.h>
 #include <commctrl.h>
@@ -157,6 +158,26 @@ void AnswerSelectionDialog(HWND dialog, HWND list) {
 
 HHOOK g_hook = nullptr;
 std::vector<HWND> g_answered;
+std::vector<HWND> g_pending;
+
+void Answer(HWND window) {
+  if (HWND list = FindChildOfClass(window, WC_LISTVIEWA)) {
+    AnswerSelectionDialog(window, list);
+  } else {
+    AnswerMessageBox(window);
+  }
+}
+
+// Runs from the modal loop of the window activated last, once its
+// initialisation has ended.
+void CALLBACK AnswerPending(HWND, UINT, UINT_PTR timer, DWORD) {
+  KillTimer(nullptr, timer);
+  std::vector<HWND> pending;
+  pending.swap(g_pending);
+  for (HWND window : pending) {
+    if (IsWindow(window)) Answer(window);
+  }
+}
 
 LRESULT CALLBACK CbtProc(int code, WPARAM wparam, LPARAM lparam) {
   if (code == HCBT_ACTIVATE) {
@@ -165,11 +186,13 @@ LRESULT CALLBACK CbtProc(int code, WPARAM wparam, LPARAM lparam) {
     for (HWND w : g_answered) seen_before = seen_before || w == window;
     if (!seen_before && ClassName(window) == "#32770") {
       g_answered.push_back(window);
-      if (HWND list = FindChildOfClass(window, WC_LISTVIEWA)) {
-        AnswerSelectionDialog(window, list);
-      } else {
-        AnswerMessageBox(window);
-      }
+      // Not answered here: a dialog that sets the focus while it initialises
+      // is activated before its initialisation ends (the selection dialog
+      // selects its first row after that), so a row chosen now would be
+      // overridden. The timer's message comes through the modal loop, which
+      // runs only once the window is ready.
+      g_pending.push_back(window);
+      SetTimer(nullptr, 0, 0, AnswerPending);
     }
   }
   return CallNextHookEx(g_hook, code, wparam, lparam);
