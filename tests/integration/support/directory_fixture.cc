@@ -157,6 +157,7 @@ bool DirectoryFixture::Load() {
     s.host = Value(kv, p + "host");
     s.port = ToInt(Value(kv, p + "port"));
     s.tls_port = ToInt(Value(kv, p + "tls_port"));
+    s.proxy_port = ToInt(Value(kv, p + "proxy_port"));
     s.tls = Value(kv, p + "tls");
     s.suffix = Value(kv, p + "suffix");
     s.admin_dn = Value(kv, p + "admin_dn");

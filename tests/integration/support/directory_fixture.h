@@ -10,8 +10,10 @@
 //   ... connect to dir.server(0).host, dir.server(0).port ...
 //
 // Each server spec is TREE[:key=value]... with keys tls (good, otherca,
-// expired), suffix (default o=TREE), ldif (a Unix path) and password (of
-// cn=admin,SUFFIX; default "secret"). Every server has the sample entries
+// expired), suffix (default o=TREE), ldif (a Unix path), password (of
+// cn=admin,SUFFIX; default "secret") and fault (ACTION@OP[#N]: a proxy on
+// proxy_port that kills, freezes, closes, answers garbage or result code 80
+// at the client's Nth bind or search request; see the script). Every server has the sample entries
 // of the script unless ldif is given. Everything is removed by the
 // destructor.
 
@@ -31,6 +33,7 @@ struct DirectoryServer {
   std::string host;      // its own loopback address
   int port = 0;          // plain LDAP
   int tls_port = 0;      // LDAP over TLS, 0 without TLS
+  int proxy_port = 0;    // the fault proxy in front of port, 0 without fault=
   std::string tls;       // "", "good", "otherca" or "expired"
   std::string suffix;
   std::string admin_dn;  // cn=admin,SUFFIX

@@ -1,0 +1,201 @@
+// The extension's whole lifecycle, over and over, as the login host runs it:
+// load the host module and the extension (handshake, worker start), send the
+// start event, sometimes a search, then QZLG_TERMINATE at a random moment
+// while the start-up worker may still be creating its thread, initialising
+// TLS, binding, or waiting on a server that never answers; then unload.
+//
+// The library is never unmapped once loaded (-z nodelete), so a second load
+// in the same process would run none of its load code again. Each cycle
+// therefore runs in a child forked from this single-threaded test process:
+// a real first load, a real unload (ExitInstance at exit), and the
+// sanitizer of the build checks the child at its exit. A child that races,
+// leaks or crashes exits non-zero or dies on a signal.
+
+#include <dlfcn.h>
+#include <signal.h>
+#include <sys/types.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <random>
+#include <string>
+
+#include "config/registry_paths.h"
+#include "core/login_host.h"
+#include "gtest/gtest.h"
+#include "host/host_stand_in.h"
+#include "platform/environment.h"
+#include "tests/integration/search/search_fixture.h"
+
+namespace wendrel {
+namespace testing {
+namespace {
+
+// A cycle costs a few milliseconds in a plain build; under the sanitizers
+// each child pays for loading an instrumented library (ThreadSanitizer: tens
+// of milliseconds) and for its exit checks (LeakSanitizer scans the heap it
+// inherited: hundreds of milliseconds), so those builds run fewer cycles to
+// stay near a minute. $WENDREL_STRESS_CYCLES overrides the count.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr int kDefaultCycles = 60;
+#elif defined(__SANITIZE_THREAD__)
+constexpr int kDefaultCycles = 100;
+#else
+constexpr int kDefaultCycles = 1000;
+#endif
+// Bound of one cycle: the terminate event waits for the worker at most as
+// long as one bind to a silent server (its connection time-out, 1 s), the
+// search of the tab-data event as long again, plus start-up under a
+// sanitizer.
+constexpr int kCycleLimitMs = 20000;
+
+enum class Moment { kAtOnce, kAfterDelay, kAfterSearch };
+
+struct Cycle {
+  Moment moment;
+  unsigned delay_us;
+};
+
+// One start-info record with its own buffers, enough for the driver.
+struct Record {
+  unsigned char bytes[kStartInfoSize] = {};
+  char tree[64] = "A";
+  char user[64] = "asmith";
+  char context[64] = {};
+  char field24[64] = "PRESET";
+  const char* provider = kZelnetProvider;
+
+  Record() {
+    StoreText(bytes, kStartInfoTree, HostText{sizeof tree, tree});
+    StoreText(bytes, kStartInfoUser, HostText{sizeof user, user});
+    StoreText(bytes, kStartInfoContext, HostText{sizeof context, context});
+    StoreText(bytes, kStartInfoField24, HostText{sizeof field24, field24});
+    StoreCallingModule(bytes, kCallingModuleUnset);
+    StorePointer(bytes, kStartInfoProviderName, provider);
+  }
+};
+
+// The child's whole life: returns its exit status (0 when every step did
+// what the host expects). The sanitizers add their own verdict at exit.
+int RunCycle(const Cycle& cycle) {
+  void* host = dlopen(WENDREL_HOST_MODULE_PATH, RTLD_NOW | RTLD_LOCAL);
+  if (host == nullptr) return 10;
+  auto configure = reinterpret_cast<WendrelHostConfigureFn>(dlsym(host, host::kConfigureExport));
+  auto table = reinterpret_cast<WendrelHostServiceTableFn>(dlsym(host, host::kServiceTableExport));
+  auto handle = reinterpret_cast<WendrelHostHandleFn>(dlsym(host, host::kHandleExport));
+  if (configure == nullptr || table == nullptr || handle == nullptr) return 11;
+  configure(1, 0);
+
+  void* extension = dlopen(WENDREL_EXTENSION_PATH, RTLD_NOW | RTLD_LOCAL);
+  if (extension == nullptr) return 12;
+  Record record;
+  auto send = [&](uint32_t event) {
+    HostEventHandler handler = LoadEventHandler(table());
+    return handler != nullptr ? handler(handle(), event, 0, 0, record.bytes, 0, 0) : -1;
+  };
+  if (LoadEventHandler(table()) == nullptr) return 13;  // no handshake
+
+  send(kEventStart);
+  if (cycle.moment == Moment::kAfterDelay) usleep(cycle.delay_us);
+  if (cycle.moment == Moment::kAfterSearch) {
+    send(kEventTabData);
+    // The search waited for the worker and found the one user.
+    if (std::string(record.context) != "eng.A") return 14;
+  }
+  send(kEventTerminate);
+  dlclose(extension);
+  dlclose(host);
+  return 0;
+}
+
+// Waits at most limit_ms for the child; kills it after that.
+int WaitForChild(pid_t child, int limit_ms, bool* timed_out) {
+  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limit_ms);
+  int status = 0;
+  for (;;) {
+    pid_t done = waitpid(child, &status, WNOHANG);
+    if (done == child) return status;
+    if (done < 0) return -1;
+    if (std::chrono::steady_clock::now() > end) {
+      *timed_out = true;
+      kill(child, SIGKILL);
+      waitpid(child, &status, 0);
+      return status;
+    }
+    usleep(1000);
+  }
+}
+
+std::string Describe(int status) {
+  if (WIFEXITED(status)) return "exit status " + std::to_string(WEXITSTATUS(status));
+  if (WIFSIGNALED(status)) return "signal " + std::to_string(WTERMSIG(status));
+  return "status " + std::to_string(status);
+}
+
+class LifecycleStressTest : public SearchTest {};
+
+TEST_F(LifecycleStressTest, LoadEventTerminateUnloadWithTheWorkerAnywhere) {
+  ASSERT_TRUE(dir_.Start({"A", "B:tls=good"})) << dir_.error();
+  ServerConfig tls;
+  tls.host = dir_.server(1).host;
+  tls.port = dir_.server(1).tls_port;
+  tls.use_ssl = true;
+  tls.certificate = dir_.CaCertPath();
+  ServerConfig silent = tls;  // completes the TCP handshake, never answers
+  silent.host = dir_.silent_host();
+  silent.port = dir_.silent_port();
+  silent.connection_timeout = 1;
+  SetTrees({"A", "B"});
+  SetOptions({{"Contextless Login Enabled", 1}});
+  // Three server lists, switched between cycles. Most cycles give the
+  // worker only the plain server A (it reads the list and ends at once, so
+  // terminate meets it anywhere in its short life); every tenth gives it a
+  // TLS server to bind to first (TLS start-up, handshake, bind); every
+  // fiftieth puts the silent listener after that, so the terminate event
+  // finds the worker waiting there. A answers the searches.
+  const std::vector<std::vector<ServerConfig>> lists = {
+      {Plain(0)}, {tls, Plain(0)}, {tls, silent, Plain(0)}};
+  enum { kQuick, kBusy, kStuck };
+
+  int cycles = kDefaultCycles;
+  if (const char* text = std::getenv("WENDREL_STRESS_CYCLES")) cycles = std::atoi(text);
+  std::mt19937 random(static_cast<unsigned>(std::random_device()()));
+  int failures = 0;
+  int current = -1;
+  auto start = std::chrono::steady_clock::now();
+  for (int i = 0; i < cycles && failures < 3; ++i) {
+    const int list = i % 50 == 25 ? kStuck : i % 10 == 5 ? kBusy : kQuick;
+    if (list != current) {
+      DeleteTree(kServersKeyPath);
+      SetServers(lists[list]);
+      current = list;
+    }
+    Cycle cycle;
+    cycle.moment = static_cast<Moment>(random() % 3);
+    cycle.delay_us = random() % (list == kStuck ? 400000 : 20000);
+    std::fflush(nullptr);  // a child must not write out our buffered output again
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      // exit, not _exit: the library's unload (ExitInstance) and the
+      // sanitizers' exit checks run there.
+      std::exit(RunCycle(cycle));
+    }
+    bool timed_out = false;
+    int status = WaitForChild(child, kCycleLimitMs, &timed_out);
+    if (timed_out || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+      ++failures;
+      ADD_FAILURE() << "cycle " << i << " (moment " << static_cast<int>(cycle.moment) << ", "
+                    << cycle.delay_us << " us, server list " << list
+                    << "): " << (timed_out ? "did not end in time" : Describe(status));
+    }
+  }
+  std::printf("%d cycles in %.1f s\n", cycles,
+              std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+}
+
+}  // namespace
+}  // namespace testing
+}  // namespace wendrel
