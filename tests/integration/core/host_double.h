@@ -1,7 +1,8 @@
 // The login host as the driver's in-process tests play it: a host handler
 // that the extension replaces and must chain to, a notify entry that records
 // what it is told, the handshake export, and a start-info record built byte
-// by byte at the contract's offsets with text buffers of its own.
+// by byte at the contract's offsets with text buffers of its own; and the
+// test base whose driver serves that host.
 
 #ifndef WENDREL_TESTS_INTEGRATION_CORE_HOST_DOUBLE_H_
 #define WENDREL_TESTS_INTEGRATION_CORE_HOST_DOUBLE_H_
@@ -11,7 +12,10 @@
 #include <string>
 #include <vector>
 
+#include "core/login_driver.h"
 #include "core/login_host.h"
+#include "core/wendrel_app.h"
+#include "tests/integration/search/search_fixture.h"
 
 namespace wendrel {
 namespace testing {
@@ -104,6 +108,27 @@ class HostRecord {
   unsigned char start_ui_[kStartUISize] = {};
   unsigned char tab_data_[kTabDataSize] = {};
   std::string provider_ = "zelnetprovider";
+};
+
+// A test whose driver serves this host: the handshake done, nothing chained
+// or notified yet; Send delivers an event as the host does.
+class HostedLoginTest : public SearchTest {
+ protected:
+  void SetUp() override {
+    SearchTest::SetUp();
+    g_chained.clear();
+    g_notified.clear();
+    ResetLoginDriverForTesting();
+    ResetKeptHostTableForTesting();
+    StoreEntry(host_, kHostHandleNotifyEntry, &HostNotify);
+    ASSERT_EQ(PerformHandshake(&HostInit), 0);
+  }
+
+  int32_t Send(uint32_t event, HostRecord& record) {
+    return LoginExtCallback(host_, event, 0, 0, record.data(), 0, 0);
+  }
+
+  unsigned char host_[kHostHandleEntries * sizeof(void*)] = {};
 };
 
 }  // namespace testing

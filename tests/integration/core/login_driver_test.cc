@@ -18,29 +18,13 @@ namespace wendrel {
 namespace testing {
 namespace {
 
-class LoginDriverTest : public SearchTest {
+class LoginDriverTest : public HostedLoginTest {
  protected:
-  void SetUp() override {
-    SearchTest::SetUp();
-    g_chained.clear();
-    g_notified.clear();
-    ResetLoginDriverForTesting();
-    ResetKeptHostTableForTesting();
-    StoreEntry(host_, kHostHandleNotifyEntry, &HostNotify);
-    ASSERT_EQ(PerformHandshake(&HostInit), 0);
-  }
-
   void StartServers() {
     ASSERT_TRUE(dir_.Start({"A"})) << dir_.error();
     SetServers({Plain(0)});
     SetTrees({"A"});
   }
-
-  int32_t Send(uint32_t event, HostRecord& record) {
-    return LoginExtCallback(host_, event, 0, 0, record.data(), 0, 0);
-  }
-
-  unsigned char host_[kHostHandleEntries * sizeof(void*)] = {};
 };
 
 TEST_F(LoginDriverTest, HandshakeInstallsTheCallbackAndKeepsTheHostHandler) {
