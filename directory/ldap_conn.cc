@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/worker_state.h"
+#include "directory/entry_dn.h"
 #include "platform/ui.h"
 #include "results/user_data.h"
 #include "results/user_entry.h"
@@ -41,14 +42,6 @@ struct BerFreer {
 using PortString = std::unique_ptr<char, MemFreer>;
 using ValueList = std::unique_ptr<char*, ValueFreer>;
 using BerCursor = std::unique_ptr<platform::LdapBer, BerFreer>;
-
-// A port-allocated, null-terminated list of strings, copied and released.
-std::vector<std::string> TakeList(char** raw) {
-  ValueList list(raw);
-  std::vector<std::string> out;
-  for (char** p = raw; p != nullptr && *p != nullptr; ++p) out.emplace_back(*p);
-  return out;
-}
 
 }  // namespace
 
@@ -213,10 +206,7 @@ void LDAPConn::GetResults(UserData& request) {
     std::vector<std::string> typed_rdns;
     {
       PortString dn(platform::LdapGetDn(handle_, entry));
-      if (dn != nullptr) {
-        value_rdns = TakeList(platform::LdapExplodeDn(dn.get(), 1));
-        typed_rdns = TakeList(platform::LdapExplodeDn(dn.get(), 0));
-      }
+      ExplodeEntryDn(dn.get(), &typed_rdns, &value_rdns);
     }
 
     // Only the first value of each attribute is kept, so only that one is
