@@ -1,5 +1,6 @@
 #include "tests/integration/support/directory_fixture.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -88,12 +89,12 @@ DirectoryFixture::~DirectoryFixture() {
   }
 }
 
-bool DirectoryFixture::Run(const std::string& args) {
+bool DirectoryFixture::Run(const std::string& args, std::chrono::seconds timeout) {
   std::string result_path = HostPath(dir_ + "/result.txt");
   std::remove(result_path.c_str());
   std::string command = ScriptCommand(args);
   std::system(command.c_str());
-  auto deadline = std::chrono::steady_clock::now() + kCommandTimeout;
+  auto deadline = std::chrono::steady_clock::now() + timeout;
   std::string result;
   while (!ReadFile(result_path, &result)) {
     if (std::chrono::steady_clock::now() > deadline) {
@@ -111,14 +112,18 @@ bool DirectoryFixture::Run(const std::string& args) {
 }
 
 bool DirectoryFixture::Start(const std::vector<std::string>& specs) {
+  return Start(specs, StartLimits());
+}
+
+bool DirectoryFixture::Start(const std::vector<std::string>& specs, const StartLimits& limits) {
   if (started_) {
     error_ = "already started";
     return false;
   }
-  std::string args = "start " + dir_;
+  std::string args = "start " + dir_ + " --ttl " + std::to_string(limits.lifetime.count());
   for (const std::string& spec : specs) args += " --server " + spec;
   started_ = true;
-  return Run(args);
+  return Run(args, std::max(limits.start, kCommandTimeout));
 }
 
 bool DirectoryFixture::Control(const char* action, size_t i) {
@@ -126,7 +131,7 @@ bool DirectoryFixture::Control(const char* action, size_t i) {
     error_ = "no server " + std::to_string(i);
     return false;
   }
-  return Run(std::string(action) + " " + dir_ + " " + std::to_string(i));
+  return Run(std::string(action) + " " + dir_ + " " + std::to_string(i), kCommandTimeout);
 }
 
 std::string DirectoryFixture::Value(const std::map<std::string, std::string>& kv,

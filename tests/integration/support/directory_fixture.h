@@ -13,13 +13,15 @@
 // expired), suffix (default o=TREE), ldif (a Unix path), password (of
 // cn=admin,SUFFIX; default "secret") and fault (ACTION@OP[#N]: a proxy on
 // proxy_port that kills, freezes, closes, answers garbage or result code 80
-// at the client's Nth bind or search request; see the script). Every server has the sample entries
-// of the script unless ldif is given. Everything is removed by the
+// at the client's Nth bind or search request; see the script). Every server
+// has the sample entries of the script unless ldif is given; index and
+// maxsize serve large generated directories. Everything is removed by the
 // destructor.
 
 #ifndef WENDREL_TESTS_INTEGRATION_SUPPORT_DIRECTORY_FIXTURE_H_
 #define WENDREL_TESTS_INTEGRATION_SUPPORT_DIRECTORY_FIXTURE_H_
 
+#include <chrono>
 #include <cstddef>
 #include <map>
 #include <string>
@@ -51,6 +53,15 @@ class DirectoryFixture {
   // with error() on failure.
   bool Start(const std::vector<std::string>& specs);
 
+  // For long-running users (benchmarks) and large directories: the instance
+  // is removed by its watchdog after `lifetime` even if this process dies,
+  // and loading may take up to `start` (never less than the usual 30 s).
+  struct StartLimits {
+    std::chrono::seconds lifetime{300};
+    std::chrono::seconds start{30};
+  };
+  bool Start(const std::vector<std::string>& specs, const StartLimits& limits);
+
   size_t server_count() const { return servers_.size(); }
   const DirectoryServer& server(size_t i) const { return servers_.at(i); }
 
@@ -80,7 +91,7 @@ class DirectoryFixture {
   const std::string& error() const { return error_; }
 
  private:
-  bool Run(const std::string& args);
+  bool Run(const std::string& args, std::chrono::seconds timeout);
   bool Control(const char* action, size_t i);
   bool Load();
   std::string Value(const std::map<std::string, std::string>& kv, const std::string& key) const;

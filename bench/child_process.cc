@@ -1,0 +1,43 @@
+#include "bench/child_process.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+
+extern char** environ;
+
+namespace wendrel {
+namespace bench {
+
+ChildOutcome RunChild(const std::vector<std::string>& argv) {
+  ChildOutcome outcome;
+  std::vector<char*> args;
+  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  pid_t pid = -1;
+  const int rc = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (rc != 0) return outcome;
+
+  int status = 0;
+  struct rusage usage = {};
+  pid_t waited;
+  do {
+    waited = wait4(pid, &status, 0, &usage);
+  } while (waited < 0 && errno == EINTR);
+  if (waited != pid) return outcome;
+  outcome.exited_zero = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  outcome.peak_rss_kib = usage.ru_maxrss;
+  return outcome;
+}
+
+}  // namespace bench
+}  // namespace wendrel
