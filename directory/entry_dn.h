@@ -1,7 +1,7 @@
 // The DN of a search result entry split the two ways the found-user record
 // needs: with attribute types ("cn=jsmith", "ou=sales") and without them
-// ("jsmith", "sales"), through the LDAP port's ldap_explode_dn, whose lists
-// are copied and released here.
+// ("jsmith", "sales"), as the LDAP port's ldap_explode_dn splits it (both
+// backends' LdapExplodeDn use the one parser of platform/ldap_dn.h).
 
 #ifndef WENDREL_DIRECTORY_ENTRY_DN_H_
 #define WENDREL_DIRECTORY_ENTRY_DN_H_

@@ -132,5 +132,21 @@ std::u16string_view TruncateUtf16(std::u16string_view text, size_t max_units) {
   return text.substr(0, cut);
 }
 
+std::string Utf8ToAnsi(std::string_view utf8, size_t max_units) {
+  // ASCII is one UTF-16 unit per byte, so the length is the unit count.
+  if (utf8.size() <= max_units && AnsiKeepsAscii()) {
+    bool ascii = true;
+    for (char c : utf8) {
+      if (static_cast<unsigned char>(c) >= 0x80) {
+        ascii = false;
+        break;
+      }
+    }
+    if (ascii) return std::string(utf8);
+  }
+  const std::u16string utf16 = Utf8ToUtf16(utf8);
+  return Utf16ToAnsi(TruncateUtf16(utf16, max_units));
+}
+
 }  // namespace platform
 }  // namespace wendrel

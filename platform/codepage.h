@@ -29,6 +29,17 @@ std::string Utf16ToUtf8(std::u16string_view utf16);
 // split a surrogate pair.
 std::u16string_view TruncateUtf16(std::u16string_view text, size_t max_units);
 
+// UTF-8 text in the ANSI code page: through UTF-16, cut to its first
+// `max_units` units as TruncateUtf16 cuts. Plain ASCII within the limit is
+// copied as it is when the code page keeps ASCII (see AnsiKeepsAscii), which
+// gives the same bytes without the two conversions.
+std::string Utf8ToAnsi(std::string_view utf8, size_t max_units);
+
+// True when the characters U+0000 to U+007F are the bytes 0x00 to 0x7F in the
+// ANSI code page, both ways: so in every Windows ANSI code page, and natively
+// in every iconv code page but a few (UTF-7, EBCDIC, ...). Probed once.
+bool AnsiKeepsAscii();
+
 // Number of bytes of the ANSI character that starts at `p` (1, or 2 for the
 // lead byte of a double-byte code page followed by a trail byte); 0 at the
 // terminating zero. CharNextA's step.

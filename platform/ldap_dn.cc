@@ -1,6 +1,7 @@
 #include "platform/ldap_dn.h"
 
 #include <cctype>
+#include <utility>
 
 namespace wendrel {
 namespace platform {
@@ -15,39 +16,48 @@ int HexDigit(char c) {
 
 bool IsSpace(char c) { return c == ' '; }
 
-// The value as RFC 4514 writes it: specials escaped, and a leading '#' or
-// space and a trailing space escaped.
-std::string EscapeValue(const std::string& v) {
-  std::string out;
+// Appends the value as RFC 4514 writes it: specials escaped, and a leading
+// '#' or space and a trailing space escaped.
+void AppendEscapedValue(const std::string& v, std::string* out) {
   for (size_t i = 0; i < v.size(); ++i) {
     char c = v[i];
     bool special = c == '"' || c == '+' || c == ',' || c == ';' || c == '<' || c == '>' ||
                    c == '\\' || c == '=';
     bool edge = (i == 0 && (c == '#' || c == ' ')) || (i + 1 == v.size() && c == ' ');
-    if (special || edge) out += '\\';
-    out += c;
+    if (special || edge) out->push_back('\\');
+    out->push_back(c);
   }
-  return out;
 }
 
 class Parser {
  public:
   explicit Parser(const std::string& dn) : s_(dn) {}
 
-  bool Parse(bool notypes, std::vector<std::string>* rdns) {
+  // Fills either list or both (null: not wanted) in one pass.
+  bool Parse(std::vector<std::string>* values, std::vector<std::string>* typed) {
     SkipSpaces();
     if (pos_ == s_.size()) return true;  // the empty DN
+    std::string type, value;
     while (true) {
-      std::string rdn;
+      std::string value_rdn, typed_rdn;
       while (true) {
-        std::string type, value;
+        type.clear();
+        value.clear();
         bool hex_form = false;
         if (!ParseType(&type) || !ParseValue(&value, &hex_form)) return false;
-        if (!rdn.empty()) rdn += '+';
-        if (notypes) {
-          rdn += value;
-        } else {
-          rdn += type + "=" + (hex_form ? value : EscapeValue(value));
+        if (values != nullptr) {
+          if (!value_rdn.empty()) value_rdn += '+';
+          value_rdn += value;
+        }
+        if (typed != nullptr) {
+          if (!typed_rdn.empty()) typed_rdn += '+';
+          typed_rdn += type;
+          typed_rdn += '=';
+          if (hex_form) {
+            typed_rdn += value;
+          } else {
+            AppendEscapedValue(value, &typed_rdn);
+          }
         }
         if (pos_ < s_.size() && s_[pos_] == '+') {
           ++pos_;
@@ -55,7 +65,8 @@ class Parser {
         }
         break;
       }
-      rdns->push_back(rdn);
+      if (values != nullptr) values->push_back(std::move(value_rdn));
+      if (typed != nullptr) typed->push_back(std::move(typed_rdn));
       if (pos_ == s_.size()) return true;
       if (s_[pos_] != ',' && s_[pos_] != ';') return false;
       ++pos_;
@@ -76,7 +87,7 @@ class Parser {
       ++pos_;
     }
     if (pos_ == start) return false;
-    *type = s_.substr(start, pos_ - start);
+    type->assign(s_, start, pos_ - start);
     SkipSpaces();
     if (pos_ >= s_.size() || s_[pos_] != '=') return false;
     ++pos_;
@@ -149,8 +160,21 @@ class Parser {
 bool ExplodeDn(const std::string& dn, bool notypes, std::vector<std::string>* rdns) {
   rdns->clear();
   Parser parser(dn);
-  if (!parser.Parse(notypes, rdns)) {
+  if (!parser.Parse(notypes ? rdns : nullptr, notypes ? nullptr : rdns)) {
     rdns->clear();
+    return false;
+  }
+  return true;
+}
+
+bool ExplodeDnBothWays(const std::string& dn, std::vector<std::string>* values,
+                       std::vector<std::string>* typed) {
+  values->clear();
+  typed->clear();
+  Parser parser(dn);
+  if (!parser.Parse(values, typed)) {
+    values->clear();
+    typed->clear();
     return false;
   }
   return true;

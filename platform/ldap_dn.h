@@ -18,6 +18,11 @@ namespace platform {
 // requires. False for a string that is not a DN; "" is the empty DN.
 bool ExplodeDn(const std::string& dn, bool notypes, std::vector<std::string>* rdns);
 
+// Both splits of ExplodeDn from one pass over dn: `values` as with notypes,
+// `typed` as without. False (both empty) for a string that is not a DN.
+bool ExplodeDnBothWays(const std::string& dn, std::vector<std::string>* values,
+                       std::vector<std::string>* typed);
+
 }  // namespace platform
 }  // namespace wendrel
 

@@ -23,8 +23,7 @@ std::string Context(const std::vector<std::string>& rdns) {
 }  // namespace
 
 std::string DirectoryTextToAnsi(std::string_view utf8) {
-  const std::u16string utf16 = platform::Utf8ToUtf16(utf8);
-  return platform::Utf16ToAnsi(platform::TruncateUtf16(utf16, kMaxDirectoryTextUnits));
+  return platform::Utf8ToAnsi(utf8, kMaxDirectoryTextUnits);
 }
 
 UserObj& AddEntryToUserData(UserData* users, const std::vector<std::string>& typed_rdns,

@@ -5,6 +5,7 @@
 #include <errno.h>
 #include <iconv.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <string>
 
@@ -70,6 +71,11 @@ struct CodePage {
   // Bytes that open a two-byte character (CP932, CP936, ...): the ones iconv
   // calls an incomplete sequence when they stand alone.
   bool lead_byte[256] = {};
+  // True when the bytes 0x00 to 0x7F are the characters U+0000 to U+007F
+  // both ways, as in every Windows ANSI code page: plain ASCII text then
+  // converts byte for byte without iconv, whose descriptor costs far more
+  // to open than the short texts of the directory take to convert.
+  bool ascii_transparent = false;
 };
 
 bool Usable(const std::string& name) {
@@ -78,11 +84,41 @@ bool Usable(const std::string& name) {
   return to.ok() && from.ok();
 }
 
+// Converts all of ASCII through iconv both ways, as one text each way.
+bool IsAsciiTransparent(const std::string& name) {
+  std::string ascii;
+  std::string utf16;
+  for (int c = 0; c < 0x80; ++c) {
+    ascii.push_back(static_cast<char>(c));
+    utf16.push_back(static_cast<char>(c));
+    utf16.push_back('\0');
+  }
+  Iconv to_utf16(kUtf16, name.c_str());
+  Iconv to_ansi(name.c_str(), kUtf16);
+  std::string converted_utf16, converted_ansi;
+  const char* in = ascii.data();
+  size_t left = ascii.size();
+  if (!to_utf16.ok() || to_utf16.Convert(&in, &left, &converted_utf16) != 0) return false;
+  in = utf16.data();
+  left = utf16.size();
+  if (!to_ansi.ok() || to_ansi.Convert(&in, &left, &converted_ansi) != 0) return false;
+  return converted_utf16 == utf16 && converted_ansi == ascii;
+}
+
+template <typename Char>
+bool AllAscii(std::basic_string_view<Char> text) {
+  for (Char c : text) {
+    if (static_cast<uint32_t>(c) >= 0x80) return false;
+  }
+  return true;
+}
+
 CodePage MakeCodePage() {
   CodePage page;
   const char* env = std::getenv("WENDREL_ACP");
   page.name = env != nullptr && *env != '\0' ? env : kDefaultCodePage;
   if (!Usable(page.name)) page.name = kDefaultCodePage;
+  page.ascii_transparent = IsAsciiTransparent(page.name);
   Iconv probe(kUtf16, page.name.c_str());
   for (int b = 0x80; b < 0x100; ++b) {
     const char byte = static_cast<char>(b);
@@ -110,6 +146,10 @@ const CodePage& Current() {
 
 std::u16string AnsiToUtf16(std::string_view ansi) {
   std::u16string result;
+  if (Current().ascii_transparent && AllAscii(ansi)) {
+    result.assign(ansi.begin(), ansi.end());
+    return result;
+  }
   Iconv cd(kUtf16, Current().name.c_str());
   std::string bytes;
   const char* in = ansi.data();
@@ -132,6 +172,9 @@ std::u16string AnsiToUtf16(std::string_view ansi) {
 }
 
 std::string Utf16ToAnsi(std::u16string_view utf16) {
+  if (Current().ascii_transparent && AllAscii(utf16)) {
+    return std::string(utf16.begin(), utf16.end());
+  }
   std::string bytes;
   bytes.reserve(utf16.size() * 2);
   for (char16_t u : utf16) {
@@ -169,6 +212,8 @@ size_t AnsiCharLength(const char* p) {
 }
 
 std::string AnsiCodePageName() { return Current().name; }
+
+bool AnsiKeepsAscii() { return Current().ascii_transparent; }
 
 }  // namespace platform
 }  // namespace wendrel

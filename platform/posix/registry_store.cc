@@ -8,9 +8,11 @@
 #include <chrono>
 #include <cstring>
 #include <list>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 #include "platform/environment.h"
 #include "platform/registry.h"
@@ -85,12 +87,66 @@ int32_t MapSqlite(int rc, sqlite3* db) {
   }
 }
 
+// Prepared statements kept per database handle for the handle's life. The
+// registry's statements return a row or two, so preparing one (parsing and
+// planning) costs more than running it, and a single call runs several: a
+// login that reads its configuration and its cached result spent most of
+// its store time preparing. Used under the store mutex only.
+struct PreparedStatement {
+  sqlite3_stmt* stmt = nullptr;
+  bool in_use = false;
+};
+using PreparedStatements = std::map<std::pair<sqlite3*, std::string>, PreparedStatement>;
+
+PreparedStatements& Prepared() {
+  static auto* prepared = new PreparedStatements;
+  return *prepared;
+}
+
+// Finalizes the kept statements of `db`, before it is closed.
+void ForgetStatements(sqlite3* db) {
+  auto& prepared = Prepared();
+  auto it = prepared.lower_bound(std::make_pair(db, std::string()));
+  while (it != prepared.end() && it->first.first == db) {
+    sqlite3_finalize(it->second.stmt);
+    it = prepared.erase(it);
+  }
+}
+
 class Statement {
  public:
+  // A kept statement when there is one not in use; a statement of its own
+  // (finalized afterwards) while the same text is running already.
   Statement(sqlite3* db, const char* sql) : db_(db) {
-    rc_ = sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr);
+    PreparedStatement& kept = Prepared()[std::make_pair(db, std::string(sql))];
+    if (kept.in_use) {
+      rc_ = sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr);
+      return;
+    }
+    if (kept.stmt == nullptr) {
+      rc_ = sqlite3_prepare_v3(db, sql, -1, SQLITE_PREPARE_PERSISTENT, &kept.stmt, nullptr);
+      if (rc_ != SQLITE_OK) {
+        sqlite3_finalize(kept.stmt);
+        kept.stmt = nullptr;
+        return;
+      }
+    }
+    rc_ = SQLITE_OK;
+    kept.in_use = true;
+    kept_ = &kept;
+    stmt_ = kept.stmt;
   }
-  ~Statement() { sqlite3_finalize(stmt_); }
+  ~Statement() {
+    if (kept_ == nullptr) {
+      sqlite3_finalize(stmt_);
+      return;
+    }
+    // Ends the statement's part in the transaction and drops its bound
+    // texts, as finalizing would, and keeps it for the next call.
+    sqlite3_reset(stmt_);
+    sqlite3_clear_bindings(stmt_);
+    kept_->in_use = false;
+  }
   Statement(const Statement&) = delete;
   Statement& operator=(const Statement&) = delete;
 
@@ -143,17 +199,27 @@ class Statement {
  private:
   sqlite3* db_;
   sqlite3_stmt* stmt_ = nullptr;
+  PreparedStatement* kept_ = nullptr;  // null: a statement of its own
   int rc_;
 };
 
+// Runs `sql`: one statement through the kept ones (BEGIN, COMMIT, ...),
+// several (the schema) as a script.
 int32_t Exec(sqlite3* db, const char* sql) {
-  return MapSqlite(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), db);
+  if (std::strchr(sql, ';') != nullptr) {
+    return MapSqlite(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), db);
+  }
+  Statement statement(db, sql);
+  return MapSqlite(statement.Step(), db);
 }
 
 // One open store file. The file's identity and write permission are kept so
 // that a replaced, removed or re-permissioned file is noticed and reopened.
 struct Connection {
-  ~Connection() { sqlite3_close_v2(db); }
+  ~Connection() {
+    ForgetStatements(db);
+    sqlite3_close_v2(db);
+  }
   std::string path;
   sqlite3* db = nullptr;
   dev_t device = 0;

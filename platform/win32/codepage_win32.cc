@@ -59,5 +59,23 @@ size_t AnsiCharLength(const char* p) {
 
 std::string AnsiCodePageName() { return std::to_string(GetACP()); }
 
+bool AnsiKeepsAscii() {
+  static const bool keeps = [] {
+    wchar_t wide[0x80];
+    char ansi[0x80];
+    wchar_t back[0x80];
+    for (int c = 0; c < 0x80; ++c) wide[c] = static_cast<wchar_t>(c);
+    if (WideCharToMultiByte(CP_ACP, 0, wide, 0x80, ansi, 0x80, nullptr, nullptr) != 0x80 ||
+        MultiByteToWideChar(CP_ACP, 0, ansi, 0x80, back, 0x80) != 0x80) {
+      return false;
+    }
+    for (int c = 0; c < 0x80; ++c) {
+      if (ansi[c] != static_cast<char>(c) || back[c] != wide[c]) return false;
+    }
+    return true;
+  }();
+  return keeps;
+}
+
 }  // namespace platform
 }  // namespace wendrel

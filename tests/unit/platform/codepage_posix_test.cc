@@ -49,6 +49,16 @@ TEST(CodePageDoubleByteTest, Cp932) {
   FreeLanguageModule(module);
 }
 
+// A code page that writes ASCII differently gets no ASCII shortcut.
+TEST(CodePageDoubleByteTest, Utf7KeepsNoAscii) {
+  SetEnvironmentVariable("WENDREL_ACP", "UTF-7");
+  if (AnsiCodePageName() != "UTF-7") {
+    GTEST_SKIP() << "code page already fixed as " << AnsiCodePageName() << " in this process";
+  }
+  EXPECT_FALSE(AnsiKeepsAscii());
+  EXPECT_EQ("a+-b", Utf8ToAnsi("a+b", 260));  // '+' opens a shift in UTF-7
+}
+
 TEST(CodePageDoubleByteTest, UnknownCodePageFallsBackToWindows1252) {
   SetEnvironmentVariable("WENDREL_ACP", "NO-SUCH-CODE-PAGE-7");
   const std::string name = AnsiCodePageName();

@@ -123,6 +123,23 @@ TEST(CodePageTest, TruncateUtf16KeepsSurrogatePairsWhole) {
   EXPECT_EQ(260u, TruncateUtf16(lone, 260).size());
 }
 
+// The ASCII shortcut and the conversion through UTF-16 give the same bytes:
+// at the length limit, past it, and for text that is not all ASCII.
+TEST(CodePageTest, Utf8ToAnsiIsTheConversionThroughUtf16) {
+  auto through_utf16 = [](const std::string& utf8, size_t units) {
+    return Utf16ToAnsi(TruncateUtf16(Utf8ToUtf16(utf8), units));
+  };
+  EXPECT_TRUE(AnsiKeepsAscii());  // every code page these tests run in
+  for (const std::string& text :
+       {std::string(), std::string("jsmith"), std::string(260, 'a'), std::string(261, 'a'),
+        std::string("tab\tand\x7f"), std::string("Zo\xC3\xAB"), std::string("\xFF broken"),
+        std::string(259, 'a') + "\xF0\x9F\x98\x80"}) {
+    EXPECT_EQ(through_utf16(text, 260), Utf8ToAnsi(text, 260)) << text.size();
+    EXPECT_EQ(through_utf16(text, 3), Utf8ToAnsi(text, 3)) << text.size();
+  }
+  EXPECT_EQ(std::string(260, 'a'), Utf8ToAnsi(std::string(300, 'a'), 260));
+}
+
 TEST(CodePageTest, AnsiCharLengthSingleByte) {
   EXPECT_EQ(0u, AnsiCharLength(""));
   EXPECT_EQ(1u, AnsiCharLength("a"));

@@ -36,6 +36,20 @@ TEST(LdapDnTest, ValuesAreUnescapedAndTypedFormsKeepOnlyNeededEscapes) {
   EXPECT_EQ(Split("", true), List{});
 }
 
+// One pass gives what the two splits give, failures included.
+TEST(LdapDnTest, BothWaysAtOnceEqualsEachSplit) {
+  for (const char* dn : {"cn=jdoe,ou=sales,o=corp", "cn=Zo\\C3\\AB,ou=Doe\\, J\\+K,o=A",
+                         " cn = a + sn=b , o=\"x, y\" ; c=de ", "cn=\\ a\\ ,cn=#04024869", "",
+                         "cn=a,", "cn=a=b"}) {
+    std::vector<std::string> values{"old"}, typed{"old"}, expect_values, expect_typed;
+    const bool ok = ExplodeDn(dn, true, &expect_values);
+    EXPECT_EQ(ok, ExplodeDn(dn, false, &expect_typed)) << dn;
+    EXPECT_EQ(ok, ExplodeDnBothWays(dn, &values, &typed)) << dn;
+    EXPECT_EQ(expect_values, values) << dn;
+    EXPECT_EQ(expect_typed, typed) << dn;
+  }
+}
+
 TEST(LdapDnTest, RejectsWhatIsNotADn) {
   std::vector<std::string> rdns{"left over"};
   for (const char* bad : {"no dn here", "cn=a,", "=a", "cn=a\\", "cn=\"open", "cn=a=b",
