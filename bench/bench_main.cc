@@ -8,6 +8,8 @@
 // ratio to its floor. Exit status 1 when the environment could not be set up
 // or a benchmark failed; a missed target is reported, not an error.
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -68,7 +70,7 @@ int main(int argc, char** argv) {
   RegisterConversionBenchmarks(options);
   RegisterProcessBenchmarks(options);
 
-  FigureCollector figures;
+  FigureCollector figures(isatty(STDOUT_FILENO) != 0);
   benchmark::RunSpecifiedBenchmarks(&figures);
   const MemoryFigures memory = MeasurePeakMemory();
   PrintRatios(figures, users, memory);

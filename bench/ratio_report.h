@@ -18,6 +18,10 @@ namespace bench {
 // runs are repeated) while the console shows the runs.
 class FigureCollector : public benchmark::ConsoleReporter {
  public:
+  // Colours only for a terminal: scripts and logs get plain text.
+  explicit FigureCollector(bool color)
+      : ConsoleReporter(color ? OO_ColorTabular : OO_Tabular) {}
+
   void ReportRuns(const std::vector<Run>& runs) override;
 
   // Seconds per iteration; false when the benchmark did not run or failed.

@@ -579,11 +579,16 @@ int32_t RegistryStore::SetValue(int64_t key, const std::string& name, uint32_t t
   return Transact(path_, true, [&](sqlite3* db) -> int32_t {
     int32_t status = CheckKey(db, key);
     if (status != kRegSuccess) return status;
-    // An existing value keeps its place and the case of its name.
+    // An existing value keeps its place and the case of its name. One that
+    // already holds this type and data is left alone: the transaction then
+    // writes nothing, so rewriting a value unchanged (the results cache
+    // stores its entry again after every login it answers) costs a lookup,
+    // not a log append and, every so many, a checkpoint with its fsync.
     Statement upsert(db,
                      "INSERT INTO vals(key, name, type, data) VALUES(?,?,?,?) "
                      "ON CONFLICT(key, name) DO UPDATE SET type=excluded.type, "
-                     "data=excluded.data");
+                     "data=excluded.data "
+                     "WHERE type IS NOT excluded.type OR data IS NOT excluded.data");
     bool row = false;
     return upsert.Bind(1, key).Bind(2, name).Bind(3, static_cast<int64_t>(type))
         .BindBlob(4, data, size).Next(&row);
