@@ -1,40 +1,83 @@
-# Wine's own regsvr32.exe registers and unregisters the test DLL, whose
+# Wine's own regsvr32.exe registers and unregisters wendrel.dll, whose
 # exports run the extension's self-registration against Wine's registry; the
-# script comes from the DLL's resources. reg.exe shows what the registry holds.
+# script comes from the DLL's resources. Wine's reg.exe shows what the
+# registry holds, in its own layout.
 # Run as: cmake -DWINE_RUN=... -DMODULE=... -P <this file>
 
-set(key "HKLM\\Software\\Tarvos\\Graphical Login\\QZLGE\\LDAP Contextless")
+set(tarvos "HKLM\\Software\\Tarvos")
+set(qzlge "${tarvos}\\Graphical Login\\QZLGE")
+set(key "${qzlge}\\LDAP Contextless")
 # The DLL by its Windows path on Wine's Z: drive (the Unix root).
 string(REPLACE "/" "\\" dll "Z:${MODULE}")
 
+# wine(<expected status> <command>...): leaves standard output in `out`,
+# carriage returns dropped.
 function(wine expected)
   execute_process(COMMAND ${WINE_RUN} ${ARGN}
                   RESULT_VARIABLE status OUTPUT_VARIABLE stdout ERROR_VARIABLE stderr)
   if(NOT status EQUAL expected)
     message(FATAL_ERROR "${ARGN}: status ${status}, expected ${expected}\n${stdout}${stderr}")
   endif()
+  string(REPLACE "\r" "" stdout "${stdout}")
   set(out "${stdout}" PARENT_SCOPE)
 endfunction()
 
-# Left over from an earlier run, or absent.
-execute_process(COMMAND ${WINE_RUN} reg delete "HKLM\\Software\\Tarvos" /f
-                OUTPUT_QUIET ERROR_QUIET)
-wine(0 regsvr32 /s ${dll})
-wine(0 reg query ${key})
-string(REPLACE "\r" "" out "${out}")
-foreach(line
-    "    LoginExtDesc    REG_SZ    Tarvos LDAP Contextless Login\n"
-    "    LoginExtName    REG_SZ    %ProgramFiles%\\Tarvos\\Client\\wendrel.dll\n"
-    "    LoginExtType    REG_DWORD    0x8001\n")
-  string(FIND "${out}" "${line}" at)
-  if(at EQUAL -1)
-    message(FATAL_ERROR "missing from reg query: [${line}]\n${out}")
+function(expect_key_absent path why)
+  execute_process(COMMAND ${WINE_RUN} reg query "${path}"
+                  RESULT_VARIABLE status OUTPUT_QUIET ERROR_QUIET)
+  if(status EQUAL 0)
+    message(FATAL_ERROR "${path} is still there ${why}")
   endif()
-endforeach()
+endfunction()
 
+# The registered key exactly: its three values with their types and data,
+# each once, and nothing else.
+function(expect_registered why)
+  wine(0 reg query ${key})
+  string(REPLACE "HKLM" "HKEY_LOCAL_MACHINE" full_key "${key}")
+  set(expected "
+${full_key}
+    LoginExtDesc    REG_SZ    Tarvos LDAP Contextless Login
+    LoginExtName    REG_SZ    %ProgramFiles%\\Tarvos\\Client\\wendrel.dll
+    LoginExtType    REG_DWORD    0x8001
+
+")
+  if(NOT out STREQUAL expected)
+    message(FATAL_ERROR "reg query ${why}:\nexpected: [${expected}]\ngot:      [${out}]")
+  endif()
+endfunction()
+
+# Left over from an earlier run, or absent.
+execute_process(COMMAND ${WINE_RUN} reg delete ${tarvos} /f OUTPUT_QUIET ERROR_QUIET)
+
+# Registering creates the whole path; registering again rewrites the values.
+wine(0 regsvr32 /s ${dll})
+expect_registered("after regsvr32")
+wine(0 regsvr32 /s ${dll})
+expect_registered("after a second regsvr32")
+
+# Removal takes the option values with the key (it has no subkeys), and
+# every key above that is left without subkeys, up to Software\Tarvos.
+wine(0 reg add ${key} /v "Contextless Login Enabled" /t REG_DWORD /d 1 /f)
+wine(0 reg add "${tarvos}\\Graphical Login" /v Kept /t REG_SZ /d here /f)
 wine(0 regsvr32 /u /s ${dll})
-execute_process(COMMAND ${WINE_RUN} reg query "HKLM\\Software\\Tarvos"
-                RESULT_VARIABLE status OUTPUT_QUIET ERROR_QUIET)
-if(status EQUAL 0)
-  message(FATAL_ERROR "HKLM\\Software\\Tarvos is still there after regsvr32 /u")
+expect_key_absent(${tarvos} "after regsvr32 /u")
+# Unregistering what is not registered still succeeds.
+wine(0 regsvr32 /u /s ${dll})
+expect_key_absent(${tarvos} "after a second regsvr32 /u")
+
+# Another extension's key under QZLGE keeps QZLGE and everything above it,
+# with their values; only the extension's own key goes.
+wine(0 regsvr32 /s ${dll})
+wine(0 reg add "${qzlge}\\Other Extension" /v LoginExtType /t REG_DWORD /d 7 /f)
+wine(0 reg add ${qzlge} /v Kept /t REG_SZ /d here /f)
+wine(0 regsvr32 /u /s ${dll})
+expect_key_absent(${key} "after regsvr32 /u beside another extension")
+wine(0 reg query ${qzlge} /v Kept)
+wine(0 reg query "${qzlge}\\Other Extension" /v LoginExtType)
+string(FIND "${out}" "LoginExtType    REG_DWORD    0x7" at)
+if(at EQUAL -1)
+  message(FATAL_ERROR "the other extension's value changed:\n${out}")
 endif()
+
+wine(0 reg delete ${tarvos} /f)
