@@ -4,16 +4,21 @@
 // what the window shows from its controls, records it and presses the button
 // the script asks for (posted, so the modal loop ends it as it would for a
 // person).
+//
+// With WENDREL_QZLOGIN_SCREENSHOT naming a file, the selection dialog is
+// also captured there as a BMP, as drawn, before it is answered.
 
 #include <windows.h>
 #include <commctrl.h>
 
 #include <io.h>
 
+#include <iostream>
 #include <string>
 #include <vector>
 
 #include "host/qzlogin_ui.h"
+#include "host/window_capture_win32.h"
 
 namespace wendrel {
 namespace qzlogin {
@@ -105,9 +110,28 @@ void SetSelected(HWND list, int item, bool selected) {
   SendMessageA(list, LVM_SETITEMSTATE, static_cast<WPARAM>(item), reinterpret_cast<LPARAM>(&lv));
 }
 
+// The file the selection dialog is captured into, or empty.
+std::string ScreenshotPath() {
+  char path[MAX_PATH] = {};
+  const DWORD n = GetEnvironmentVariableA("WENDREL_QZLOGIN_SCREENSHOT", path, sizeof path);
+  return n > 0 && n < sizeof path ? std::string(path, n) : std::string();
+}
+
+void CaptureSelectionDialog(HWND dialog, const std::string& path) {
+  RedrawWindow(dialog, nullptr, nullptr,
+               RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+  std::string error;
+  if (!CaptureWindowToBmp(dialog, path, &error)) {
+    std::cerr << "qzlogin: no screenshot of the selection dialog in " << path << ": " << error
+              << '\n';
+  }
+}
+
 // The selection dialog: its caption, its prompt (the first static text), the
-// list's columns and rows.
+// list's columns and rows; captured first when a screenshot is asked for.
 void AnswerSelectionDialog(HWND dialog, HWND list) {
+  const std::string screenshot = ScreenshotPath();
+  if (!screenshot.empty()) CaptureSelectionDialog(dialog, screenshot);
   DialogSeen seen;
   seen.caption = WindowText(dialog);
   if (HWND prompt = FindChildOfClass(dialog, "Static")) seen.prompt = WindowText(prompt);
@@ -158,6 +182,7 @@ void AnswerSelectionDialog(HWND dialog, HWND list) {
 
 HHOOK g_hook = nullptr;
 std::vector<HWND> g_answered;
+constexpr UINT kCaptureDelayMs = 300;
 std::vector<HWND> g_pending;
 
 void Answer(HWND window) {
@@ -191,8 +216,12 @@ LRESULT CALLBACK CbtProc(int code, WPARAM wparam, LPARAM lparam) {
       // selects its first row after that), so a row chosen now would be
       // overridden. The timer's message comes through the modal loop, which
       // runs only once the window is ready.
+      // Before a capture the window must have been shown (which the dialog's
+      // modal loop does once it first finds no message) and drawn, including
+      // what the display sends a new window (expose, configure): the answer
+      // then waits a little longer.
       g_pending.push_back(window);
-      SetTimer(nullptr, 0, 0, AnswerPending);
+      SetTimer(nullptr, 0, ScreenshotPath().empty() ? 0 : kCaptureDelayMs, AnswerPending);
     }
   }
   return CallNextHookEx(g_hook, code, wparam, lparam);
