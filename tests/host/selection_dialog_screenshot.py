@@ -6,9 +6,10 @@ of tree ACME (the test directory fixture) where jdoe matches twice, imports
 the configuration with Wine's reg.exe into the prefix whose display driver is
 Wine's X11 driver, and runs one login through qzlogin.exe with
 WENDREL_QZLOGIN_SCREENSHOT, so qzlogin captures the dialog once it is drawn
-and then picks the first row. Checks the dialog's texts as its controls give
+and then picks the second row. Checks the dialog's texts as its controls give
 them (qzlogin's JSON report), the login's outcome, and that the picture is the
-drawn dialog rather than an empty window; writes the picture as PNG.
+drawn dialog rather than an empty window; writes the picture as PNG. Two more
+logins answer the dialog with a double-click and with OK and no row.
 
   selection_dialog_screenshot.py --wine-run PATH --qzlogin PATH --extension PATH
                                  --fixture PATH --work-dir DIR --png PATH
@@ -176,17 +177,22 @@ def main(argv):
         bmp = os.path.join(work, "dialog.bmp")
         report_path = os.path.join(work, "report.json")
         login_env = dict(env, WENDREL_QZLOGIN_SCREENSHOT=windows_path(bmp))
+        def login(script, env):
+            """qzlogin.exe's JSON report and standard error of one login of
+            jdoe in ACME with the dialog answered by `script`."""
+            status = run([args.wine_run, args.qzlogin, "--extension",
+                          windows_path(args.extension), "--user", "jdoe", "--tree", "ACME",
+                          "--json"] + script, env=env, stdout_path=report_path)
+            with open(report_path + ".stderr", errors="replace") as f:
+                stderr = f.read()
+            if status != 0:
+                raise Failure("qzlogin.exe exited with %d:\n%s" % (status, stderr))
+            with open(report_path, encoding="utf-8") as f:
+                return json.load(f), stderr
+
         started = time.monotonic()
-        status = run([args.wine_run, args.qzlogin, "--extension", windows_path(args.extension),
-                      "--user", "jdoe", "--tree", "ACME", "--select", "0", "--json"],
-                     env=login_env, stdout_path=report_path)
+        report, stderr = login(["--select", "1"], login_env)
         elapsed = time.monotonic() - started
-        with open(report_path + ".stderr", errors="replace") as f:
-            stderr = f.read()
-        if status != 0:
-            raise Failure("qzlogin.exe exited with %d:\n%s" % (status, stderr))
-        with open(report_path, encoding="utf-8") as f:
-            report = json.load(f)
 
         # What the controls of the dialog showed.
         dialogs = report["dialogs"]
@@ -211,9 +217,18 @@ def main(argv):
         if rows != [["jdoe", "eng.ACME", "jane.doe@acme.example", "Jane Doe"],
                     ["jdoe", "sales.ACME", "jdoe@acme.example", "John Doe"]]:
             raise Failure("dialog rows: %r" % rows)
+        # The row the script chose, not the one selected at opening: the
+        # answer waits until the dialog's initialisation has returned.
         record = report["record"]
-        if record["user"] != "jdoe" or record["context"] != rows[0][1]:
-            raise Failure("the first row was chosen, but the host received %r" % record)
+        if record["user"] != "jdoe" or record["context"] != "sales.ACME":
+            raise Failure("the second row was chosen, but the host received %r" % record)
+
+        # The other ways of answering the real dialog: a double-click on a
+        # row, and OK with no row selected, which chooses nobody.
+        for script, context in ((["--dblclick", "1"], "sales.ACME"), (["--select-none"], "")):
+            report, _ = login(script, env)
+            if report["record"]["context"] != context or report["dialogs"][0]["result"] != 1:
+                raise Failure("%s: the host received %r" % (" ".join(script), report["record"]))
 
         if not os.path.exists(bmp):
             raise Failure("qzlogin.exe wrote no picture:\n%s" % stderr)
