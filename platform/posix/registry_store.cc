@@ -91,12 +91,14 @@ int32_t MapSqlite(int rc, sqlite3* db) {
 // registry's statements return a row or two, so preparing one (parsing and
 // planning) costs more than running it, and a single call runs several: a
 // login that reads its configuration and its cached result spent most of
-// its store time preparing. Used under the store mutex only.
+// its store time preparing. Kept by the address of their text: every text
+// is a literal of this file, so finding one costs no copy and no compare of
+// the text on every call. Used under the store mutex only.
 struct PreparedStatement {
   sqlite3_stmt* stmt = nullptr;
   bool in_use = false;
 };
-using PreparedStatements = std::map<std::pair<sqlite3*, std::string>, PreparedStatement>;
+using PreparedStatements = std::map<std::pair<sqlite3*, const char*>, PreparedStatement>;
 
 PreparedStatements& Prepared() {
   static auto* prepared = new PreparedStatements;
@@ -106,7 +108,7 @@ PreparedStatements& Prepared() {
 // Finalizes the kept statements of `db`, before it is closed.
 void ForgetStatements(sqlite3* db) {
   auto& prepared = Prepared();
-  auto it = prepared.lower_bound(std::make_pair(db, std::string()));
+  auto it = prepared.lower_bound(std::make_pair(db, static_cast<const char*>(nullptr)));
   while (it != prepared.end() && it->first.first == db) {
     sqlite3_finalize(it->second.stmt);
     it = prepared.erase(it);
@@ -118,7 +120,7 @@ class Statement {
   // A kept statement when there is one not in use; a statement of its own
   // (finalized afterwards) while the same text is running already.
   Statement(sqlite3* db, const char* sql) : db_(db) {
-    PreparedStatement& kept = Prepared()[std::make_pair(db, std::string(sql))];
+    PreparedStatement& kept = Prepared()[std::make_pair(db, sql)];
     if (kept.in_use) {
       rc_ = sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr);
       return;
@@ -350,12 +352,14 @@ int32_t CheckSchema(sqlite3* db, bool* present) {
 }
 
 // Runs `body(db)` as one transaction on the store at `path`; a failed body
-// or commit rolls everything back.
+// or commit rolls everything back. *writable (when given) tells whether the
+// store file exists and may be written.
 template <typename Body>
-int32_t TransactOnce(const std::string& path, bool write, Body& body) {
+int32_t TransactOnce(const std::string& path, bool write, Body& body, bool* writable) {
   Connection* connection = nullptr;
   int32_t status = Acquire(path, write, &connection);
   if (status != kRegSuccess) return status;
+  if (writable != nullptr) *writable = connection != nullptr && !connection->read_only;
   if (connection == nullptr) {
     sqlite3* empty = EmptyStore();
     return empty != nullptr ? body(empty) : kRegNotEnoughMemory;
@@ -413,12 +417,12 @@ int32_t TransactOnce(const std::string& path, bool write, Body& body) {
 // file to WAL or recovering it) answer "busy" at once; the whole call then
 // starts over, within the same bounded time.
 template <typename Body>
-int32_t Transact(const std::string& path, bool write, Body body) {
+int32_t Transact(const std::string& path, bool write, Body body, bool* writable = nullptr) {
   std::lock_guard<std::mutex> lock(StoreMutex());
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kBusyTimeoutMs);
   for (;;) {
     g_met_lock = false;
-    int32_t status = TransactOnce(path, write, body);
+    int32_t status = TransactOnce(path, write, body, writable);
     if (status != kRegIoFailed || !g_met_lock || std::chrono::steady_clock::now() >= deadline) {
       return status;
     }
@@ -500,6 +504,21 @@ int32_t RegistryStore::CreateKey(int64_t parent, const std::string& subkey,
   std::vector<std::string> names;
   int32_t status = SplitPath(subkey, &names);
   if (status != kRegSuccess) return status;
+  // Most calls open a key that exists already (the results cache creates
+  // its entry key again at every login it answers): a read finds it
+  // without taking the write lock. A read-only store still refuses.
+  if (!names.empty()) {
+    bool writable = false;
+    int64_t found = 0;
+    status = Transact(path_, false, [&](sqlite3* db) -> int32_t {
+      return Resolve(db, parent, subkey, &found);
+    }, &writable);
+    if (status == kRegSuccess && writable) {
+      *key = found;
+      if (created != nullptr) *created = false;
+      return kRegSuccess;
+    }
+  }
   bool made = false;
   status = Transact(path_, true, [&](sqlite3* db) -> int32_t {
     made = false;
@@ -576,14 +595,25 @@ int32_t RegistryStore::SetValue(int64_t key, const std::string& name, uint32_t t
   if (CheckValueName(name) != kRegSuccess || (data == nullptr && size != 0)) {
     return kRegInvalidParameter;
   }
+  // A value that already holds this type and data is left alone, found by a
+  // read that takes no write lock: the results cache stores its entry again,
+  // unchanged, after every login it answers.
+  bool writable = false;
+  bool same = false;
+  int32_t status = Transact(path_, false, [&](sqlite3* db) -> int32_t {
+    int32_t result = CheckKey(db, key);
+    if (result != kRegSuccess) return result;
+    Statement find(db, "SELECT 1 FROM vals WHERE key=? AND name=? AND type=? AND data=?");
+    return find.Bind(1, key).Bind(2, name).Bind(3, static_cast<int64_t>(type))
+        .BindBlob(4, data, size).Next(&same);
+  }, &writable);
+  if (status == kRegSuccess && same && writable) return kRegSuccess;
   return Transact(path_, true, [&](sqlite3* db) -> int32_t {
     int32_t status = CheckKey(db, key);
     if (status != kRegSuccess) return status;
     // An existing value keeps its place and the case of its name. One that
-    // already holds this type and data is left alone: the transaction then
-    // writes nothing, so rewriting a value unchanged (the results cache
-    // stores its entry again after every login it answers) costs a lookup,
-    // not a log append and, every so many, a checkpoint with its fsync.
+    // holds this type and data already (written by another process since
+    // the read above) is left alone: the transaction then writes nothing.
     Statement upsert(db,
                      "INSERT INTO vals(key, name, type, data) VALUES(?,?,?,?) "
                      "ON CONFLICT(key, name) DO UPDATE SET type=excluded.type, "

@@ -173,6 +173,9 @@ TEST_F(RegistryStoreTest, ReadOnlyStoreIsReadableButDeniesWrites) {
   ASSERT_EQ(kRegSuccess, key.Open(RegKey::LocalMachine(), kStress, kKeyAllAccess));
   uint32_t other = 7;
   EXPECT_EQ(kRegAccessDenied, key.SetValue("Kept", kRegDword, &other, sizeof(other)));
+  // Even a write that would change nothing.
+  uint32_t same = 42;
+  EXPECT_EQ(kRegAccessDenied, key.SetValue("Kept", kRegDword, &same, sizeof(same)));
   EXPECT_EQ(kRegAccessDenied, key.DeleteValue("Kept"));
   EXPECT_EQ(kRegSuccess, ReadDword(kStress, "Kept", &value));
   EXPECT_EQ(42u, value);
@@ -190,6 +193,48 @@ TEST_F(RegistryStoreTest, ReadOnlyStoreIsReadableButDeniesWrites) {
             key.Create(RegKey::LocalMachine(), kStress, kKeyAllAccess, nullptr, nullptr));
   EXPECT_EQ(kRegFileNotFound, key.Open(RegKey::LocalMachine(), kStress, kKeyRead));
   EXPECT_FALSE(fs::exists(locked_dir + "/registry.db"));
+}
+
+// A write of what a value holds already changes nothing on disk; a write
+// that differs in type or length alone is a change.
+TEST_F(RegistryStoreTest, RewritesChangeOnlyWhatDiffers) {
+  SetRaw(kStress, "Bytes", kRegBinary, {1, 2});
+  SetRaw(kStress, "Empty", kRegNone, {});
+  RegKey key;
+  ASSERT_EQ(kRegSuccess, key.Open(RegKey::LocalMachine(), kStress, kKeyAllAccess));
+  auto read = [&](const std::string& name, uint32_t* type) {
+    std::vector<uint8_t> data(8, 0xEE);
+    uint32_t size = static_cast<uint32_t>(data.size());
+    EXPECT_EQ(kRegSuccess, key.QueryValue(name, type, data.data(), &size));
+    data.resize(size);
+    return data;
+  };
+
+  const std::string before = ReadFile(store_path() + "-wal");
+  const uint8_t bytes[] = {1, 2};
+  EXPECT_EQ(kRegSuccess, key.SetValue("BYTES", kRegBinary, bytes, sizeof(bytes)));
+  EXPECT_EQ(kRegSuccess, key.SetValue("Empty", kRegNone, nullptr, 0));
+  EXPECT_EQ(before, ReadFile(store_path() + "-wal"));
+
+  uint32_t type = 0;
+  EXPECT_EQ(kRegSuccess, key.SetValue("Bytes", kRegDword, bytes, sizeof(bytes)));
+  EXPECT_EQ(std::vector<uint8_t>({1, 2}), read("Bytes", &type));
+  EXPECT_EQ(static_cast<uint32_t>(kRegDword), type);
+  EXPECT_EQ(kRegSuccess, key.SetValue("Bytes", kRegDword, bytes, 1));
+  EXPECT_EQ(std::vector<uint8_t>({1}), read("Bytes", &type));
+  EXPECT_EQ(kRegSuccess, key.SetValue("Empty", kRegBinary, nullptr, 0));
+  EXPECT_EQ(std::vector<uint8_t>(), read("Empty", &type));
+  EXPECT_EQ(static_cast<uint32_t>(kRegBinary), type);
+
+  // Creating an existing key opens it, on a handle that can write.
+  RegKey again;
+  bool created = true;
+  ASSERT_EQ(kRegSuccess,
+            again.Create(RegKey::LocalMachine(), kStress, kKeyAllAccess, nullptr, &created));
+  EXPECT_FALSE(created);
+  const uint8_t three[] = {3};
+  EXPECT_EQ(kRegSuccess, again.SetValue("Bytes", kRegBinary, three, sizeof(three)));
+  EXPECT_EQ(std::vector<uint8_t>({3}), read("Bytes", &type));
 }
 
 TEST_F(RegistryStoreTest, DamagedFilesGiveAnErrorAndStayAsTheyWere) {
