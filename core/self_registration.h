@@ -35,9 +35,8 @@ int32_t LoadRegistrationScript(platform::ResourceModule module, RegistrationScri
 // registration undone.
 int32_t RegisterServer();
 
-// DllUnregisterServer: kSOk whatever the removal met. Only a script that
-// cannot be loaded or parsed (nothing was attempted then) gives its failure
-// status.
+// DllUnregisterServer: kSOk whatever the removal met, a script that cannot
+// be loaded or parsed included (nothing is removed then).
 int32_t UnregisterServer();
 
 }  // namespace wendrel

@@ -5,6 +5,7 @@
 #include "config/ldap_config_options.h"
 #include "core/login_driver.h"
 #include "core/self_registration.h"
+#include "core/worker_state.h"
 #include "core/workers.h"
 #include "directory/reachability.h"
 #include "platform/modules.h"
@@ -91,13 +92,12 @@ void ReleaseLanguageResources() {
 
 CWendrelApp::CWendrelApp() : CWinApp("wendrel") { InitLoginExtension(); }
 
-CWendrelApp::~CWendrelApp() {
-  // A module still loaded at unload (no QZLG_TERMINATE came) is released here.
-  if (language_module_ != nullptr) {
-    AFX_MANAGE_STATE(AfxGetStaticModuleState());
-    ReleaseLanguageResources();
-  }
-}
+// A language module still loaded at unload (no QZLG_TERMINATE came) is left
+// loaded on purpose: this runs while the library is being unloaded, under the
+// loader's lock on Windows, where FreeLibrary must not be called. The process
+// is ending or the host dropped the extension without terminating it; either
+// way the module goes with the process.
+CWendrelApp::~CWendrelApp() = default;
 
 int CWendrelApp::InitInstance() {
   AFX_MANAGE_STATE(AfxGetStaticModuleState());
@@ -107,10 +107,15 @@ int CWendrelApp::InitInstance() {
 
 int CWendrelApp::ExitInstance() {
   AFX_MANAGE_STATE(AfxGetStaticModuleState());
-  // Closed only when the wait ran; a handle left in the slot belongs to a
-  // worker that has already ended.
+  // Closed only when the wait ran.
   platform::ThreadHandle thread = StopWorker();
   if (thread != nullptr) platform::CloseThreadHandle(thread);
+  // The slot is cleared whatever the wait did. A handle still in it belongs
+  // to a worker that ended before its handle was stored (it found the slot
+  // empty and could not clear it); it was not waited for, so it is not
+  // closed but given up (natively the threads port reaps the thread).
+  platform::ThreadHandle left = GetWorkerState().thread_handle.exchange(nullptr);
+  if (left != nullptr) platform::ForgetThreadHandle(left);
   return CWinApp::ExitInstance();
 }
 

@@ -136,7 +136,8 @@ void StartWorker() {
   }
   state.thread_id.store(id);
   // A worker that ends before this store finds the slot empty and leaves
-  // its handle here; the terminate event closes it then.
+  // its handle here; the terminate event closes it then, or the unload
+  // (ExitInstance) gives it up.
   state.thread_handle.store(thread);
 }
 

@@ -14,6 +14,7 @@
 #ifndef WENDREL_PLATFORM_THREADS_H_
 #define WENDREL_PLATFORM_THREADS_H_
 
+#include <cstddef>
 #include <cstdint>
 
 namespace wendrel {
@@ -48,6 +49,17 @@ bool TerminateThread(ThreadHandle thread, uint32_t exit_code);
 // Closes the handle; a running thread goes on running. A thread may close its
 // own handle.
 void CloseThreadHandle(ThreadHandle thread);
+
+// Gives the handle up without closing it, for a holder that must let go of a
+// handle it may not close (the extension's unload forgets the handle of a
+// worker it did not wait for). On Windows the handle stays open until the
+// process ends. Natively nothing could reap the thread later, so it is
+// detached (it may still be running) and the handle's memory is freed.
+void ForgetThreadHandle(ThreadHandle thread);
+
+// Handles CreateThread gave out that are not yet closed or forgotten, so
+// tests can check that nothing was left behind.
+size_t OutstandingThreadHandles();
 
 uint32_t CurrentThreadId();
 void Sleep(uint32_t milliseconds);

@@ -7,6 +7,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
@@ -28,6 +29,8 @@ struct SharedBlock {
   std::condition_variable ended_cv;
   bool ended = false;
 };
+
+std::atomic<size_t> g_outstanding{0};
 
 struct PosixThread {
   std::shared_ptr<SharedBlock> shared;
@@ -70,6 +73,7 @@ ThreadHandle CreateThread(ThreadProc proc, void* parameter, uint32_t* thread_id)
   auto arg = std::make_unique<std::shared_ptr<SharedBlock>>(handle->shared);
   if (pthread_create(&handle->thread, nullptr, ThreadMain, arg.get()) != 0) return nullptr;
   arg.release();  // the thread owns it now
+  g_outstanding.fetch_add(1);
   if (thread_id != nullptr) {
     // The kernel id is only known inside the thread; an id from the handle's
     // address is unique among live handles and stable, which is what callers
@@ -115,7 +119,14 @@ void CloseThreadHandle(ThreadHandle thread) {
   auto* handle = static_cast<PosixThread*>(thread);
   if (!handle->released) pthread_detach(handle->thread);
   delete handle;
+  g_outstanding.fetch_sub(1);
 }
+
+// A pthread that is neither joined nor detached keeps its stack and its
+// handle for the rest of the process: detaching it is the only reaping left.
+void ForgetThreadHandle(ThreadHandle thread) { CloseThreadHandle(thread); }
+
+size_t OutstandingThreadHandles() { return g_outstanding.load(); }
 
 uint32_t CurrentThreadId() { return static_cast<uint32_t>(syscall(SYS_gettid)); }
 

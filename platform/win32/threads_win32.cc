@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <memory>
 
 #include "platform/threads.h"
@@ -9,6 +10,8 @@
 namespace wendrel {
 namespace platform {
 namespace {
+
+std::atomic<size_t> g_outstanding{0};
 
 struct StartBlock {
   ThreadProc proc;
@@ -31,6 +34,7 @@ ThreadHandle CreateThread(ThreadProc proc, void* parameter, uint32_t* thread_id)
   HANDLE thread = ::CreateThread(nullptr, 0, ThreadMain, start.get(), 0, &id);
   if (thread == nullptr) return nullptr;
   start.release();
+  g_outstanding.fetch_add(1);
   if (thread_id != nullptr) *thread_id = id;
   return thread;
 }
@@ -46,8 +50,17 @@ bool TerminateThread(ThreadHandle thread, uint32_t exit_code) {
 }
 
 void CloseThreadHandle(ThreadHandle thread) {
-  if (thread != nullptr) CloseHandle(static_cast<HANDLE>(thread));
+  if (thread == nullptr) return;
+  CloseHandle(static_cast<HANDLE>(thread));
+  g_outstanding.fetch_sub(1);
 }
+
+// The kernel handle stays open: the system releases it with the process.
+void ForgetThreadHandle(ThreadHandle thread) {
+  if (thread != nullptr) g_outstanding.fetch_sub(1);
+}
+
+size_t OutstandingThreadHandles() { return g_outstanding.load(); }
 
 uint32_t CurrentThreadId() { return GetCurrentThreadId(); }
 

@@ -4,9 +4,11 @@
 
 #include "core/workers.h"
 
+#include <atomic>
 #include <chrono>
 
 #include "config/registry_paths.h"
+#include "core/wendrel_app.h"
 #include "core/worker_state.h"
 #include "gtest/gtest.h"
 #include "tests/integration/search/search_fixture.h"
@@ -98,6 +100,38 @@ TEST_F(WorkersTest, StopRightAfterCreationIsNeitherLostNorSkipped) {
   EXPECT_LT(SecondsSince(start), 2.0);
   EXPECT_EQ(GetWorkerState().worker_running.load(), 0);
   EXPECT_EQ(GetWorkerState().stop_requested.load(), 1);
+}
+
+// A worker that ended before its handle was stored left the handle in the
+// slot, where nobody waits for it. The unload clears the slot without
+// closing the handle (it did not wait); natively the thread is reaped, so no
+// handle is left behind, while on Windows the handle stays open as before.
+TEST_F(WorkersTest, UnloadClearsTheSlotOfAWorkerThatEndedBeforeItsHandleWasStored) {
+  static std::atomic<int> ended{0};
+  ended.store(0);
+  const size_t before = platform::OutstandingThreadHandles();
+  platform::ThreadHandle thread = platform::CreateThread(
+      [](void*) -> uint32_t {
+        ended.store(1);
+        return 0;
+      },
+      nullptr, nullptr);
+  ASSERT_NE(thread, nullptr);
+  for (int i = 0; i < 500 && ended.load() == 0; ++i) platform::Sleep(10);
+  ASSERT_EQ(ended.load(), 1);
+  GetWorkerState().thread_handle.store(thread);  // stored after the worker's end
+
+  {
+    CWendrelApp app;  // no host module loaded here: it starts nothing
+    app.ExitInstance();
+  }
+  EXPECT_EQ(GetWorkerState().thread_handle.load(), nullptr);
+  EXPECT_EQ(platform::OutstandingThreadHandles(), before);
+#ifdef _WIN32
+  // Not closed: the handle still names the ended thread (and stays open
+  // until this process ends, as it would in the login host).
+  EXPECT_EQ(platform::WaitForThread(thread, 0), platform::kWaitObject0);
+#endif
 }
 
 TEST_F(WorkersTest, ConnectivityWaitEndsAtTheFirstAnswerOrAfterItsPasses) {

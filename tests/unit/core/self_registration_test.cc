@@ -10,6 +10,7 @@
 #include "platform/registry.h"
 #include "platform/resources.h"
 #include "tests/unit/support/registry_fixture.h"
+#include "tests/unit/support/test_language.h"
 
 namespace wendrel {
 namespace {
@@ -180,6 +181,22 @@ TEST_F(SelfRegistrationTest, RemovalOfWhatWasNeverRegisteredChangesNothing) {
   EXPECT_EQ(platform::kRegDword, ReadValue("Software\\Tarvos\\LDAP\\Servers", "0").type);
   EXPECT_EQ(Sz("someone else"),
             ReadValue(kQzlgeKey + std::string("\\Other Extension"), "LoginExtDesc").data);
+}
+
+// A library whose script cannot be loaded (here: the module instance is a
+// language module, which carries no script) removes nothing, and its removal
+// still reports success; registration reports the failure.
+TEST_F(SelfRegistrationTest, RemovalWithoutALoadableScriptStillSucceeds) {
+  ASSERT_EQ(kSOk, RegisterServer());
+  testing::ScopedTestLanguage language;
+  ASSERT_TRUE(language.loaded()) << language.error();
+  SaveModuleInstance(language.module());
+  const int32_t removal = UnregisterServer();
+  const int32_t registration = RegisterServer();
+  SaveModuleInstance(nullptr);
+  EXPECT_EQ(kSOk, removal);
+  EXPECT_NE(kSOk, registration);
+  ExpectRegistered();
 }
 
 TEST_F(SelfRegistrationTest, AFailureHalfWayIsUndone) {
