@@ -4,8 +4,11 @@
 #include <aclapi.h>
 #include <sddl.h>
 
+#include <cstddef>
 #include <memory>
+#include <string>
 #include <utility>
+#include <vector>
 
 #include "platform/registry.h"
 
@@ -92,6 +95,37 @@ static_assert(sizeof(SECURITY_ATTRIBUTES) == 24, "security attributes of length 
 constexpr DWORD kMaxKeyName = 256;
 constexpr DWORD kMaxValueName = 16384;
 
+// The paths below `from`, outermost first, of the keys of `subkey` that do
+// not exist yet: every prefix from the first missing key to `subkey` itself.
+// A key that exists but cannot be opened counts as existing.
+std::vector<std::string> MissingKeys(HKEY from, const std::string& subkey) {
+  std::vector<std::string> prefixes;
+  for (size_t at = subkey.find('\\'); at != std::string::npos; at = subkey.find('\\', at + 1)) {
+    if (at > 0) prefixes.push_back(subkey.substr(0, at));
+  }
+  prefixes.push_back(subkey);
+  for (size_t i = 0; i < prefixes.size(); ++i) {
+    HKEY probe = nullptr;
+    const LONG status = RegOpenKeyExA(from, prefixes[i].c_str(), 0, KEY_QUERY_VALUE, &probe);
+    if (status == ERROR_SUCCESS) RegCloseKey(probe);
+    if (status == ERROR_FILE_NOT_FOUND) {
+      return std::vector<std::string>(prefixes.begin() + static_cast<std::ptrdiff_t>(i),
+                                      prefixes.end());
+    }
+  }
+  return {};
+}
+
+// Sets `descriptor`'s DACL on the key at `path` below `from`.
+LONG SetDacl(HKEY from, const std::string& path, PSECURITY_DESCRIPTOR descriptor) {
+  HKEY key = nullptr;
+  LONG status = RegOpenKeyExA(from, path.c_str(), 0, WRITE_DAC, &key);
+  if (status != ERROR_SUCCESS) return status;
+  status = RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor);
+  RegCloseKey(key);
+  return status;
+}
+
 }  // namespace
 
 const RegKey& RegKey::LocalMachine() {
@@ -126,6 +160,10 @@ int32_t RegKey::Create(const RegKey& parent, const std::string& subkey, uint32_t
   KeySecurity security;
   LONG status = from == nullptr ? ERROR_INVALID_HANDLE : ERROR_SUCCESS;
   if (status == ERROR_SUCCESS && acl != nullptr) status = security.Build(*acl);
+  // Which keys of the path this call will create: asked before the create,
+  // since its disposition speaks for the last key only.
+  std::vector<std::string> to_create;
+  if (status == ERROR_SUCCESS && acl != nullptr) to_create = MissingKeys(from, subkey);
   HKEY opened = nullptr;
   DWORD disposition = 0;
   if (status == ERROR_SUCCESS) {
@@ -134,14 +172,20 @@ int32_t RegKey::Create(const RegKey& parent, const std::string& subkey, uint32_t
                              &disposition);
   }
   // Wine creates keys with its default security whatever the attributes say;
-  // setting the DACL on the new key once more gives it the list on every
-  // system (on Windows it already has exactly this DACL).
-  if (status == ERROR_SUCCESS && acl != nullptr && disposition == REG_CREATED_NEW_KEY &&
-      (access & WRITE_DAC) != 0) {
-    status = RegSetKeySecurity(opened, DACL_SECURITY_INFORMATION, security.descriptor());
+  // setting the DACL once more on every key the create made gives them the
+  // list on every system (on Windows they already have exactly this DACL).
+  if (status == ERROR_SUCCESS && acl != nullptr && disposition == REG_CREATED_NEW_KEY) {
+    for (const std::string& path : to_create) {
+      status = SetDacl(from, path, security.descriptor());
+      if (status != ERROR_SUCCESS) break;
+    }
     if (status != ERROR_SUCCESS) {
+      // Nothing of a key without its list is left behind.
       RegCloseKey(opened);
-      RegDeleteKeyA(from, subkey.c_str());
+      opened = nullptr;
+      for (auto path = to_create.rbegin(); path != to_create.rend(); ++path) {
+        RegDeleteKeyA(from, path->c_str());
+      }
     }
   }
   Close();

@@ -252,13 +252,19 @@ TEST_F(CacheTest, ChosenUserIsStoredOverTheEntry) {
 }
 
 TEST_F(CacheTest, CreatedKeysGetTheCacheAccessListExistingOnesKeepTheirs) {
+  // Every key the store's create makes gets the list, not only the entry:
+  // CachedResults and the tree key are created by the same call.
+  ASSERT_FALSE(KeyExists(kCache));
   StoreEntry("jsmith", "ACME", "server");
   RegKey key;
-  ASSERT_EQ(platform::kRegSuccess, key.Open(RegKey::LocalMachine(), kCache + "\\ACME\\JSMITH",
-                                            platform::kKeyRead));
-  std::vector<uint8_t> descriptor;
-  ASSERT_EQ(platform::kRegSuccess, key.GetSecurity(&descriptor));
-  EXPECT_EQ("D:(A;;KA;;;WD)(A;;KA;;;BA)", platform::SecurityDescriptorToSddl(descriptor));
+  for (const std::string& path : {kCache, kCache + "\\ACME", kCache + "\\ACME\\JSMITH"}) {
+    ASSERT_EQ(platform::kRegSuccess, key.Open(RegKey::LocalMachine(), path, platform::kKeyRead))
+        << path;
+    std::vector<uint8_t> descriptor;
+    ASSERT_EQ(platform::kRegSuccess, key.GetSecurity(&descriptor)) << path;
+    EXPECT_EQ("D:(A;;KA;;;WD)(A;;KA;;;BA)", platform::SecurityDescriptorToSddl(descriptor))
+        << path;
+  }
 
   // An entry key made beforehand without an access list keeps its security.
   const std::string existing = kCache + "\\ACME\\JDOE";
