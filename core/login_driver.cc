@@ -1,6 +1,7 @@
 #include "core/login_driver.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <memory>
 
@@ -28,6 +29,29 @@ namespace {
 
 void* s_pStartInfo = nullptr;
 void* s_pStartUIInfo = nullptr;
+
+// Events the host sends while another is being handled. The message boxes
+// and the selection dialog run modal loops on the host's thread; the login
+// prompt behind them is disabled, but the host's own messages still flow
+// and may deliver an event from inside the loop. Such an event is only
+// passed on to the replaced handler: a second search inside the first, or a
+// new start record, would run on state the outer event is using. Only
+// QZLG_TERMINATE cannot be dropped: it is held and handled once the outer
+// event is over, so nothing the outer search uses is torn down under it.
+std::atomic<int> g_events_in_progress{0};
+std::atomic<int> g_terminate_held{0};
+
+class EventNesting {
+ public:
+  EventNesting() : outermost_(g_events_in_progress.fetch_add(1) == 0) {}
+  ~EventNesting() { g_events_in_progress.fetch_sub(1); }
+  EventNesting(const EventNesting&) = delete;
+  EventNesting& operator=(const EventNesting&) = delete;
+  bool outermost() const { return outermost_; }
+
+ private:
+  const bool outermost_;
+};
 
 // The hourglass from construction until Restore or the end of the scope.
 class WaitCursor {
@@ -324,15 +348,21 @@ void* StartUIRecord() { return s_pStartUIInfo; }
 void ResetLoginDriverForTesting() {
   s_pStartInfo = nullptr;
   s_pStartUIInfo = nullptr;
+  g_terminate_held.store(0);
 }
 
 int32_t LoginExtCallback(void* host, uint32_t event, uint32_t a, uint32_t b, void* record,
                          uintptr_t c, uint32_t d) {
   AFX_MANAGE_STATE(AfxGetStaticModuleState());
+  EventNesting nesting;
   int32_t result = 0;
   // The host is not C++: nothing thrown may cross back into it.
   try {
-    if (event == kEventStart) {
+    if (!nesting.outermost()) {
+      if (event == kEventTerminate) g_terminate_held.store(1);
+      platform::Trace("event %u while another is handled: %s\n", event,
+                      event == kEventTerminate ? "held until it ends" : "only passed on");
+    } else if (event == kEventStart) {
       Start(host, record);
     } else {
       Dispatch(host, event);
@@ -345,6 +375,14 @@ int32_t LoginExtCallback(void* host, uint32_t event, uint32_t a, uint32_t b, voi
     if (chained != nullptr) result = chained(host, event, a, b, record, c, d);
   } catch (...) {
     platform::Trace("event %u: the chained handler failed\n", event);
+  }
+  // Still counted as in progress, so an event sent meanwhile is held too.
+  while (nesting.outermost() && g_terminate_held.exchange(0) != 0) {
+    try {
+      Terminate();
+    } catch (...) {
+      platform::Trace("held terminate: unexpected failure\n");
+    }
   }
   return result;
 }

@@ -7,6 +7,11 @@
 // what start-up began. Every event, whatever happened, is then passed to the
 // handler it replaced, whose result goes back to the host. No exception ever
 // leaves it.
+//
+// An event sent while another is being handled (from inside the modal loop
+// of a message box or the selection dialog) is only passed on; a
+// QZLG_TERMINATE sent so is passed on at once and handled when the outer
+// event is over.
 
 #ifndef WENDREL_CORE_LOGIN_DRIVER_H_
 #define WENDREL_CORE_LOGIN_DRIVER_H_

@@ -34,7 +34,8 @@ class DialogSite;  // the backend's side of a running dialog
 
 class CDialog : public CWnd {
  public:
-  // `parent`: the owner window (HWND), or null for none.
+  // `parent`: the owner window (HWND), or null to let the framework choose:
+  // on Windows the calling thread's active top-level window, if any.
   CDialog(uint32_t template_id, void* parent);
   ~CDialog() override;
 

@@ -1,6 +1,9 @@
 // The modal dialog on Windows: the real dialog from the template in the
 // current resource module (the extension's own when none is current), run
 // by DialogBoxParamA, with the common controls' list view registered first.
+// A dialog constructed without a parent is owned as the framework owns it:
+// by the calling thread's active top-level window, which the system disables
+// while the dialog runs.
 //
 // Handlers run inside the dialog procedure, which the system calls: an
 // exception must not unwind through the system's frames. The procedure
@@ -32,6 +35,7 @@
 #include "platform/framework/list_ctrl.h"
 #include "platform/resources.h"
 #include "platform/ui_dialog_automation.h"
+#include "platform/win32/modal_owner_win32.h"
 
 namespace wendrel {
 namespace {
@@ -238,9 +242,10 @@ int CDialog::DoModal() {
   platform::ResourceModule module = platform::CurrentResourceModule();
   if (module == nullptr) module = platform::OwnModule();
   RunState run = {this, nullptr};
+  HWND owner = parent_ != nullptr ? Hwnd(parent_) : platform::FrameworkModalOwner();
   const INT_PTR result = DialogBoxParamA(static_cast<HINSTANCE>(module),
-                                         MAKEINTRESOURCEA(template_id_), Hwnd(parent_),
-                                         DialogProc, reinterpret_cast<LPARAM>(&run));
+                                         MAKEINTRESOURCEA(template_id_), owner, DialogProc,
+                                         reinterpret_cast<LPARAM>(&run));
   DialogSite::Close(*this);
   if (run.error) std::rethrow_exception(run.error);
   return static_cast<int>(result);

@@ -1,9 +1,12 @@
-// The UI port on Windows: the system's message box, owned by no window (the
-// login prompt's thread shows it modally for the whole desktop).
+// The UI port on Windows: the system's message box, owned as the
+// application framework owns its message box: by the calling thread's
+// active top-level window (the login prompt), which is disabled while the
+// box is up.
 
 #include <windows.h>
 
 #include "platform/ui_default.h"
+#include "platform/win32/modal_owner_win32.h"
 
 namespace wendrel {
 namespace platform {
@@ -12,7 +15,8 @@ namespace {
 class Win32MessageBoxPresenter : public MessageBoxPresenter {
  public:
   int Show(const std::string& caption, const std::string& text, uint32_t style) override {
-    return MessageBoxA(nullptr, text.c_str(), caption.c_str(), static_cast<UINT>(style));
+    return MessageBoxA(FrameworkModalOwner(), text.c_str(), caption.c_str(),
+                       static_cast<UINT>(style));
   }
 };
 
