@@ -130,7 +130,11 @@ int Run(const Options& options) {
   codes.push_back(kEventTerminate);
   void* host_handle = host.handle();
   WendrelHostObserved observed;
+  LoginPrompt prompt;
   for (uint32_t code : codes) {
+    // Active while each event is sent, as the real prompt is when the host
+    // calls the extension (a box that closed hands the activation back).
+    prompt.Activate();
     // Entry 2 is read afresh for each event: whatever the extension left.
     HostEventHandler handler = LoadEventHandler(host.service_table());
     host.observe(&observed);

@@ -19,6 +19,13 @@ std::string Hex(uint32_t value) {
   return text;
 }
 
+void WriteOwner(doctor::JsonWriter& json, bool owned_by_prompt, bool owner_disabled) {
+  json.Key("owner");
+  json.String(owned_by_prompt ? "prompt" : "none");
+  json.Key("ownerDisabled");
+  json.Bool(owner_disabled);
+}
+
 }  // namespace
 
 void PrintJson(const Report& report, std::ostream* out) {
@@ -83,6 +90,7 @@ void PrintJson(const Report& report, std::ostream* out) {
     json.Int(box.style);
     json.Key("text");
     json.String(Utf8(box.text));
+    WriteOwner(json, box.owned_by_prompt, box.owner_disabled);
     json.EndObject();
   }
   json.EndArray();
@@ -116,6 +124,7 @@ void PrintJson(const Report& report, std::ostream* out) {
     json.EndArray();
     json.Key("result");
     json.Int(dialog.result);
+    WriteOwner(json, dialog.owned_by_prompt, dialog.owner_disabled);
     json.EndObject();
   }
   json.EndArray();

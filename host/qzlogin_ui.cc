@@ -84,6 +84,9 @@ void RecordDialog(DialogSeen dialog) { g_dialogs.push_back(std::move(dialog)); }
 #ifndef _WIN32
 WindowsUiAutomation::WindowsUiAutomation() {}
 WindowsUiAutomation::~WindowsUiAutomation() {}
+LoginPrompt::LoginPrompt() {}
+LoginPrompt::~LoginPrompt() {}
+void LoginPrompt::Activate() {}
 #endif
 
 const std::vector<MessageBoxSeen>& MessageBoxesSeen() { return g_boxes; }
@@ -123,7 +126,8 @@ extern "C" WENDREL_QZLOGIN_EXPORT int WendrelHostMessageBox(const char* caption,
   using namespace wendrel::qzlogin;
   if (caption == nullptr) caption = "";
   if (text == nullptr) text = "";
-  g_boxes.push_back(MessageBoxSeen{style, text});
+  // The stand-in prompt (this program) takes no input while it asks.
+  g_boxes.push_back(MessageBoxSeen{style, text, true, true});
   if (g_script.interactive) return AskMessageBox(caption, text, style);
   return ScriptedMessageBoxAnswer(g_script, style);
 }
@@ -140,6 +144,8 @@ extern "C" WENDREL_QZLOGIN_EXPORT int WendrelHostSelectionDialog(const WendrelDi
   }
   auto text = [](const char* s) { return std::string(s != nullptr ? s : ""); };
   DialogSeen seen;
+  seen.owned_by_prompt = true;  // as for the boxes
+  seen.owner_disabled = true;
   seen.caption = text(model->caption);
   seen.prompt = text(model->prompt);
   for (int c = 0; c < model->column_count; ++c) {

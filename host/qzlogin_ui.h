@@ -11,6 +11,14 @@
 // (the CBT hook of qzlogin_ui_win32.cc) when a script option was given or no
 // console is attached, and records them in the same way; otherwise a person
 // answers the real window.
+//
+// Each box and dialog is recorded with its owner: whether the window standing
+// for the login prompt owned it, and whether that prompt was disabled while
+// it was up. On Windows the prompt is a real top-level window (LoginPrompt),
+// active while the events are sent, and both facts are read from the
+// windows. Natively the stand-in prompt is qzlogin itself, which cannot take
+// input while its presenter (the terminal or the scripted answer) is asking:
+// every box and dialog is owned by it, disabled.
 
 #ifndef WENDREL_HOST_QZLOGIN_UI_H_
 #define WENDREL_HOST_QZLOGIN_UI_H_
@@ -29,6 +37,8 @@ namespace qzlogin {
 struct MessageBoxSeen {
   uint32_t style;
   std::string text;  // ANSI code page, as the extension passed it
+  bool owned_by_prompt = false;
+  bool owner_disabled = false;
 };
 
 struct DialogSeen {
@@ -38,6 +48,8 @@ struct DialogSeen {
   std::vector<std::vector<std::string>> rows;
   int result;
   int chosen_row;
+  bool owned_by_prompt = false;
+  bool owner_disabled = false;
 };
 
 struct UiScript {
@@ -67,6 +79,23 @@ int ScriptedDialogAnswer(const UiScript& script, int row_count, int* chosen_row)
 // On Windows, for its lifetime, answers the message boxes and dialogs that
 // the calling thread shows, from the script, unless the script is
 // interactive. Does nothing natively.
+// On Windows, for its lifetime, a plain top-level window standing for the
+// login prompt; Activate makes it the active window of the calling thread,
+// which the extension's boxes and dialog take as their owner. Does nothing
+// natively.
+class LoginPrompt {
+ public:
+  LoginPrompt();
+  ~LoginPrompt();
+  LoginPrompt(const LoginPrompt&) = delete;
+  LoginPrompt& operator=(const LoginPrompt&) = delete;
+
+  void Activate();
+
+ private:
+  void* window_ = nullptr;
+};
+
 class WindowsUiAutomation {
  public:
   WindowsUiAutomation();

@@ -7,6 +7,10 @@
 //
 // With WENDREL_QZLOGIN_SCREENSHOT naming a file, the selection dialog is
 // also captured there as a BMP, as drawn, before it is answered.
+//
+// The login prompt is a plain top-level window of qzlogin's thread, made the
+// active window before each event; whether it owns a box or dialog and is
+// disabled meanwhile is read while the box or dialog is up.
 
 #include <windows.h>
 #include <commctrl.h>
@@ -15,6 +19,7 @@
 
 #include <iostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "host/qzlogin_ui.h"
@@ -23,6 +28,16 @@
 namespace wendrel {
 namespace qzlogin {
 namespace {
+
+constexpr char kPromptClass[] = "WendrelLoginPrompt";
+HWND g_prompt = nullptr;
+
+// Whether the login prompt owns `window`, and whether it is disabled now,
+// while `window` is up.
+void ReadOwner(HWND window, bool* owned, bool* disabled) {
+  *owned = g_prompt != nullptr && GetWindow(window, GW_OWNER) == g_prompt;
+  *disabled = g_prompt != nullptr && IsWindowEnabled(g_prompt) == FALSE;
+}
 
 std::string WindowText(HWND window) {
   int length = GetWindowTextLengthA(window);
@@ -86,7 +101,9 @@ void AnswerMessageBox(HWND box) {
       text = WindowText(child);
     }
   }
-  RecordMessageBox(MessageBoxSeen{style, text});
+  MessageBoxSeen seen{style, text};
+  ReadOwner(box, &seen.owned_by_prompt, &seen.owner_disabled);
+  RecordMessageBox(std::move(seen));
   int answer = ScriptedMessageBoxAnswer(CurrentUiScript(), style);
   if ((style & MB_TYPEMASK) == MB_OK) answer = IDOK;
   PostButton(box, answer);
@@ -133,6 +150,7 @@ void AnswerSelectionDialog(HWND dialog, HWND list) {
   const std::string screenshot = ScreenshotPath();
   if (!screenshot.empty()) CaptureSelectionDialog(dialog, screenshot);
   DialogSeen seen;
+  ReadOwner(dialog, &seen.owned_by_prompt, &seen.owner_disabled);
   seen.caption = WindowText(dialog);
   if (HWND prompt = FindChildOfClass(dialog, "Static")) seen.prompt = WindowText(prompt);
   HWND header = reinterpret_cast<HWND>(SendMessageA(list, LVM_GETHEADER, 0, 0));
@@ -228,6 +246,36 @@ LRESULT CALLBACK CbtProc(int code, WPARAM wparam, LPARAM lparam) {
 }
 
 }  // namespace
+
+LoginPrompt::LoginPrompt() {
+  WNDCLASSA window_class = {};
+  window_class.lpfnWndProc = DefWindowProcA;
+  window_class.hInstance = GetModuleHandleA(nullptr);
+  window_class.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+  window_class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  window_class.lpszClassName = kPromptClass;
+  RegisterClassA(&window_class);
+  HWND window = CreateWindowExA(0, kPromptClass, "Login", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+                                CW_USEDEFAULT, 400, 240, nullptr, nullptr,
+                                window_class.hInstance, nullptr);
+  if (window == nullptr) return;  // reported as "none" then
+  ShowWindow(window, SW_SHOWNORMAL);
+  window_ = window;
+  g_prompt = window;
+}
+
+LoginPrompt::~LoginPrompt() {
+  if (window_ == nullptr) return;
+  g_prompt = nullptr;
+  DestroyWindow(static_cast<HWND>(window_));
+}
+
+void LoginPrompt::Activate() {
+  if (window_ == nullptr) return;
+  HWND window = static_cast<HWND>(window_);
+  SetForegroundWindow(window);
+  SetActiveWindow(window);
+}
 
 WindowsUiAutomation::WindowsUiAutomation() {
   if (CurrentUiScript().interactive) return;

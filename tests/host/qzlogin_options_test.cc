@@ -70,7 +70,7 @@ TEST(QzloginReportTest, DialogsAndBoxesInTheJsonReport) {
   report.extension = "x";
   report.handshake_called = true;
   report.events.push_back(EventSeen{0, -1, false});
-  report.message_boxes.push_back(MessageBoxSeen{0x10, "caf\xE9"});
+  report.message_boxes.push_back(MessageBoxSeen{0x10, "caf\xE9", true, true});
   DialogSeen dialog;
   dialog.caption = "Pick";
   dialog.prompt = "Several users";
@@ -79,20 +79,27 @@ TEST(QzloginReportTest, DialogsAndBoxesInTheJsonReport) {
   dialog.result = 1;
   dialog.chosen_row = 1;
   report.dialogs.push_back(dialog);
+  dialog.owned_by_prompt = true;  // owned, but the prompt stayed enabled
+  report.dialogs.push_back(dialog);
   std::ostringstream out;
   PrintJson(report, &out);
   const std::string json = out.str();
   EXPECT_NE(json.find("\"handshake\": {\"called\": true, \"result\": 0}"), std::string::npos)
       << json;
   EXPECT_NE(json.find("{\"code\": 0, \"result\": -1, \"chained\": false}"), std::string::npos);
-  EXPECT_NE(json.find("\"messageBoxes\": [{\"style\": 16, \"text\": \"caf\xC3\xA9\"}]"),
+  // Every box and dialog says whether the prompt owned it and was disabled.
+  EXPECT_NE(json.find("\"messageBoxes\": [{\"style\": 16, \"text\": \"caf\xC3\xA9\", "
+                      "\"owner\": \"prompt\", \"ownerDisabled\": true}]"),
             std::string::npos)
       << json;
   EXPECT_NE(json.find("\"dialogs\": [{\"caption\": \"Pick\", \"prompt\": \"Several users\", "
                       "\"columns\": [{\"title\": \"User Name\", \"width\": 100}, "
                       "{\"title\": \"Context\", \"width\": 150}], "
                       "\"rows\": [[\"jdoe\", \"sales.acme\"], [\"jdoe\", \"\xC3\x84\"]], "
-                      "\"result\": 1}]"),
+                      "\"result\": 1, \"owner\": \"none\", \"ownerDisabled\": false}, "),
+            std::string::npos)
+      << json;
+  EXPECT_NE(json.find("\"result\": 1, \"owner\": \"prompt\", \"ownerDisabled\": false}]"),
             std::string::npos)
       << json;
 }

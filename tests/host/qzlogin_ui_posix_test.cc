@@ -55,6 +55,9 @@ TEST(QzloginUiTest, DialogsAreAnsweredFromTheScriptAndRecorded) {
     EXPECT_EQ(seen.rows[1], (std::vector<std::string>{"jdoe", "sales.acme"}));
     EXPECT_EQ(seen.rows[2][1], "");
     EXPECT_EQ(seen.result, c.result);
+    // qzlogin is the prompt, and takes no input while it presents.
+    EXPECT_TRUE(seen.owned_by_prompt);
+    EXPECT_TRUE(seen.owner_disabled);
   }
 
   // A model the dialog could not be built from is refused, not read.
@@ -81,6 +84,8 @@ TEST(QzloginUiTest, MessageBoxesAreAnsweredFromTheScriptAndRecorded) {
   const MessageBoxSeen& failed = MessageBoxesSeen()[MessageBoxesSeen().size() - 2];
   EXPECT_EQ(failed.style, 0x10u);
   EXPECT_EQ(failed.text, "Failed.");
+  EXPECT_TRUE(failed.owned_by_prompt);
+  EXPECT_TRUE(failed.owner_disabled);
 }
 
 }  // namespace
