@@ -76,9 +76,6 @@ const std::vector<DialogSeen>& DialogsSeen();
 int ScriptedMessageBoxAnswer(const UiScript& script, uint32_t style);
 int ScriptedDialogAnswer(const UiScript& script, int row_count, int* chosen_row);
 
-// On Windows, for its lifetime, answers the message boxes and dialogs that
-// the calling thread shows, from the script, unless the script is
-// interactive. Does nothing natively.
 // On Windows, for its lifetime, a plain top-level window standing for the
 // login prompt; Activate makes it the active window of the calling thread,
 // which the extension's boxes and dialog take as their owner. Does nothing
@@ -96,6 +93,9 @@ class LoginPrompt {
   void* window_ = nullptr;
 };
 
+// On Windows, for its lifetime, answers the message boxes and dialogs that
+// the calling thread shows, from the script, unless the script is
+// interactive. Does nothing natively.
 class WindowsUiAutomation {
  public:
   WindowsUiAutomation();
