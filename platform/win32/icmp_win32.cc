@@ -31,10 +31,15 @@ using IcmpSendEchoFn = DWORD(WINAPI*)(HANDLE, IPAddr, LPVOID, WORD, PIP_OPTION_I
 constexpr WORD kWinsockVersion = 0x0101;  // 1.1, exactly
 constexpr UCHAR kTimeToLive = 255;
 
-// The reply buffer: one echo-reply record and no room for data (40 bytes on
-// 64-bit Windows).
-constexpr size_t kReplySize = sizeof(ICMP_ECHO_REPLY);
-static_assert(sizeof(void*) != 8 || kReplySize == 40, "one 64-bit echo-reply record");
+// The reply buffer: one echo-reply record plus the 8 bytes of an ICMP error
+// message, and no room for data since the request carries none. A 32-bit
+// build's fixed 40 bytes held that (a 28-byte record plus 8); on x64 the
+// record alone is 40 bytes, and Windows refuses a buffer without the 8 extra
+// bytes (ERROR_INSUFFICIENT_BUFFER, no reply written), which made every host
+// look unreachable. Only the record's status is read.
+constexpr size_t kIcmpErrorMessageBytes = 8;
+constexpr size_t kReplySize = sizeof(ICMP_ECHO_REPLY) + kIcmpErrorMessageBytes;
+static_assert(sizeof(void*) != 8 || kReplySize == 48, "one 64-bit echo-reply record + 8");
 
 // Owner of the loaded module.
 class Module {
