@@ -1,5 +1,6 @@
 #include "core/workers.h"
 
+#include <atomic>
 #include <memory>
 #include <string>
 
@@ -88,7 +89,15 @@ uint32_t SSL_InitializeThread(void* parameter) {
   return 0;
 }
 
-int WaitForConnectivity() { return WaitForConnectivity(kConnectivityPasses, kConnectivityPauseMs); }
+namespace {
+std::atomic<uint32_t> g_connectivity_pause_ms{kConnectivityPauseMs};
+}  // namespace
+
+void SetConnectivityPauseForTesting(uint32_t pause_ms) { g_connectivity_pause_ms.store(pause_ms); }
+
+int WaitForConnectivity() {
+  return WaitForConnectivity(kConnectivityPasses, g_connectivity_pause_ms.load());
+}
 
 int WaitForConnectivity(int passes, uint32_t pause_ms) {
   try {

@@ -28,6 +28,11 @@ int WaitForConnectivity();
 // The same with the number of passes and the pause after each one given.
 int WaitForConnectivity(int passes, uint32_t pause_ms);
 
+// Tests of the search event: the pause after each pass of the driver's
+// wait (kConnectivityPauseMs until set), so that its 35 passes can run out
+// in a few seconds. Not for production use.
+void SetConnectivityPauseForTesting(uint32_t pause_ms);
+
 // Starts SSL_InitializeThread on a thread of its own unless a worker handle
 // is stored or the worker is running. The handle (null when creation failed)
 // and id go into WorkerState.

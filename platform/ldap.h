@@ -229,6 +229,11 @@ void LdapBerFree(LdapBer* ber, int freebuf);
 int LdapSslClientInit(const void* reserved1, const void* reserved2);
 int LdapSslClientDeinit();
 
+// Tests only: while set, LdapSslClientInit fails (kLdapLocalError). Neither
+// backend's start-up can fail on its own, yet callers must cope when a
+// platform's does.
+void FailSslClientInitForTesting(bool fail);
+
 // Adds the certificate in path as the one trusted for TLS connections
 // opened afterwards; cert_type must be kLdapCertFilePem. 0 on success; a
 // file that is missing or holds no certificate is an error (non-zero) and

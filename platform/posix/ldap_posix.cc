@@ -19,6 +19,7 @@
 #include <poll.h>
 #include <sys/time.h>
 
+#include <atomic>
 #include <cctype>
 #include <chrono>
 #include <cstring>
@@ -478,7 +479,14 @@ void LdapBerFree(LdapBer* ber, int freebuf) {
   if (ber != nullptr) ber_free(reinterpret_cast<BerElement*>(ber), freebuf);
 }
 
+namespace {
+std::atomic<bool> g_fail_ssl_client_init{false};
+}  // namespace
+
+void FailSslClientInitForTesting(bool fail) { g_fail_ssl_client_init.store(fail); }
+
 int LdapSslClientInit(const void* reserved1, const void* reserved2) {
+  if (g_fail_ssl_client_init.load()) return kLdapLocalError;
   // OpenLDAP initialises its TLS library on first use and keeps it for the
   // life of the process; each TLS connection builds its own context (see
   // Open), so there is nothing to set up here.

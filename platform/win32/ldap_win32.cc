@@ -35,6 +35,7 @@
 #include <winldap.h>
 #include <winber.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -610,7 +611,14 @@ void LdapBerFree(LdapBer* ber, int freebuf) {
   if (ber != nullptr) ber_free(reinterpret_cast<BerElement*>(ber), freebuf);
 }
 
+namespace {
+std::atomic<bool> g_fail_ssl_client_init{false};
+}  // namespace
+
+void FailSslClientInitForTesting(bool fail) { g_fail_ssl_client_init.store(fail); }
+
 int LdapSslClientInit(const void* reserved1, const void* reserved2) {
+  if (g_fail_ssl_client_init.load()) return kLdapLocalError;
   // wldap32 brings up its TLS provider with the first TLS connection.
   return 0;
 }
