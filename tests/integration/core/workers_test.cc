@@ -6,11 +6,14 @@
 
 #include <atomic>
 #include <chrono>
+#include <string>
+#include <vector>
 
 #include "config/registry_paths.h"
 #include "core/wendrel_app.h"
 #include "core/worker_state.h"
 #include "gtest/gtest.h"
+#include "platform/ldap.h"
 #include "tests/integration/search/search_fixture.h"
 
 namespace wendrel {
@@ -64,6 +67,91 @@ TEST_F(WorkersTest, WorkerEndsByItselfAndClearsItsSlot) {
   EXPECT_EQ(GetWorkerState().tls_initialized.load(), 1);
   // Nothing left to wait for at shutdown.
   EXPECT_EQ(StopWorker(5000), nullptr);
+}
+
+// Whether the fixture server at host:port recorded a successful bind as
+// `dn` (its pwdLastSuccess, kept by servers started with lastbind=on).
+bool BoundAs(const std::string& host, int port, const std::string& dn) {
+  platform::LdapHandle* ld = platform::LdapInit(host.c_str(), port);
+  if (ld == nullptr) return false;
+  int version = 3;
+  platform::LdapSetOption(ld, platform::kLdapOptProtocolVersion, &version);
+  // An anonymous bind first: it is what opens the connection.
+  const platform::LdapTimeval wait = {5, 0};
+  platform::LdapMessage* result = nullptr;
+  int msgid = platform::LdapSimpleBind(ld, "", "");
+  if (msgid != -1) platform::LdapResult(ld, msgid, 1, &wait, &result);
+  platform::LdapMsgFree(result);
+  result = nullptr;
+  char attribute[] = "pwdLastSuccess";
+  char* attributes[] = {attribute, nullptr};
+  bool bound = false;
+  if (platform::LdapSearchExtS(ld, dn.c_str(), platform::kLdapScopeBase, "(objectClass=*)",
+                               attributes, 0, nullptr, nullptr, nullptr, 0,
+                               &result) == platform::kLdapSuccess) {
+    platform::LdapMessage* entry = platform::LdapFirstEntry(ld, result);
+    char** values = entry != nullptr ? platform::LdapGetValues(ld, entry, attribute) : nullptr;
+    bound = values != nullptr && values[0] != nullptr;
+    if (values != nullptr) platform::LdapValueFree(values);
+  }
+  platform::LdapMsgFree(result);
+  platform::LdapUnbind(ld);
+  return bound;
+}
+
+TEST_F(WorkersTest, BindsTlsServersInListOrderAndStopsAtTheFirstRefusal) {
+#ifdef _WIN32
+  // wldap32 under Wine cannot check a server certificate, so a TLS server
+  // with a configured certificate file is not used there: the worker's first
+  // bind is refused on every list.
+  GTEST_SKIP() << "TLS binds need a verifiable server certificate";
+#endif
+  // Three TLS servers, each with two proxy entries that record their binds.
+  std::vector<std::string> specs;
+  for (const char* tree : {"T0", "T1", "T2"}) {
+    const std::string suffix = std::string("o=") + tree;
+    std::string ldif = "dn: " + suffix + "\nobjectClass: organization\no: " + tree + "\n";
+    for (const char* proxy : {"proxy1", "proxy2"}) {
+      ldif += std::string("\ndn: cn=") + proxy + "," + suffix +
+              "\nobjectClass: person\ncn: " + proxy + "\nsn: " + proxy +
+              "\nuserPassword: pw\n";
+    }
+    specs.push_back(std::string(tree) + ":tls=good:lastbind=on:ldif=" + WriteLdif(tree, ldif));
+  }
+  ASSERT_TRUE(dir_.Start(specs)) << dir_.error();
+  auto tls = [&](size_t i, const std::string& proxy) {
+    ServerConfig server;
+    server.host = dir_.server(i).host;
+    server.port = dir_.server(i).tls_port;
+    server.use_ssl = true;
+    server.certificate = dir_.CaCertPath();
+    server.proxy_username = "cn=" + proxy + "," + dir_.server(i).suffix;
+    server.proxy_password = "pw";
+    return server;
+  };
+  auto bound = [&](size_t i, const std::string& proxy) {
+    return BoundAs(dir_.server(i).host, dir_.server(i).port,
+                   "cn=" + proxy + "," + dir_.server(i).suffix);
+  };
+
+  // Every server accepts: each is bound, one after the other.
+  SetServers({tls(0, "proxy1"), tls(1, "proxy1"), tls(2, "proxy1")});
+  EXPECT_EQ(SSL_InitializeThread(nullptr), 0u);
+  EXPECT_TRUE(bound(0, "proxy1"));
+  EXPECT_TRUE(bound(1, "proxy1"));
+  EXPECT_TRUE(bound(2, "proxy1"));
+  EXPECT_EQ(GetWorkerState().tls_initialized.load(), 1);
+
+  // The second refuses (nothing listens there): the first was bound before
+  // it, and the worker stops without binding to the third.
+  ServerConfig refusing = tls(1, "proxy2");
+  refusing.host = dir_.closed_host();
+  refusing.port = dir_.closed_port();
+  DeleteTree(kServersKeyPath);
+  SetServers({tls(0, "proxy2"), refusing, tls(2, "proxy2")});
+  EXPECT_EQ(SSL_InitializeThread(nullptr), 0u);
+  EXPECT_TRUE(bound(0, "proxy2"));
+  EXPECT_FALSE(bound(2, "proxy2"));
 }
 
 TEST_F(WorkersTest, OnlyClearTextServersOrNoServerListEndAtOnce) {
