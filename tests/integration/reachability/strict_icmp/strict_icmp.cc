@@ -19,10 +19,15 @@ using SendEchoFn = DWORD(WINAPI*)(HANDLE, IPAddr, LPVOID, WORD, PIP_OPTION_INFOR
 
 constexpr DWORD kIcmpErrorMessageBytes = 8;
 
-// The real service, looked up once; iphlpapi stays loaded for the process.
+// The real service; iphlpapi is loaded once and stays for the process.
+HMODULE RealService() {
+  static HMODULE module = LoadLibraryA("iphlpapi.dll");
+  return module;
+}
+
 template <typename Fn>
 Fn Real(const char* name) {
-  static HMODULE module = LoadLibraryA("iphlpapi.dll");
+  HMODULE module = RealService();
   if (module == nullptr) return nullptr;
   return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
 }
