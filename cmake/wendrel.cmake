@@ -57,3 +57,12 @@ function(wendrel_area_test_sources out dir)
   endif()
   set(${out} ${both} ${only} PARENT_SCOPE)
 endfunction()
+
+# Writes <dir>/core/version_number.h for the given version (only when its
+# content changes, so an unchanged version rebuilds nothing).
+function(wendrel_generate_version_header dir major minor patch)
+  set(WENDREL_VERSION_MAJOR ${major})
+  set(WENDREL_VERSION_MINOR ${minor})
+  set(WENDREL_VERSION_PATCH ${patch})
+  configure_file(${CMAKE_SOURCE_DIR}/core/version_number.h.in ${dir}/core/version_number.h @ONLY)
+endfunction()

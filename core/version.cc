@@ -1,7 +1,9 @@
 #include "core/version.h"
 
+#include "core/version_number.h"
+
 namespace wendrel {
 
-const char* Version() { return "0.1.0"; }
+const char* Version() { return WENDREL_VERSION_TEXT; }
 
 }  // namespace wendrel

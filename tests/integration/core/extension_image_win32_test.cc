@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "core/version_number.h"
 #include "gtest/gtest.h"
 
 namespace wendrel {
@@ -135,13 +136,13 @@ constexpr StringEntry kStrings[] = {
 #undef WENDREL_STRING
 };
 
-TEST(ExtensionImageTest, CarriesTheStringTableDialogAndScriptInLanguage1033Only) {
+TEST(ExtensionImageTest, CarriesTheStringTableDialogScriptAndVersionInLanguage1033Only) {
   MappedImage image(LOAD_LIBRARY_AS_DATAFILE);
   ASSERT_NE(nullptr, image.module()) << GetLastError();
 
   // The string table's blocks hold sixteen ids each: block n holds 16(n-1)
   // to 16n-1.
-  std::set<std::string> expected = {"#5/#9001/1033", "REGISTRY/#9002/1033"};
+  std::set<std::string> expected = {"#5/#9001/1033", "REGISTRY/#9002/1033", "#16/#1/1033"};
   for (const StringEntry& s : kStrings) {
     expected.insert("#6/#" + std::to_string(s.id / 16 + 1) + "/1033");
   }
@@ -161,6 +162,43 @@ TEST(ExtensionImageTest, CarriesTheStringTableDialogAndScriptInLanguage1033Only)
   const std::vector<uint8_t> script((std::istreambuf_iterator<char>(file)),
                                     std::istreambuf_iterator<char>());
   EXPECT_EQ(script, Resource(image.module(), "REGISTRY", MAKEINTRESOURCEA(9002)));
+}
+
+// Windows Installer replaces an installed wendrel.dll by comparing file
+// versions, so the version resource must carry the project's version, read
+// back the way the installer does (GetFileVersionInfo, VerQueryValue).
+TEST(ExtensionImageTest, VersionResourceCarriesTheProjectVersion) {
+  DWORD ignored = 0;
+  const DWORD size = GetFileVersionInfoSizeA(WENDREL_EXTENSION_PATH, &ignored);
+  ASSERT_NE(0u, size) << GetLastError();
+  std::vector<uint8_t> info(size);
+  ASSERT_TRUE(GetFileVersionInfoA(WENDREL_EXTENSION_PATH, 0, size, info.data()));
+
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT length = 0;
+  ASSERT_TRUE(VerQueryValueA(info.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
+  ASSERT_EQ(sizeof(VS_FIXEDFILEINFO), length);
+  EXPECT_EQ(VS_FFI_SIGNATURE, fixed->dwSignature);
+  const DWORD high = MAKELONG(WENDREL_VERSION_MINOR, WENDREL_VERSION_MAJOR);
+  const DWORD low = MAKELONG(0, WENDREL_VERSION_PATCH);
+  EXPECT_EQ(high, fixed->dwFileVersionMS);
+  EXPECT_EQ(low, fixed->dwFileVersionLS);
+  EXPECT_EQ(high, fixed->dwProductVersionMS);
+  EXPECT_EQ(low, fixed->dwProductVersionLS);
+  EXPECT_EQ(static_cast<DWORD>(VFT_DLL), fixed->dwFileType);
+
+  for (const char* name : {"FileVersion", "ProductVersion"}) {
+    char* text = nullptr;
+    const std::string path = std::string("\\StringFileInfo\\040904B0\\") + name;
+    ASSERT_TRUE(VerQueryValueA(info.data(), path.c_str(), reinterpret_cast<void**>(&text),
+                               &length))
+        << name;
+    EXPECT_STREQ(WENDREL_VERSION_TEXT, text) << name;
+  }
+  char* original = nullptr;
+  ASSERT_TRUE(VerQueryValueA(info.data(), "\\StringFileInfo\\040904B0\\OriginalFilename",
+                             reinterpret_cast<void**>(&original), &length));
+  EXPECT_STREQ("wendrel.dll", original);
 }
 
 // Reads a dialog template as the dialog manager does: DLGTEMPLATE or, when
