@@ -27,6 +27,9 @@ int RunConfigCommand(const std::vector<std::string>& args);
 // wendrel-doctor resolve NAME [TREE] [--answer yes|no] [--json]
 int RunResolveCommand(const std::vector<std::string>& args);
 
+// wendrel-doctor audit [--json]: exit 0 without findings, 1 with some.
+int RunAuditCommand(const std::vector<std::string>& args);
+
 // Prints the usage of every command to standard error.
 void PrintUsage();
 

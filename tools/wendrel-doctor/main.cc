@@ -2,6 +2,7 @@
 //
 //   wendrel-doctor config [--json]
 //   wendrel-doctor resolve NAME [TREE] [--answer yes|no] [--json]
+//   wendrel-doctor audit [--json]
 
 #include <cstdio>
 #include <cstring>
@@ -21,6 +22,8 @@ const Command kCommands[] = {
      RunConfigCommand},
     {"resolve", "NAME [TREE] [--answer yes|no] [--json]",
      "runs the user search for NAME and shows the users found or the failure", RunResolveCommand},
+    {"audit", "[--json]", "the configuration an administrator should look at, with the reasons",
+     RunAuditCommand},
 };
 
 }  // namespace
