@@ -60,15 +60,7 @@ void WriteText(const std::vector<Finding>& findings, std::ostream& out) {
 
 int RunAuditCommand(const std::vector<std::string>& args) {
   bool json = false;
-  for (const std::string& arg : args) {
-    if (arg == "--json") {
-      json = true;
-    } else {
-      std::cerr << "wendrel-doctor audit: unknown argument \"" << arg << "\"\n"
-                << "usage: wendrel-doctor audit [--json]\n";
-      return kExitBadArguments;
-    }
-  }
+  if (!ParseJsonFlagOnly("audit", args, &json)) return kExitBadArguments;
   const std::vector<Finding> findings = AuditConfiguration();
   if (json) {
     WriteJson(findings, std::cout);

@@ -21,6 +21,10 @@ struct Command {
   int (*run)(const std::vector<std::string>& args);
 };
 
+// The arguments of a command that takes only [--json]: sets *json, or prints
+// what is wrong with the command's usage and returns false.
+bool ParseJsonFlagOnly(const char* command, const std::vector<std::string>& args, bool* json);
+
 // wendrel-doctor config [--json]
 int RunConfigCommand(const std::vector<std::string>& args);
 

@@ -173,23 +173,11 @@ void WriteText(const ConfigReport& report, std::ostream& out) {
   }
 }
 
-void PrintConfigUsage() {
-  std::cerr << "usage: wendrel-doctor config [--json]\n";
-}
-
 }  // namespace
 
 int RunConfigCommand(const std::vector<std::string>& args) {
   bool json = false;
-  for (const std::string& arg : args) {
-    if (arg == "--json") {
-      json = true;
-    } else {
-      std::cerr << "wendrel-doctor config: unknown argument \"" << arg << "\"\n";
-      PrintConfigUsage();
-      return kExitBadArguments;
-    }
-  }
+  if (!ParseJsonFlagOnly("config", args, &json)) return kExitBadArguments;
   ConfigReport report = ReadConfigReport();
   if (json) {
     WriteJson(report, std::cout);
