@@ -76,16 +76,26 @@ void LDAPSearchUser::SearchForAUser(UserData& request) {
     // The connection object is reused for every server; opening a server's
     // connection replaces (and lets the object release) the previous
     // server's handle, so no explicit close is needed between servers.
+    int index = 0;
     for (std::string server = server_->FirstServer(); !server.empty();
-         server = server_->NextServer()) {
+         server = server_->NextServer(), ++index) {
       connect_timeout = {server_->ConnectionTimeout(), 0};
       conn_->SetOption(platform::kLdapOptNetworkTimeout, &connect_timeout);
       if (!conn_->BindToServer(server, server_->Port(), server_->UseSSL(),
                                server_->Certificate(), server_->ProxyUsername(),
                                server_->ProxyPassword())) {
-        continue;  // unreachable or no tree name: skipped silently
+        // Unreachable or no tree name: skipped silently.
+        if (observer_ != nullptr) {
+          observer_->ServerSkipped(index, server, SkipObserver::Why::kNotBound);
+        }
+        continue;
       }
-      if (!ChooseTree(server, request)) continue;
+      if (!ChooseTree(server, request)) {
+        if (observer_ != nullptr) {
+          observer_->ServerSkipped(index, server, SkipObserver::Why::kOtherTree);
+        }
+        continue;
+      }
 
       std::string base;
       int scope = platform::kLdapScopeSubtree;

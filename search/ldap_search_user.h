@@ -26,6 +26,19 @@ class LDAPSearchUser {
  public:
   struct SearchCancelled {};
 
+  // Told of each server the walk passes over without searching it, for a
+  // diagnosis (wendrel-doctor); a login installs none.
+  class SkipObserver {
+   public:
+    enum class Why {
+      kNotBound,   // connection, bind or tree-name read failed
+      kOtherTree,  // its tree is not the one asked for
+    };
+    virtual ~SkipObserver() = default;
+    // index: the server's position in the server list.
+    virtual void ServerSkipped(int index, const std::string& server, Why why) = 0;
+  };
+
   LDAPSearchUser();
   virtual ~LDAPSearchUser();
 
@@ -34,6 +47,9 @@ class LDAPSearchUser {
 
   // One call per object.
   void SearchForAUser(UserData& request);
+
+  // Null (the default) for none. Changes nothing about the search.
+  void SetSkipObserver(SkipObserver* observer) { observer_ = observer; }
 
  private:
   // Copies the server's tree name into the connection's saved slot and
@@ -49,6 +65,7 @@ class LDAPSearchUser {
   std::unique_ptr<LDAPConn> conn_;
   std::unique_ptr<LDAPTree> tree_;
   std::unique_ptr<LDAPPruning> pruning_;
+  SkipObserver* observer_ = nullptr;
 };
 
 }  // namespace wendrel

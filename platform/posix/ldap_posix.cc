@@ -4,6 +4,11 @@
 // client-side result codes (OpenLDAP's -n becomes 0x50+n), the conversion of
 // LdapTimeval to struct timeval and back, ldap_init's "host, port" as an
 // LDAP URI, and the TLS companion expressed in OpenLDAP's TLS options.
+//
+// The trusted certificate file may be DER or PEM. GnuTLS under libldap
+// reads CA files in PEM only, so the file is read once when it is added
+// (certificate_file.h) and each TLS connection gets its certificates as PEM
+// through an in-memory file.
 
 // The classic calls the extension is written against (ldap_get_values,
 // ldap_value_free, ldap_result2error) are "deprecated" in OpenLDAP only in
@@ -13,18 +18,20 @@
 #include "platform/ldap.h"
 
 #include "platform/ldap_dn.h"
+#include "platform/posix/certificate_file.h"
 
 #include <errno.h>
 #include <ldap.h>
 #include <poll.h>
+#include <sys/mman.h>
 #include <sys/time.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cctype>
 #include <chrono>
 #include <cstring>
-#include <fstream>
-#include <iterator>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -38,16 +45,46 @@ namespace {
 // carry it. 0 after a successful open.
 thread_local int last_open_error = kLdapSuccess;
 
-// The trusted certificate file of the TLS companion: process-wide, like the
-// SDK's certificate database.
+// The certificates of the trusted file of the TLS companion, as PEM text:
+// process-wide, like the SDK's certificate database. Empty when none.
 std::mutex& TlsMutex() {
   static std::mutex* mutex = new std::mutex;
   return *mutex;
 }
-std::string& TrustedCertFile() {
-  static std::string* path = new std::string;
-  return *path;
+std::string& TrustedPem() {
+  static std::string* pem = new std::string;
+  return *pem;
 }
+
+// An anonymous in-memory file holding `text`, with a path the TLS library
+// can open while it lives. Closed by the destructor.
+class MemoryFile {
+ public:
+  explicit MemoryFile(const std::string& text) : fd_(memfd_create("wendrel-ca", MFD_CLOEXEC)) {
+    size_t done = 0;
+    while (fd_ >= 0 && done < text.size()) {
+      ssize_t n = write(fd_, text.data() + done, text.size() - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) {
+        close(fd_);
+        fd_ = -1;
+        break;
+      }
+      done += static_cast<size_t>(n);
+    }
+  }
+  ~MemoryFile() {
+    if (fd_ >= 0) close(fd_);
+  }
+  MemoryFile(const MemoryFile&) = delete;
+  MemoryFile& operator=(const MemoryFile&) = delete;
+
+  bool ok() const { return fd_ >= 0; }
+  std::string path() const { return "/proc/self/fd/" + std::to_string(fd_); }
+
+ private:
+  int fd_;
+};
 
 // OpenLDAP numbers client-side errors -1 (server down) to -17 (referral
 // limit exceeded); the SDK and wldap32 number the same list 0x51 to 0x61.
@@ -242,16 +279,21 @@ LdapHandle* Open(const char* host, int port, bool tls) {
     // trusted file as it is now, demanding a valid chain and a matching host
     // name: the library's process-wide context and the system's trust store
     // play no part once a file has been added.
-    std::string cafile;
+    std::string pem;
     {
       std::lock_guard<std::mutex> lock(TlsMutex());
-      cafile = TrustedCertFile();
+      pem = TrustedPem();
     }
     int demand = LDAP_OPT_X_TLS_DEMAND;
     int is_server = 0;
     rc = ldap_set_option(ld, LDAP_OPT_X_TLS_REQUIRE_CERT, &demand);
-    if (rc == LDAP_SUCCESS && !cafile.empty()) {
-      rc = ldap_set_option(ld, LDAP_OPT_X_TLS_CACERTFILE, cafile.c_str());
+    // The new context reads the CA file while it is made, so the in-memory
+    // file is needed only until then.
+    std::unique_ptr<MemoryFile> cafile;
+    if (rc == LDAP_SUCCESS && !pem.empty()) {
+      cafile.reset(new MemoryFile(pem));
+      rc = cafile->ok() ? ldap_set_option(ld, LDAP_OPT_X_TLS_CACERTFILE, cafile->path().c_str())
+                        : LDAP_LOCAL_ERROR;
     }
     if (rc == LDAP_SUCCESS) rc = ldap_set_option(ld, LDAP_OPT_X_TLS_NEWCTX, &is_server);
     if (rc == LDAP_SUCCESS) rc = ldap_set_option(ld, LDAP_OPT_CONNECT_CB, &bounded_setup_callback);
@@ -495,21 +537,18 @@ int LdapSslClientInit(const void* reserved1, const void* reserved2) {
 
 int LdapSslClientDeinit() {
   std::lock_guard<std::mutex> lock(TlsMutex());
-  TrustedCertFile().clear();
+  TrustedPem().clear();
   return 0;
 }
 
 int LdapSslAddTrustedCert(const char* path, int cert_type) {
   if (path == nullptr || cert_type != kLdapCertFilePem) return kLdapParamError;
-  // Checked now rather than at the first connection, so that a missing or
-  // empty file is reported here; the TLS library reads it again per
-  // connection.
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return kLdapLocalError;
-  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (text.find("-----BEGIN CERTIFICATE-----") == std::string::npos) return kLdapLocalError;
+  // Read now, so that a file that is missing or holds no certificate is
+  // reported here rather than at the first connection.
+  std::string pem;
+  if (!ReadCertificateFileAsPem(path, &pem)) return kLdapLocalError;
   std::lock_guard<std::mutex> lock(TlsMutex());
-  TrustedCertFile() = path;
+  TrustedPem() = pem;
   return 0;
 }
 

@@ -19,16 +19,21 @@
 // a silent peer that accepts TCP is bounded by the caller's ldap_result
 // time-out, not by this) and answers LDAP_OPT_SEND_TIMEOUT with 0x5C.
 //
-// TLS: ldap_sslinit plus a LDAP_OPT_SERVER_CERTIFICATE callback that builds
-// the server's chain with crypt32 against the trusted file alone and checks
-// the host name. Wine's wldap32 answers that option with 0x5C and does not
-// check certificates against anything the program gives it: under Wine a
-// TLS connection is made, but the trusted file is not applied. That is
-// written to the debugger output, not hidden.
+// TLS: ldap_sslinit plus a LDAP_OPT_SERVER_CERTIFICATE callback that judges
+// the server's certificate against the trusted file with crypt32
+// (certificate_check_win32.h). Wine's wldap32 answers that option with 0x5C
+// and checks certificates against nothing the program gives it. A TLS
+// handle opened while a trusted file is set, on which the callback cannot
+// be installed, is therefore never connected: its first operation fails
+// as an unreachable server's does, and the trace says why. Connecting it
+// would use a server the administrator's file does not vouch for.
 
 #include "platform/ldap.h"
 
 #include "platform/ldap_dn.h"
+#include "platform/server_probe.h"
+#include "platform/trace.h"
+#include "platform/win32/certificate_check_win32.h"
 
 #include <windows.h>
 #include <wincrypt.h>
@@ -38,8 +43,6 @@
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -58,6 +61,10 @@ struct LdapHandle {
   std::wstring host;          // for the certificate's host-name check
   std::string trusted_file;   // TLS: the trusted file at opening time
   bool tls = false;
+  bool certificate_check = false;  // TLS: the callback is installed
+  // TLS: the callback's verdict on the server's certificate, once it ran.
+  bool judged = false;
+  CertificateVerdict verdict = CertificateVerdict::kUnavailable;
 };
 
 namespace {
@@ -163,87 +170,6 @@ l_timeval ToLTimeval(const LdapTimeval& tv) {
   return out;
 }
 
-// A certificate store holding every certificate of a PEM file.
-HCERTSTORE LoadPemStore(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return nullptr;
-  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  HCERTSTORE store = CertOpenStore(CERT_STORE_PROV_MEMORY, 0, 0, 0, nullptr);
-  if (store == nullptr) return nullptr;
-  static const char kBegin[] = "-----BEGIN CERTIFICATE-----";
-  static const char kEnd[] = "-----END CERTIFICATE-----";
-  size_t added = 0;
-  size_t pos = 0;
-  while ((pos = text.find(kBegin, pos)) != std::string::npos) {
-    size_t end = text.find(kEnd, pos);
-    if (end == std::string::npos) break;
-    end += sizeof(kEnd) - 1;
-    std::string block = text.substr(pos, end - pos);
-    pos = end;
-    DWORD size = 0;
-    if (!CryptStringToBinaryA(block.c_str(), static_cast<DWORD>(block.size()),
-                              CRYPT_STRING_BASE64HEADER, nullptr, &size, nullptr, nullptr)) {
-      continue;
-    }
-    std::vector<BYTE> der(size);
-    if (!CryptStringToBinaryA(block.c_str(), static_cast<DWORD>(block.size()),
-                              CRYPT_STRING_BASE64HEADER, der.data(), &size, nullptr, nullptr)) {
-      continue;
-    }
-    if (CertAddEncodedCertificateToStore(store, X509_ASN_ENCODING, der.data(), size,
-                                         CERT_STORE_ADD_REPLACE_EXISTING, nullptr)) {
-      ++added;
-    }
-  }
-  if (added == 0) {
-    CertCloseStore(store, 0);
-    return nullptr;
-  }
-  return store;
-}
-
-// True when the certificate chains up to a certificate of the trusted file
-// (and to nothing else) and names host.
-bool VerifyAgainstFile(PCCERT_CONTEXT cert, const std::string& trusted_file,
-                       const std::wstring& host) {
-  HCERTSTORE roots = LoadPemStore(trusted_file);
-  if (roots == nullptr) return false;
-  bool ok = false;
-  CERT_CHAIN_ENGINE_CONFIG config;
-  std::memset(&config, 0, sizeof(config));
-  config.cbSize = sizeof(config);
-  config.hExclusiveRoot = roots;
-  HCERTCHAINENGINE engine = nullptr;
-  if (CertCreateCertificateChainEngine(&config, &engine)) {
-    CERT_CHAIN_PARA para;
-    std::memset(&para, 0, sizeof(para));
-    para.cbSize = sizeof(para);
-    PCCERT_CHAIN_CONTEXT chain = nullptr;
-    if (CertGetCertificateChain(engine, cert, nullptr, cert->hCertStore, &para, 0, nullptr,
-                                &chain)) {
-      SSL_EXTRA_CERT_CHAIN_POLICY_PARA ssl;
-      std::memset(&ssl, 0, sizeof(ssl));
-      ssl.cbSize = sizeof(ssl);
-      ssl.dwAuthType = AUTHTYPE_SERVER;
-      ssl.pwszServerName = const_cast<wchar_t*>(host.c_str());
-      CERT_CHAIN_POLICY_PARA policy;
-      std::memset(&policy, 0, sizeof(policy));
-      policy.cbSize = sizeof(policy);
-      policy.pvExtraPolicyPara = &ssl;
-      CERT_CHAIN_POLICY_STATUS status;
-      std::memset(&status, 0, sizeof(status));
-      status.cbSize = sizeof(status);
-      ok = chain->TrustStatus.dwErrorStatus == CERT_TRUST_NO_ERROR &&
-           CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, chain, &policy, &status) &&
-           status.dwError == 0;
-      CertFreeCertificateChain(chain);
-    }
-    CertFreeCertificateChainEngine(engine);
-  }
-  CertCloseStore(roots, 0);
-  return ok;
-}
-
 // The LDAP_OPT_SERVER_CERTIFICATE callback. Although declared with a
 // PCCERT_CONTEXT, wldap32 passes a pointer to one, which the callback must
 // free before it returns.
@@ -260,10 +186,24 @@ BOOLEAN __cdecl CheckServerCertificate(PLDAP connection, PCCERT_CONTEXT server_c
       host = it->second->host;
     }
   }
-  bool ok = cert != nullptr && !trusted.empty() && VerifyAgainstFile(cert, trusted, host);
+  CertificateVerdict verdict = CertificateVerdict::kUnreadable;
+  if (!trusted.empty()) {
+    CertStore store = LoadCertificateFile(trusted);
+    verdict = VerifyServerCertificate(cert, store.get(), host);
+  }
   if (cert != nullptr) CertFreeCertificateContext(cert);
-  if (!ok) OutputDebugStringA("wendrel LDAP: server certificate not vouched for\n");
-  return ok ? TRUE : FALSE;
+  {
+    std::lock_guard<std::mutex> lock(DefaultsMutex());
+    auto it = TlsHandles().find(connection);
+    if (it != TlsHandles().end()) {
+      it->second->judged = true;
+      it->second->verdict = verdict;
+    }
+  }
+  if (verdict != CertificateVerdict::kTrusted) {
+    Trace("LDAP: server certificate refused: %s\n", CertificateVerdictName(verdict));
+  }
+  return verdict == CertificateVerdict::kTrusted ? TRUE : FALSE;
 }
 
 void ApplyDefaults(LdapHandle* h, const Defaults& d) {
@@ -308,12 +248,9 @@ LdapHandle* Open(const char* host, int port, bool tls) {
   }
   ApplyDefaults(h.get(), d);
   if (tls) {
-    ULONG rc = ldap_set_optionW(h->ld, LDAP_OPT_SERVER_CERTIFICATE,
-                                reinterpret_cast<void*>(&CheckServerCertificate));
-    if (rc != LDAP_SUCCESS) {
-      OutputDebugStringA("wendrel LDAP: the library refused the server-certificate check; "
-                         "the trusted file is not applied to this TLS connection\n");
-    }
+    h->certificate_check =
+        ldap_set_optionW(h->ld, LDAP_OPT_SERVER_CERTIFICATE,
+                         reinterpret_cast<void*>(&CheckServerCertificate)) == LDAP_SUCCESS;
   }
   last_open_error = kLdapSuccess;
   return h.release();
@@ -323,6 +260,14 @@ LdapHandle* Open(const char* host, int port, bool tls) {
 // time-out when one is set.
 bool EnsureConnected(LdapHandle* h) {
   if (h->connected) return true;
+  if (h->tls && !h->trusted_file.empty() && !h->certificate_check) {
+    // Failed closed, as an unreachable server fails: see the file comment.
+    Trace("LDAP: TLS server %ls not used: the LDAP library refused the server-certificate "
+          "check, so the trusted certificate file cannot be applied\n",
+          h->host.c_str());
+    h->connect_error = kLdapConnectError;
+    return false;
+  }
   bool has_timeout;
   l_timeval tv = {0, 0};
   {
@@ -631,13 +576,42 @@ int LdapSslClientDeinit() {
 
 int LdapSslAddTrustedCert(const char* path, int cert_type) {
   if (path == nullptr || cert_type != kLdapCertFilePem) return kLdapParamError;
-  // The file must hold at least one certificate crypt32 can read.
-  HCERTSTORE store = LoadPemStore(path);
-  if (store == nullptr) return kLdapLocalError;
-  CertCloseStore(store, 0);
+  // The file must hold at least one certificate crypt32 can read, in DER or
+  // PEM; the callback reads it again per connection.
+  if (LoadCertificateFile(path) == nullptr) return kLdapLocalError;
   std::lock_guard<std::mutex> lock(DefaultsMutex());
   TheDefaults().trusted_file = path;
   return 0;
+}
+
+CertificateVerdict ProbeServerCertificate(const std::string& host, int port,
+                                          const std::string& trusted_file, int timeout_ms) {
+  if (LoadCertificateFile(trusted_file) == nullptr) return CertificateVerdict::kUnreadable;
+  if (port <= 0 || port > 65535 || timeout_ms < 0) return CertificateVerdict::kUnavailable;
+  LdapHandle probe;
+  probe.host = Widen(host.empty() ? "localhost" : host.c_str());
+  probe.tls = true;
+  probe.trusted_file = trusted_file;
+  probe.ld = ldap_sslinitW(&probe.host[0], static_cast<ULONG>(port), 1);
+  if (probe.ld == nullptr) return CertificateVerdict::kUnavailable;
+  {
+    std::lock_guard<std::mutex> lock(DefaultsMutex());
+    TlsHandles()[probe.ld] = &probe;
+  }
+  // Without the callback wldap32 would judge nothing the file says.
+  if (ldap_set_optionW(probe.ld, LDAP_OPT_SERVER_CERTIFICATE,
+                       reinterpret_cast<void*>(&CheckServerCertificate)) == LDAP_SUCCESS) {
+    l_timeval tv = {timeout_ms / 1000, (timeout_ms % 1000) * 1000};
+    ldap_connect(probe.ld, &tv);
+  }
+  CertificateVerdict verdict;
+  {
+    std::lock_guard<std::mutex> lock(DefaultsMutex());
+    TlsHandles().erase(probe.ld);
+    verdict = probe.judged ? probe.verdict : CertificateVerdict::kUnavailable;
+  }
+  ldap_unbind(probe.ld);
+  return verdict;
 }
 
 }  // namespace platform

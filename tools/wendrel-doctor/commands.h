@@ -34,6 +34,9 @@ int RunResolveCommand(const std::vector<std::string>& args);
 // wendrel-doctor audit [--json]: exit 0 without findings, 1 with some.
 int RunAuditCommand(const std::vector<std::string>& args);
 
+// wendrel-doctor servers [--json]
+int RunServersCommand(const std::vector<std::string>& args);
+
 // Prints the usage of every command to standard error.
 void PrintUsage();
 

@@ -3,6 +3,7 @@
 //   wendrel-doctor config [--json]
 //   wendrel-doctor resolve NAME [TREE] [--answer yes|no] [--json]
 //   wendrel-doctor audit [--json]
+//   wendrel-doctor servers [--json]
 
 #include <cstdio>
 #include <cstring>
@@ -24,6 +25,9 @@ const Command kCommands[] = {
      "runs the user search for NAME and shows the users found or the failure", RunResolveCommand},
     {"audit", "[--json]", "the configuration an administrator should look at, with the reasons",
      RunAuditCommand},
+    {"servers", "[--json]",
+     "what the extension meets at each configured server, and whether it can use it",
+     RunServersCommand},
 };
 
 }  // namespace

@@ -1,8 +1,10 @@
 // wendrel-doctor resolve NAME [TREE] [--answer yes|no] [--json]: the user
 // search alone, as the login driver runs it for a typed name and tree, with
 // the found users, the tree and server of the result or the failure text,
-// and every message box the search showed (answered by the doctor, not by a
-// person: the continue question as --answer says, No by default).
+// every message box the search showed (answered by the doctor, not by a
+// person: the continue question as --answer says, No by default), and the
+// servers the search passed over with the reason for each, which a login
+// never shows.
 
 #include <cstdint>
 #include <cstdio>
@@ -11,12 +13,14 @@
 #include <vector>
 
 #include "commands.h"
+#include "config/ldap_server.h"
 #include "directory/reachability.h"
 #include "json_writer.h"
 #include "platform/codepage.h"
 #include "platform/ui.h"
 #include "results/user_data.h"
 #include "search/ldap_search_user.h"
+#include "server_check.h"
 #include "text.h"
 #include "utf8_arguments.h"
 
@@ -60,6 +64,44 @@ class PingService {
   PingService(const PingService&) = delete;
   PingService& operator=(const PingService&) = delete;
 };
+
+struct SkippedServer {
+  int index;
+  std::string name;  // ANSI
+  LDAPSearchUser::SkipObserver::Why why;
+  std::string reason;
+};
+
+class SkipRecorder : public LDAPSearchUser::SkipObserver {
+ public:
+  void ServerSkipped(int index, const std::string& server, Why why) override {
+    skipped_.push_back({index, server, why, std::string()});
+  }
+  std::vector<SkippedServer>& skipped() { return skipped_; }
+
+ private:
+  std::vector<SkippedServer> skipped_;
+};
+
+// The search knows only that a server could not be bound to or is of
+// another tree; for the former, a check of the server says why.
+void ExplainSkips(std::vector<SkippedServer>* skipped) {
+  std::vector<ServerSettings> servers;
+  try {
+    servers = ReadServerSettings();
+  } catch (const LDAPServer::BadReg&) {
+    // Gone since the search read it: nothing more to learn.
+  }
+  for (SkippedServer& s : *skipped) {
+    if (s.why == LDAPSearchUser::SkipObserver::Why::kOtherTree) {
+      s.reason = "other tree";
+    } else if (s.index >= 0 && static_cast<size_t>(s.index) < servers.size()) {
+      s.reason = SkipReason(CheckServer(servers[static_cast<size_t>(s.index)]));
+    } else {
+      s.reason = "bind refused";
+    }
+  }
+}
 
 struct ResolveArguments {
   std::string name;  // UTF-8
@@ -116,10 +158,11 @@ bool ParseArguments(const std::vector<std::string>& args, ResolveArguments* out)
   return true;
 }
 
-ResolveOutcome RunSearch(UserData& request) {
+ResolveOutcome RunSearch(UserData& request, LDAPSearchUser::SkipObserver* observer) {
   ResolveOutcome outcome;
   try {
     LDAPSearchUser search;
+    search.SetSkipObserver(observer);
     search.SearchForAUser(request);
     outcome.found = true;
   } catch (const std::string& text) {
@@ -131,7 +174,7 @@ ResolveOutcome RunSearch(UserData& request) {
 }
 
 void WriteJson(UserData& request, const ResolveOutcome& outcome, const std::vector<Box>& boxes,
-               std::ostream& out) {
+               const std::vector<SkippedServer>& skipped, std::ostream& out) {
   JsonWriter json(&out);
   json.BeginObject();
   json.Key("name");
@@ -183,12 +226,23 @@ void WriteJson(UserData& request, const ResolveOutcome& outcome, const std::vect
     json.EndObject();
   }
   json.EndArray();
+  json.Key("skipped");
+  json.BeginArray();
+  for (const SkippedServer& server : skipped) {
+    json.BeginObject();
+    json.Key("name");
+    json.String(AnsiToUtf8(server.name));
+    json.Key("reason");
+    json.String(server.reason);
+    json.EndObject();
+  }
+  json.EndArray();
   json.EndObject();
   out << '\n';
 }
 
 void WriteText(UserData& request, const ResolveOutcome& outcome, const std::vector<Box>& boxes,
-               std::ostream& out) {
+               const std::vector<SkippedServer>& skipped, std::ostream& out) {
   out << "Name:   " << request.GetLoginName() << '\n'
       << "Tree:   " << AnsiToUtf8(request.GetTreeName()) << '\n'
       << "Server: " << AnsiToUtf8(request.GetServerName()) << '\n';
@@ -215,6 +269,10 @@ void WriteText(UserData& request, const ResolveOutcome& outcome, const std::vect
     std::snprintf(style, sizeof(style), "0x%02X", static_cast<unsigned>(box.style));
     out << "  [" << style << "] " << AnsiToUtf8(box.text) << '\n';
   }
+  if (!skipped.empty()) out << "Skipped servers:\n";
+  for (const SkippedServer& server : skipped) {
+    out << "  " << AnsiToUtf8(server.name) << ": " << server.reason << '\n';
+  }
 }
 
 }  // namespace
@@ -232,16 +290,18 @@ int RunResolveCommand(const std::vector<std::string>& args) {
                    platform::Utf16ToAnsi(platform::Utf8ToUtf16(parsed.tree)));
   ResolveOutcome outcome;
   std::vector<Box> boxes;
+  SkipRecorder skips;
   {
     PingService ping;
     ScriptedPresenter presenter(parsed.answer);
-    outcome = RunSearch(request);
+    outcome = RunSearch(request, &skips);
     boxes = presenter.boxes();
   }
+  ExplainSkips(&skips.skipped());
   if (parsed.json) {
-    WriteJson(request, outcome, boxes, std::cout);
+    WriteJson(request, outcome, boxes, skips.skipped(), std::cout);
   } else {
-    WriteText(request, outcome, boxes, std::cout);
+    WriteText(request, outcome, boxes, skips.skipped(), std::cout);
   }
   return kExitOk;
 }

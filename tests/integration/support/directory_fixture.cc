@@ -167,6 +167,8 @@ bool DirectoryFixture::Load() {
     s.suffix = Value(kv, p + "suffix");
     s.admin_dn = Value(kv, p + "admin_dn");
     s.password = Value(kv, p + "password");
+    const std::string certificate = Value(kv, p + "cert");
+    if (!certificate.empty()) s.certificate = HostPath(certificate);
     servers_.push_back(s);
   }
   silent_host_ = Value(kv, "listener.host");
@@ -175,6 +177,8 @@ bool DirectoryFixture::Load() {
   closed_port_ = ToInt(Value(kv, "closed.port"));
   ca_cert_ = Value(kv, "ca_cert");
   other_ca_cert_ = Value(kv, "other_ca_cert");
+  ca_cert_der_ = Value(kv, "ca_cert_der");
+  ca_bundle_ = Value(kv, "ca_bundle");
   return true;
 }
 
@@ -184,6 +188,14 @@ std::string DirectoryFixture::CaCertPath() const {
 
 std::string DirectoryFixture::OtherCaCertPath() const {
   return other_ca_cert_.empty() ? std::string() : HostPath(other_ca_cert_);
+}
+
+std::string DirectoryFixture::CaCertDerPath() const {
+  return ca_cert_der_.empty() ? std::string() : HostPath(ca_cert_der_);
+}
+
+std::string DirectoryFixture::CaBundlePath() const {
+  return ca_bundle_.empty() ? std::string() : HostPath(ca_bundle_);
 }
 
 std::string DirectoryFixture::NonCertificatePath() const {

@@ -10,7 +10,7 @@
 //   ... connect to dir.server(0).host, dir.server(0).port ...
 //
 // Each server spec is TREE[:key=value]... with keys tls (good, otherca,
-// expired), suffix (default o=TREE), ldif (a Unix path), password (of
+// expired, wronghost), wholesearch (refuse: no default search base), suffix (default o=TREE), ldif (a Unix path), password (of
 // cn=admin,SUFFIX; default "secret") and fault (ACTION@OP[#N]: a proxy on
 // proxy_port that kills, freezes, closes, answers garbage or result code 80
 // at the client's Nth bind or search request; see the script). Every server
@@ -36,7 +36,8 @@ struct DirectoryServer {
   int port = 0;          // plain LDAP
   int tls_port = 0;      // LDAP over TLS, 0 without TLS
   int proxy_port = 0;    // the fault proxy in front of port, 0 without fault=
-  std::string tls;       // "", "good", "otherca" or "expired"
+  std::string tls;       // "", "good", "otherca", "expired" or "wronghost"
+  std::string certificate;  // its TLS certificate (PEM), as this program opens it
   std::string suffix;
   std::string admin_dn;  // cn=admin,SUFFIX
   std::string password;
@@ -77,6 +78,10 @@ class DirectoryFixture {
   // Wine a Z: path). Empty when no server uses TLS.
   std::string CaCertPath() const;
   std::string OtherCaCertPath() const;
+  // The fixture CA as one DER certificate, and a PEM file holding the other
+  // CA and then the fixture CA.
+  std::string CaCertDerPath() const;
+  std::string CaBundlePath() const;
   // A file of the instance that holds no certificate.
   std::string NonCertificatePath() const;
 
@@ -105,6 +110,8 @@ class DirectoryFixture {
   int closed_port_ = 0;
   std::string ca_cert_;
   std::string other_ca_cert_;
+  std::string ca_cert_der_;
+  std::string ca_bundle_;
   std::string error_;
 };
 

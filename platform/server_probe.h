@@ -1,0 +1,48 @@
+// The server probe port: what an administrator's diagnosis needs to know
+// about one directory server beyond what an LDAP bind tells: whether its
+// port takes a TCP connection, and what a TLS server's certificate is worth
+// against a trusted certificate file. The extension itself never probes;
+// wendrel-doctor does, with the server's configured time-outs.
+//
+// Natively the certificate is judged by GnuTLS (the TLS library beneath
+// libldap) from a handshake of our own, since libldap reports only that its
+// handshake failed. On Windows it is judged by the same crypt32 check the
+// LDAP port's server-certificate callback runs, on a wldap32 connection;
+// where wldap32 refuses that callback (Wine) there is no verdict.
+
+#ifndef WENDREL_PLATFORM_SERVER_PROBE_H_
+#define WENDREL_PLATFORM_SERVER_PROBE_H_
+
+#include <string>
+
+namespace wendrel {
+namespace platform {
+
+// A server certificate judged against a trusted certificate file.
+enum class CertificateVerdict {
+  kTrusted,       // chains to a certificate of the file, in date, names the host
+  kUntrusted,     // chains to nothing the file holds
+  kExpired,       // chains to the file, but a certificate is outside its dates
+  kNameMismatch,  // chains to the file, in date, but names another host
+  kUnreadable,    // the file holds no certificate, or the server's cannot be read
+  kUnavailable,   // no verdict: no handshake happened, or this system cannot check
+};
+
+// "trusted", "untrusted", "expired", "name mismatch", "unreadable",
+// "unavailable": the words administrators see.
+const char* CertificateVerdictName(CertificateVerdict verdict);
+
+// Opens a TCP connection to host:port, waiting at most timeout_ms for it.
+// True when it opened; *elapsed_ms is then how long that took.
+bool ProbeTcpConnection(const std::string& host, int port, int timeout_ms, int* elapsed_ms);
+
+// Makes a TLS handshake with host:port (each step within timeout_ms) and
+// judges the certificate the server presents, with the chain it sends,
+// against the certificates of trusted_file (DER or PEM) and the name host.
+CertificateVerdict ProbeServerCertificate(const std::string& host, int port,
+                                          const std::string& trusted_file, int timeout_ms);
+
+}  // namespace platform
+}  // namespace wendrel
+
+#endif  // WENDREL_PLATFORM_SERVER_PROBE_H_
