@@ -113,7 +113,9 @@ enum LdapScope : int {
   kLdapScopeSubtree = 2,
 };
 
-// File-type code of LdapSslAddTrustedCert for a PEM (base-64) certificate file.
+// File-type code of LdapSslAddTrustedCert for a certificate file. The code
+// names no encoding, and administrators export certificates in DER as often
+// as in PEM: both are read, on both systems.
 constexpr int kLdapCertFilePem = 2;
 
 // --- Connections -----------------------------------------------------------
@@ -129,9 +131,10 @@ LdapHandle* LdapInit(const char* host, int port);
 // LdapSslAddTrustedCert: natively by OpenLDAP with a fresh TLS context that
 // demands a valid certificate chain and a matching host name; on Windows by
 // a server-certificate callback that builds the chain against the trusted
-// file. Wine's wldap32 refuses that callback (0x5C) and leaves the check to
-// its own library configuration: the Windows backend then cannot apply the
-// trusted file itself (see ldap_win32.cc).
+// file. Wine's wldap32 refuses that callback (0x5C): a handle opened while
+// a trusted file is set then fails at its first operation (-1 from
+// LdapSimpleBind, result code 0x5B) instead of connecting unverified (see
+// ldap_win32.cc).
 // The TLS handshake happens inside the first operation (LdapSimpleBind)
 // and is bounded by the network time-out in force when the handle was
 // opened: against a peer that accepts TCP and never answers (a frozen
@@ -234,10 +237,10 @@ int LdapSslClientDeinit();
 // platform's does.
 void FailSslClientInitForTesting(bool fail);
 
-// Adds the certificate in path as the one trusted for TLS connections
-// opened afterwards; cert_type must be kLdapCertFilePem. 0 on success; a
-// file that is missing or holds no certificate is an error (non-zero) and
-// changes nothing.
+// Adds the certificates in path (one DER certificate, or one or more in
+// PEM) as the ones trusted for TLS connections opened afterwards; cert_type
+// must be kLdapCertFilePem. 0 on success; a file that is missing or is
+// neither is an error (non-zero) and changes nothing.
 int LdapSslAddTrustedCert(const char* path, int cert_type);
 
 }  // namespace platform
