@@ -147,7 +147,10 @@ TEST_F(DoctorResolveTest, ServersReportEachStep) {
   RunDoctor("servers --json", &status);
   EXPECT_EQ(0, status);
 
-  SetServers({Plain(0), closed, silent, Tls(dir_, 1), Plain(2), Tls(dir_, 3)});
+  ServerConfig silent_tls = silent;
+  silent_tls.use_ssl = true;
+  silent_tls.certificate = dir_.CaCertPath();
+  SetServers({Plain(0), closed, silent, Tls(dir_, 1), Plain(2), Tls(dir_, 3), silent_tls});
   std::string report = RunDoctor("servers --json", &status);
   EXPECT_NE(0, status);  // not every server is usable
   auto entry = [&](int index) {
@@ -208,6 +211,14 @@ TEST_F(DoctorResolveTest, ServersReportEachStep) {
                                              "\"wholeDirectorySearch\": \"ok\", \"usable\": true"))
       << entry(5);
 #endif
+
+  // A TLS peer that never answers: no handshake, so no verdict, and each
+  // step given up within the time-out.
+  EXPECT_EQ("{\"index\": 6, \"name\": \"" + silent.host + "\", \"port\": " + port(silent.port) +
+                ", \"tls\": true, \"reachable\": true, \"tree\": null, \"bind\": \"no TLS "
+                "connection: certificate unavailable\", \"certificate\": \"unavailable\", "
+                "\"wholeDirectorySearch\": null, \"usable\": false}",
+            without_time(entry(6)));
 
   // The human report says the same, with the hint for the refused search.
   std::string text = RunDoctor("servers", &status);
