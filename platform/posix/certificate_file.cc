@@ -3,26 +3,14 @@
 #include <gnutls/gnutls.h>
 #include <gnutls/x509.h>
 
-#include <fstream>
-#include <iterator>
-#include <vector>
+#include "platform/whole_file.h"
 
 namespace wendrel {
 namespace platform {
 namespace {
 
 // Far beyond any certificate file; a larger file is not read into memory.
-constexpr std::streamoff kMaxFileSize = 4 << 20;
-
-bool ReadFile(const std::string& path, std::string* bytes) {
-  std::ifstream in(path, std::ios::binary | std::ios::ate);
-  if (!in) return false;
-  const std::streamoff size = in.tellg();
-  if (size <= 0 || size > kMaxFileSize) return false;
-  in.seekg(0);
-  bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return static_cast<std::streamoff>(bytes->size()) == size;
-}
+constexpr size_t kMaxFileSize = 4 << 20;
 
 bool AppendPem(gnutls_x509_crt_t cert, std::string* pem) {
   gnutls_datum_t out = {nullptr, 0};
@@ -36,7 +24,7 @@ bool AppendPem(gnutls_x509_crt_t cert, std::string* pem) {
 
 bool ReadCertificateFileAsPem(const std::string& path, std::string* pem) {
   std::string bytes;
-  if (!ReadFile(path, &bytes)) return false;
+  if (!ReadWholeFile(path, kMaxFileSize, &bytes)) return false;
   gnutls_datum_t data = {reinterpret_cast<unsigned char*>(&bytes[0]),
                          static_cast<unsigned int>(bytes.size())};
   std::string out;

@@ -12,9 +12,9 @@
 // The SSL policy's SECURITY_FLAG_* switches.
 #include <wininet.h>
 
+#include "platform/whole_file.h"
+
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <vector>
 
 namespace wendrel {
@@ -22,22 +22,12 @@ namespace platform {
 namespace {
 
 // Far beyond any certificate file; a larger file is not read into memory.
-constexpr std::streamoff kMaxFileSize = 4 << 20;
+constexpr size_t kMaxFileSize = 4 << 20;
 
 struct ChainFreer {
   void operator()(PCCERT_CHAIN_CONTEXT chain) const { CertFreeCertificateChain(chain); }
 };
 using Chain = std::unique_ptr<const CERT_CHAIN_CONTEXT, ChainFreer>;
-
-bool ReadFile(const std::string& path, std::string* bytes) {
-  std::ifstream in(path, std::ios::binary | std::ios::ate);
-  if (!in) return false;
-  const std::streamoff size = in.tellg();
-  if (size <= 0 || size > kMaxFileSize) return false;
-  in.seekg(0);
-  bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return static_cast<std::streamoff>(bytes->size()) == size;
-}
 
 bool AddEncoded(HCERTSTORE store, const BYTE* der, DWORD size) {
   return CertAddEncodedCertificateToStore(store, X509_ASN_ENCODING, der, size,
@@ -126,7 +116,7 @@ CertificateVerdict CheckName(PCCERT_CHAIN_CONTEXT chain, const std::wstring& hos
 
 CertStore LoadCertificateFile(const std::string& path) {
   std::string bytes;
-  if (!ReadFile(path, &bytes)) return nullptr;
+  if (!ReadWholeFile(path, kMaxFileSize, &bytes)) return nullptr;
   CertStore store(CertOpenStore(CERT_STORE_PROV_MEMORY, 0, 0, 0, nullptr));
   if (store == nullptr) return nullptr;
   int added = AddPemBlocks(store.get(), bytes);

@@ -74,16 +74,6 @@ TEST_F(DoctorResolveTest, JsonReportOfTheFoundUsers) {
   EXPECT_NE(0, status);
 }
 
-// A TLS server of the fixture with the fixture CA as its trusted file.
-ServerConfig Tls(const DirectoryFixture& dir, size_t i) {
-  ServerConfig server;
-  server.host = dir.server(i).host;
-  server.port = dir.server(i).tls_port;
-  server.use_ssl = true;
-  server.certificate = dir.CaCertPath();
-  return server;
-}
-
 #ifdef _WIN32
 // Wine's wldap32 refuses the certificate check, so every TLS server with a
 // trusted file is passed over, and no verdict can be reached.
@@ -94,10 +84,8 @@ TEST_F(DoctorResolveTest, SkippedServersWithTheirReasons) {
   ASSERT_TRUE(dir_.Start({"A", "B", "A:tls=otherca", "A:tls=expired", "A:tls=wronghost"}))
       << dir_.error();
   SetOptions({});
-  ServerConfig closed;
-  closed.host = dir_.closed_host();
-  closed.port = dir_.closed_port();
-  SetServers({closed, Plain(1), Tls(dir_, 2), Tls(dir_, 3), Tls(dir_, 4), Plain(0)});
+  const ServerConfig closed = Closed();
+  SetServers({closed, Plain(1), Tls(2), Tls(3), Tls(4), Plain(0)});
 
   int status = -1;
   std::string report = RunDoctor("resolve jdoe A --json", &status);
@@ -120,9 +108,7 @@ TEST_F(DoctorResolveTest, SkippedServersWithTheirReasons) {
 
   // A server that takes the connection and never answers: the bind is not
   // answered.
-  ServerConfig silent;
-  silent.host = dir_.silent_host();
-  silent.port = dir_.silent_port();
+  const ServerConfig silent = Silent();
   SetServers({silent, Plain(0)});
   report = RunDoctor("resolve jdoe A --json", &status);
   EXPECT_NE(std::string::npos,
@@ -135,22 +121,18 @@ TEST_F(DoctorResolveTest, ServersReportEachStep) {
   ASSERT_TRUE(dir_.Start({"A", "A:tls=otherca", "B:wholesearch=refuse", "A:tls=good"}))
       << dir_.error();
   SetOptions({});
-  ServerConfig closed;
-  closed.host = dir_.closed_host();
-  closed.port = dir_.closed_port();
-  ServerConfig silent;
-  silent.host = dir_.silent_host();
-  silent.port = dir_.silent_port();
+  const ServerConfig closed = Closed();
+  const ServerConfig silent = Silent();
   // Only usable servers: exit status 0.
   SetServers({Plain(0), Plain(2)});
   int status = -1;
   RunDoctor("servers --json", &status);
   EXPECT_EQ(0, status);
 
-  ServerConfig silent_tls = silent;
+  ServerConfig silent_tls = Silent();
   silent_tls.use_ssl = true;
   silent_tls.certificate = dir_.CaCertPath();
-  SetServers({Plain(0), closed, silent, Tls(dir_, 1), Plain(2), Tls(dir_, 3), silent_tls});
+  SetServers({Plain(0), closed, silent, Tls(1), Plain(2), Tls(3), silent_tls});
   std::string report = RunDoctor("servers --json", &status);
   EXPECT_NE(0, status);  // not every server is usable
   auto entry = [&](int index) {

@@ -57,12 +57,8 @@ using SearchUserTest = SearchTest;
 
 TEST_F(SearchUserTest, DeadServersCostTheirConnectionTimeoutAndAreSkippedSilently) {
   ASSERT_TRUE(dir_.Start({"A", "A"})) << dir_.error();
-  ServerConfig closed;
-  closed.host = dir_.closed_host();
-  closed.port = dir_.closed_port();
-  ServerConfig silent;
-  silent.host = dir_.silent_host();
-  silent.port = dir_.silent_port();
+  const ServerConfig closed = Closed();
+  const ServerConfig silent = Silent();
   ASSERT_TRUE(dir_.Freeze(0));
   SetOptions({});
   SetServers({closed, silent, Plain(0), Plain(1)});
@@ -287,10 +283,7 @@ TEST_F(SearchUserTest, WrongProxyPasswordStillSearches) {
 
 TEST_F(SearchUserTest, TlsWithTheRightCertificateAuthority) {
   ASSERT_TRUE(dir_.Start({"A:tls=good"})) << dir_.error();
-  ServerConfig server = Plain(0);
-  server.use_ssl = true;
-  server.port = dir_.server(0).tls_port;
-  server.certificate = dir_.CaCertPath();
+  const ServerConfig server = Tls(0);
   SetOptions({});
   SetServers({server});
   UserData request("jdoe", "A");
@@ -310,10 +303,7 @@ TEST_F(SearchUserTest, TlsWithAnUntrustedServerCertificateSkipsTheServer) {
   // Under Wine too: the check cannot be installed there, and a server that
   // cannot be checked is not used.
   ASSERT_TRUE(dir_.Start({"A:tls=otherca"})) << dir_.error();
-  ServerConfig server = Plain(0);
-  server.use_ssl = true;
-  server.port = dir_.server(0).tls_port;
-  server.certificate = dir_.CaCertPath();
+  const ServerConfig server = Tls(0);
   SetOptions({});
   SetServers({server});
   UserData request("jdoe", "A");

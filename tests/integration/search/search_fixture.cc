@@ -61,6 +61,29 @@ ServerConfig SearchTest::Plain(size_t i) const {
   return config;
 }
 
+ServerConfig SearchTest::Tls(size_t i) const {
+  ServerConfig config;
+  config.host = dir_.server(i).host;
+  config.port = dir_.server(i).tls_port;
+  config.use_ssl = true;
+  config.certificate = dir_.CaCertPath();
+  return config;
+}
+
+ServerConfig SearchTest::Closed() const {
+  ServerConfig config;
+  config.host = dir_.closed_host();
+  config.port = dir_.closed_port();
+  return config;
+}
+
+ServerConfig SearchTest::Silent() const {
+  ServerConfig config;
+  config.host = dir_.silent_host();
+  config.port = dir_.silent_port();
+  return config;
+}
+
 void SearchTest::SetTrees(const std::vector<std::string>& trees) {
   CreateKey(kTreesKeyPath);
   for (size_t i = 0; i < trees.size(); ++i) SetString(kTreesKeyPath, std::to_string(i), trees[i]);

@@ -54,8 +54,13 @@ class SearchTest : public RegistryTest {
   void SetOptions(const std::vector<std::pair<std::string, uint32_t>>& options);
   // The server list in this order, with its settings.
   void SetServers(const std::vector<ServerConfig>& servers);
-  // Server i of the fixture, plain LDAP.
+  // Server i of the fixture, plain LDAP; over TLS with the fixture CA as
+  // its certificate file.
   ServerConfig Plain(size_t i) const;
+  ServerConfig Tls(size_t i) const;
+  // The fixture's closed port and its listener that never answers.
+  ServerConfig Closed() const;
+  ServerConfig Silent() const;
   // Tree list "0", "1", ... and the contexts of tree `index`.
   void SetTrees(const std::vector<std::string>& trees);
   void SetContexts(int tree_index, const std::vector<std::string>& contexts, bool subtree);
