@@ -112,15 +112,7 @@ void WriteText(const std::vector<Row>& rows, std::ostream& out) {
 
 int RunServersCommand(const std::vector<std::string>& args) {
   bool json = false;
-  for (const std::string& arg : args) {
-    if (arg == "--json") {
-      json = true;
-    } else {
-      std::cerr << "wendrel-doctor servers: unknown argument \"" << arg << "\"\n"
-                << "usage: wendrel-doctor servers [--json]\n";
-      return kExitBadArguments;
-    }
-  }
+  if (!ParseJsonFlagOnly("servers", args, &json)) return kExitBadArguments;
   std::vector<Row> rows;
   try {
     for (const ServerSettings& server : ReadServerSettings()) {
