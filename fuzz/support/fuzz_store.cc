@@ -32,7 +32,7 @@ FuzzStore::FuzzStore()
 FuzzStore::~FuzzStore() { Reset(); }
 
 void FuzzStore::Reset() {
-  for (const char* suffix : {"", "-wal", "-shm", "-journal"}) platform::RemoveFile(path_ + suffix);
+  for (const char* suffix : {"", "-wal", "-shm", "-journal", "-changes"}) platform::RemoveFile(path_ + suffix);
 }
 
 bool FuzzStore::SetRaw(const std::string& key, const std::string& name, uint32_t type,

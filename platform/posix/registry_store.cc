@@ -15,6 +15,8 @@
 #include <utility>
 
 #include "platform/environment.h"
+#include "platform/posix/store_change_counter.h"
+#include "platform/posix/store_read_memo.h"
 #include "platform/registry.h"
 
 namespace wendrel {
@@ -216,19 +218,25 @@ int32_t Exec(sqlite3* db, const char* sql) {
 }
 
 // One open store file. The file's identity and write permission are kept so
-// that a replaced, removed or re-permissioned file is noticed and reopened.
+// that a replaced, removed or re-permissioned file is noticed and reopened;
+// what this process read from it is kept with it while the file's change
+// counter stays the same.
 struct Connection {
   ~Connection() {
     ForgetStatements(db);
     sqlite3_close_v2(db);
   }
   std::string path;
+  std::string full_path;  // as SQLite resolved it: its -wal, -shm and counter files
   sqlite3* db = nullptr;
   dev_t device = 0;
   ino_t inode = 0;
+  mode_t mode = 0;
   bool read_only = false;
   bool wal = false;     // journal mode checked
   bool schema = false;  // the tables are known to exist
+  StoreChangeCounter counter;
+  StoreReadMemo memo;
 };
 
 // A file without write permission is a read-only store, even for root, just
@@ -277,11 +285,25 @@ int32_t MakeDirectories(const std::string& path) {
                                                              : kRegPathNotFound;
 }
 
+// How a call finds its connection. Opening a key and writing look at the
+// file (one stat) and reopen a file that was replaced, removed or
+// re-permissioned; the other reads use the connection they find, whose
+// change counter tells them about every write.
+enum class FileCheck { kLook, kTrustOpen };
+
 // The connection for `path`; *out is null (and the result success) when the
 // file does not exist and `write` is false.
-int32_t Acquire(const std::string& path, bool write, Connection** out) {
+int32_t Acquire(const std::string& path, bool write, FileCheck check, Connection** out) {
   *out = nullptr;
   auto& cache = Cache();
+  if (check == FileCheck::kTrustOpen) {
+    for (auto it = cache.begin(); it != cache.end(); ++it) {
+      if ((*it)->path != path) continue;
+      if (it != cache.begin()) cache.splice(cache.begin(), cache, it);
+      *out = cache.front().get();
+      return kRegSuccess;
+    }
+  }
   struct stat st;
   bool exists = stat(path.c_str(), &st) == 0;
   for (auto it = cache.begin(); it != cache.end(); ++it) {
@@ -313,6 +335,12 @@ int32_t Acquire(const std::string& path, bool write, Connection** out) {
   if (stat(path.c_str(), &st) != 0) return kRegIoFailed;
   connection->device = st.st_dev;
   connection->inode = st.st_ino;
+  connection->mode = st.st_mode & 0666;
+  const char* full = sqlite3_db_filename(connection->db, "main");
+  connection->full_path = full != nullptr && *full != '\0' ? full : path;
+  // A counter that exists is used at once; a missing one is made once the
+  // file is known to be a store (never beside someone else's file).
+  connection->counter.Map(connection->full_path, /*create=*/false, connection->mode);
   sqlite3_busy_timeout(connection->db, kBusyTimeoutMs);
   // Keep the -wal and -shm files after the last connection closes, so that
   // readers without write access to the directory can still open the store.
@@ -351,21 +379,47 @@ int32_t CheckSchema(sqlite3* db, bool* present) {
   return kRegSuccess;
 }
 
-// Runs `body(db)` as one transaction on the store at `path`; a failed body
-// or commit rolls everything back. *writable (when given) tells whether the
-// store file exists and may be written.
+// Runs `body(db)` inside the transaction just begun on `connection`; a
+// failed body or commit rolls everything back.
 template <typename Body>
-int32_t TransactOnce(const std::string& path, bool write, Body& body, bool* writable) {
-  Connection* connection = nullptr;
-  int32_t status = Acquire(path, write, &connection);
-  if (status != kRegSuccess) return status;
-  if (writable != nullptr) *writable = connection != nullptr && !connection->read_only;
+int32_t RunInTransaction(Connection* connection, bool write, Body& body) {
+  sqlite3* db = connection->db;
+  if (!connection->schema) {
+    bool present = false;
+    int32_t status = CheckSchema(db, &present);
+    if (status == kRegSuccess && !present && write) {
+      status = Exec(db, kSchema);
+      present = status == kRegSuccess;
+    }
+    if (status != kRegSuccess || !present) {
+      Exec(db, "ROLLBACK");
+      if (status != kRegSuccess) return status;
+      sqlite3* empty = EmptyStore();  // a fresh file: read it as an empty store
+      return empty != nullptr ? body(empty) : kRegNotEnoughMemory;
+    }
+    // Only a committed schema counts; a rolled-back creation is redone.
+    connection->schema = !write;
+  }
+  int32_t status = body(db);
+  if (status == kRegSuccess) {
+    status = Exec(db, "COMMIT");
+    if (status == kRegSuccess && write) connection->schema = true;
+  }
+  if (status != kRegSuccess) Exec(db, "ROLLBACK");
+  return status;
+}
+
+// Runs `body(db)` as one transaction on `connection` (null: the store file
+// does not exist, and `body` reads an empty store).
+template <typename Body>
+int32_t TransactOnce(Connection* connection, bool write, Body& body) {
   if (connection == nullptr) {
     sqlite3* empty = EmptyStore();
     return empty != nullptr ? body(empty) : kRegNotEnoughMemory;
   }
   if (write && connection->read_only) return kRegAccessDenied;
   sqlite3* db = connection->db;
+  int32_t status = kRegSuccess;
   if (write && !connection->schema) {
     // Refuse someone else's database before anything is written to it: even
     // switching the journal mode rewrites its header.
@@ -385,49 +439,115 @@ int32_t TransactOnce(const std::string& path, bool write, Body& body, bool* writ
     if (!row || mode.Text(0) != "wal") return kRegIoFailed;
     connection->wal = true;
   }
+  // Every process that reads this store may be answering from what it read
+  // before: a write it could not announce must not happen.
+  if (write && (!connection->counter.Map(connection->full_path, /*create=*/true,
+                                         connection->mode) ||
+                !connection->counter.writable())) {
+    return kRegAccessDenied;
+  }
   status = Exec(db, write ? "BEGIN IMMEDIATE" : "BEGIN");
   if (status != kRegSuccess) return status;
-  if (!connection->schema) {
-    bool present = false;
-    status = CheckSchema(db, &present);
-    if (status == kRegSuccess && !present && write) {
-      status = Exec(db, kSchema);
-      present = status == kRegSuccess;
-    }
-    if (status != kRegSuccess || !present) {
-      Exec(db, "ROLLBACK");
-      if (status != kRegSuccess) return status;
-      sqlite3* empty = EmptyStore();  // a fresh file: read it as an empty store
-      return empty != nullptr ? body(empty) : kRegNotEnoughMemory;
-    }
-    // Only a committed schema counts; a rolled-back creation is redone.
-    connection->schema = !write;
-  }
-  status = body(db);
-  if (status == kRegSuccess) {
-    status = Exec(db, "COMMIT");
-    if (status == kRegSuccess && write) connection->schema = true;
-  }
-  if (status != kRegSuccess) Exec(db, "ROLLBACK");
+  if (!write) return RunInTransaction(connection, write, body);
+  // The write lock is held: announce the write before anything changes,
+  // and its end once the commit (or rollback) is done.
+  const uint64_t owned = connection->counter.BeginWrite();
+  status = RunInTransaction(connection, write, body);
+  connection->counter.EndWrite(owned);
   return status;
 }
 
-// TransactOnce, tried again while it meets another process's lock. SQLite's
-// busy handler covers most waits, but some (another process switching the
-// file to WAL or recovering it) answer "busy" at once; the whole call then
-// starts over, within the same bounded time.
-template <typename Body>
-int32_t Transact(const std::string& path, bool write, Body body, bool* writable = nullptr) {
-  std::lock_guard<std::mutex> lock(StoreMutex());
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kBusyTimeoutMs);
-  for (;;) {
+// A counter left odd: when no process holds the write lock, the writer that
+// made it odd is gone, and the counter is made even. Only tried without
+// waiting: while a writer is at work, the reads go to the database.
+void RecoverCounter(Connection* connection) {
+  if (connection->read_only || !connection->counter.writable()) return;
+  sqlite3* db = connection->db;
+  sqlite3_busy_timeout(db, 0);
+  if (sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK) {
+    const uint64_t now = connection->counter.Load();
+    if (StoreChangeCounter::InFlight(now)) connection->counter.Recover(now);
+    sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+  }
+  sqlite3_busy_timeout(db, kBusyTimeoutMs);
+}
+
+// Tries `attempt` again while it meets another process's lock. SQLite's busy
+// handler covers most waits, but some (another process switching the file to
+// WAL or recovering it) answer "busy" at once; the whole call then starts
+// over, within the same bounded time.
+template <typename Attempt>
+int32_t WhileBusy(Attempt attempt) {
+  std::chrono::steady_clock::time_point deadline;
+  for (bool first = true;; first = false) {
     g_met_lock = false;
-    int32_t status = TransactOnce(path, write, body, writable);
-    if (status != kRegIoFailed || !g_met_lock || std::chrono::steady_clock::now() >= deadline) {
+    int32_t status = attempt();
+    if (status != kRegIoFailed || !g_met_lock) return status;
+    if (first) {
+      deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kBusyTimeoutMs);
+    } else if (std::chrono::steady_clock::now() >= deadline) {
       return status;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
+}
+
+// A write: `body(db)` as one transaction, on the file as it is now.
+template <typename Body>
+int32_t Write(const std::string& path, Body body) {
+  std::lock_guard<std::mutex> lock(StoreMutex());
+  return WhileBusy([&]() -> int32_t {
+    Connection* connection = nullptr;
+    int32_t status = Acquire(path, true, FileCheck::kLook, &connection);
+    return status != kRegSuccess ? status : TransactOnce(connection, true, body);
+  });
+}
+
+// A read: the question's answer from what this process read while nothing
+// was written since, else `fetch(db, &answer)` in a transaction of its own.
+// `reply(answer)` turns the answer into the call's result. *writable (when
+// given) tells whether the store file exists and may be written.
+//
+// The answer is kept only when the counter held the same even value before
+// the transaction began and after it ended: no write began meanwhile, and
+// every write announced before was committed before the transaction began.
+template <typename Fetch, typename Reply>
+int32_t Read(const std::string& path, FileCheck check, const std::string& question, Fetch fetch,
+             Reply reply, bool* writable = nullptr) {
+  std::lock_guard<std::mutex> lock(StoreMutex());
+  StoreRead answer;
+  return WhileBusy([&]() -> int32_t {
+    Connection* connection = nullptr;
+    int32_t status = Acquire(path, false, check, &connection);
+    if (status != kRegSuccess) return status;
+    if (writable != nullptr) *writable = connection != nullptr && !connection->read_only;
+    const bool counted = connection != nullptr && connection->counter.mapped();
+    const uint64_t seen = counted ? connection->counter.Load() : 0;
+    const bool settled = counted && !StoreChangeCounter::InFlight(seen);
+    if (settled) {
+      connection->memo.At(seen);
+      if (const StoreRead* kept = connection->memo.Find(question)) return reply(*kept);
+    }
+    answer = StoreRead();
+    bool fetched = false;
+    auto body = [&](sqlite3* db) -> int32_t {
+      answer.status = fetch(db, &answer);
+      fetched = true;
+      return answer.status;
+    };
+    status = TransactOnce(connection, false, body);
+    if (connection == nullptr) return fetched && status == answer.status ? reply(answer) : status;
+    if (settled && fetched && status == answer.status && StoreReadMemo::Keepable(status) &&
+        connection->counter.Still(seen)) {
+      connection->memo.Keep(question, answer);
+    }
+    if (counted && !settled) {
+      RecoverCounter(connection);
+    } else if (!counted && connection->schema && !connection->read_only) {
+      connection->counter.Map(connection->full_path, /*create=*/true, connection->mode);
+    }
+    return fetched && status == answer.status ? reply(answer) : status;
+  });
 }
 
 // Splits a key path into its names; an empty path has none. Empty names
@@ -495,7 +615,13 @@ std::string RegistryStorePath() {
 }
 
 int32_t RegistryStore::OpenKey(int64_t parent, const std::string& subkey, int64_t* key) const {
-  return Transact(path_, false, [&](sqlite3* db) -> int32_t { return Resolve(db, parent, subkey, key); });
+  return Read(
+      path_, FileCheck::kLook, StoreReadMemo::Question('K', parent, 0, subkey),
+      [&](sqlite3* db, StoreRead* answer) { return Resolve(db, parent, subkey, &answer->number); },
+      [&](const StoreRead& answer) {
+        if (answer.status == kRegSuccess) *key = answer.number;
+        return answer.status;
+      });
 }
 
 int32_t RegistryStore::CreateKey(int64_t parent, const std::string& subkey,
@@ -510,9 +636,14 @@ int32_t RegistryStore::CreateKey(int64_t parent, const std::string& subkey,
   if (!names.empty()) {
     bool writable = false;
     int64_t found = 0;
-    status = Transact(path_, false, [&](sqlite3* db) -> int32_t {
-      return Resolve(db, parent, subkey, &found);
-    }, &writable);
+    status = Read(
+        path_, FileCheck::kLook, StoreReadMemo::Question('K', parent, 0, subkey),
+        [&](sqlite3* db, StoreRead* answer) { return Resolve(db, parent, subkey, &answer->number); },
+        [&](const StoreRead& answer) {
+          found = answer.number;
+          return answer.status;
+        },
+        &writable);
     if (status == kRegSuccess && writable) {
       *key = found;
       if (created != nullptr) *created = false;
@@ -520,7 +651,7 @@ int32_t RegistryStore::CreateKey(int64_t parent, const std::string& subkey,
     }
   }
   bool made = false;
-  status = Transact(path_, true, [&](sqlite3* db) -> int32_t {
+  status = Write(path_, [&](sqlite3* db) -> int32_t {
     made = false;
     int32_t result = CheckKey(db, parent);
     if (result != kRegSuccess) return result;
@@ -548,7 +679,7 @@ int32_t RegistryStore::CreateKey(int64_t parent, const std::string& subkey,
 }
 
 int32_t RegistryStore::DeleteKey(int64_t parent, const std::string& subkey) const {
-  return Transact(path_, true, [&](sqlite3* db) -> int32_t {
+  return Write(path_, [&](sqlite3* db) -> int32_t {
     int64_t key = 0;
     int32_t status = Resolve(db, parent, subkey, &key);
     if (status != kRegSuccess) return status;
@@ -566,28 +697,44 @@ int32_t RegistryStore::DeleteKey(int64_t parent, const std::string& subkey) cons
   });
 }
 
+namespace {
+
+// A value's type and data (or why there is none).
+int32_t FetchValue(sqlite3* db, int64_t key, const std::string& name, StoreRead* answer) {
+  int32_t status = CheckKey(db, key);
+  if (status != kRegSuccess) return status;
+  Statement find(db, "SELECT type, data FROM vals WHERE key=? AND name=?");
+  bool row = false;
+  status = find.Bind(1, key).Bind(2, name).Next(&row);
+  if (status != kRegSuccess) return status;
+  if (!row) return kRegFileNotFound;
+  size_t length = 0;
+  const uint8_t* bytes = find.Blob(1, &length);
+  answer->type = static_cast<uint32_t>(find.Int(0));
+  answer->data.assign(bytes, bytes + (bytes != nullptr ? length : 0));
+  return kRegSuccess;
+}
+
+}  // namespace
+
 int32_t RegistryStore::QueryValue(int64_t key, const std::string& name, uint32_t* type,
                                   void* data, uint32_t* size) const {
   if (data != nullptr && size == nullptr) return kRegInvalidParameter;
-  return Transact(path_, false, [&](sqlite3* db) -> int32_t {
-    int32_t status = CheckKey(db, key);
-    if (status != kRegSuccess) return status;
-    Statement find(db, "SELECT type, data FROM vals WHERE key=? AND name=?");
-    bool row = false;
-    status = find.Bind(1, key).Bind(2, name).Next(&row);
-    if (status != kRegSuccess) return status;
-    if (!row) return kRegFileNotFound;
-    size_t length = 0;
-    const uint8_t* bytes = find.Blob(1, &length);
-    if (type != nullptr) *type = static_cast<uint32_t>(find.Int(0));
-    if (size == nullptr) return kRegSuccess;
-    uint32_t offered = *size;
-    *size = static_cast<uint32_t>(length);
-    if (data == nullptr) return kRegSuccess;
-    if (offered < length) return kRegMoreData;  // buffer untouched
-    if (length != 0) std::memcpy(data, bytes, length);
-    return kRegSuccess;
-  });
+  return Read(
+      path_, FileCheck::kTrustOpen, StoreReadMemo::Question('V', key, 0, name),
+      [&](sqlite3* db, StoreRead* answer) { return FetchValue(db, key, name, answer); },
+      [&](const StoreRead& answer) -> int32_t {
+        if (answer.status != kRegSuccess) return answer.status;
+        if (type != nullptr) *type = answer.type;
+        if (size == nullptr) return kRegSuccess;
+        const uint32_t offered = *size;
+        const size_t length = answer.data.size();
+        *size = static_cast<uint32_t>(length);
+        if (data == nullptr) return kRegSuccess;
+        if (offered < length) return kRegMoreData;  // buffer untouched
+        if (length != 0) std::memcpy(data, answer.data.data(), length);
+        return kRegSuccess;
+      });
 }
 
 int32_t RegistryStore::SetValue(int64_t key, const std::string& name, uint32_t type,
@@ -600,15 +747,18 @@ int32_t RegistryStore::SetValue(int64_t key, const std::string& name, uint32_t t
   // unchanged, after every login it answers.
   bool writable = false;
   bool same = false;
-  int32_t status = Transact(path_, false, [&](sqlite3* db) -> int32_t {
-    int32_t result = CheckKey(db, key);
-    if (result != kRegSuccess) return result;
-    Statement find(db, "SELECT 1 FROM vals WHERE key=? AND name=? AND type=? AND data=?");
-    return find.Bind(1, key).Bind(2, name).Bind(3, static_cast<int64_t>(type))
-        .BindBlob(4, data, size).Next(&same);
-  }, &writable);
+  int32_t status = Read(
+      path_, FileCheck::kLook, StoreReadMemo::Question('V', key, 0, name),
+      [&](sqlite3* db, StoreRead* answer) { return FetchValue(db, key, name, answer); },
+      [&](const StoreRead& answer) {
+        same = answer.status == kRegSuccess && answer.type == type &&
+               answer.data.size() == size &&
+               (size == 0 || std::memcmp(answer.data.data(), data, size) == 0);
+        return answer.status;
+      },
+      &writable);
   if (status == kRegSuccess && same && writable) return kRegSuccess;
-  return Transact(path_, true, [&](sqlite3* db) -> int32_t {
+  return Write(path_, [&](sqlite3* db) -> int32_t {
     int32_t status = CheckKey(db, key);
     if (status != kRegSuccess) return status;
     // An existing value keeps its place and the case of its name. One that
@@ -626,7 +776,7 @@ int32_t RegistryStore::SetValue(int64_t key, const std::string& name, uint32_t t
 }
 
 int32_t RegistryStore::DeleteValue(int64_t key, const std::string& name) const {
-  return Transact(path_, true, [&](sqlite3* db) -> int32_t {
+  return Write(path_, [&](sqlite3* db) -> int32_t {
     int32_t status = CheckKey(db, key);
     if (status != kRegSuccess) return status;
     Statement remove(db, "DELETE FROM vals WHERE key=? AND name=?");
@@ -638,79 +788,101 @@ int32_t RegistryStore::DeleteValue(int64_t key, const std::string& name) const {
 }
 
 int32_t RegistryStore::EnumKey(int64_t key, uint32_t index, std::string* name) const {
-  return Transact(path_, false, [&](sqlite3* db) -> int32_t {
-    int32_t status = CheckKey(db, key);
-    if (status != kRegSuccess) return status;
-    Statement list(db,
-                   "SELECT name FROM keys WHERE parent=? ORDER BY upper(name), id "
-                   "LIMIT 1 OFFSET ?");
-    bool row = false;
-    status = list.Bind(1, key).Bind(2, static_cast<int64_t>(index)).Next(&row);
-    if (status != kRegSuccess) return status;
-    if (!row) return kRegNoMoreItems;
-    if (name != nullptr) *name = list.Text(0);
-    return kRegSuccess;
-  });
+  return Read(
+      path_, FileCheck::kTrustOpen, StoreReadMemo::Question('E', key, index, std::string()),
+      [&](sqlite3* db, StoreRead* answer) -> int32_t {
+        int32_t status = CheckKey(db, key);
+        if (status != kRegSuccess) return status;
+        Statement list(db,
+                       "SELECT name FROM keys WHERE parent=? ORDER BY upper(name), id "
+                       "LIMIT 1 OFFSET ?");
+        bool row = false;
+        status = list.Bind(1, key).Bind(2, static_cast<int64_t>(index)).Next(&row);
+        if (status != kRegSuccess) return status;
+        if (!row) return kRegNoMoreItems;
+        answer->name = list.Text(0);
+        return kRegSuccess;
+      },
+      [&](const StoreRead& answer) {
+        if (answer.status == kRegSuccess && name != nullptr) *name = answer.name;
+        return answer.status;
+      });
 }
 
 int32_t RegistryStore::EnumValue(int64_t key, uint32_t index, std::string* name, uint32_t* type,
                                  std::vector<uint8_t>* data) const {
-  return Transact(path_, false, [&](sqlite3* db) -> int32_t {
-    int32_t status = CheckKey(db, key);
-    if (status != kRegSuccess) return status;
-    Statement list(db,
-                   "SELECT name, type, data FROM vals WHERE key=? ORDER BY rowid "
-                   "LIMIT 1 OFFSET ?");
-    bool row = false;
-    status = list.Bind(1, key).Bind(2, static_cast<int64_t>(index)).Next(&row);
-    if (status != kRegSuccess) return status;
-    if (!row) return kRegNoMoreItems;
-    if (name != nullptr) *name = list.Text(0);
-    if (type != nullptr) *type = static_cast<uint32_t>(list.Int(1));
-    if (data != nullptr) {
-      size_t length = 0;
-      const uint8_t* bytes = list.Blob(2, &length);
-      data->assign(bytes, bytes + (bytes != nullptr ? length : 0));
-    }
-    return kRegSuccess;
-  });
+  return Read(
+      path_, FileCheck::kTrustOpen, StoreReadMemo::Question('N', key, index, std::string()),
+      [&](sqlite3* db, StoreRead* answer) -> int32_t {
+        int32_t status = CheckKey(db, key);
+        if (status != kRegSuccess) return status;
+        Statement list(db,
+                       "SELECT name, type, data FROM vals WHERE key=? ORDER BY rowid "
+                       "LIMIT 1 OFFSET ?");
+        bool row = false;
+        status = list.Bind(1, key).Bind(2, static_cast<int64_t>(index)).Next(&row);
+        if (status != kRegSuccess) return status;
+        if (!row) return kRegNoMoreItems;
+        answer->name = list.Text(0);
+        answer->type = static_cast<uint32_t>(list.Int(1));
+        size_t length = 0;
+        const uint8_t* bytes = list.Blob(2, &length);
+        answer->data.assign(bytes, bytes + (bytes != nullptr ? length : 0));
+        return kRegSuccess;
+      },
+      [&](const StoreRead& answer) {
+        if (answer.status != kRegSuccess) return answer.status;
+        if (name != nullptr) *name = answer.name;
+        if (type != nullptr) *type = answer.type;
+        if (data != nullptr) *data = answer.data;
+        return answer.status;
+      });
 }
 
 int32_t RegistryStore::QueryInfo(int64_t key, uint32_t* subkeys, uint32_t* values) const {
-  return Transact(path_, false, [&](sqlite3* db) -> int32_t {
-    int32_t status = CheckKey(db, key);
-    if (status != kRegSuccess) return status;
-    Statement keys(db, "SELECT count(*) FROM keys WHERE parent=?");
-    Statement vals(db, "SELECT count(*) FROM vals WHERE key=?");
-    bool row = false;
-    status = keys.Bind(1, key).Next(&row);
-    if (status != kRegSuccess) return status;
-    if (subkeys != nullptr) *subkeys = static_cast<uint32_t>(keys.Int(0));
-    status = vals.Bind(1, key).Next(&row);
-    if (status != kRegSuccess) return status;
-    if (values != nullptr) *values = static_cast<uint32_t>(vals.Int(0));
-    return kRegSuccess;
-  });
+  return Read(
+      path_, FileCheck::kTrustOpen, StoreReadMemo::Question('I', key, 0, std::string()),
+      [&](sqlite3* db, StoreRead* answer) -> int32_t {
+        int32_t status = CheckKey(db, key);
+        if (status != kRegSuccess) return status;
+        Statement keys(db, "SELECT count(*) FROM keys WHERE parent=?");
+        Statement vals(db, "SELECT count(*) FROM vals WHERE key=?");
+        bool row = false;
+        status = keys.Bind(1, key).Next(&row);
+        if (status != kRegSuccess) return status;
+        answer->number = keys.Int(0);
+        status = vals.Bind(1, key).Next(&row);
+        if (status != kRegSuccess) return status;
+        answer->count = static_cast<uint32_t>(vals.Int(0));
+        return kRegSuccess;
+      },
+      [&](const StoreRead& answer) {
+        if (answer.status != kRegSuccess) return answer.status;
+        if (subkeys != nullptr) *subkeys = static_cast<uint32_t>(answer.number);
+        if (values != nullptr) *values = answer.count;
+        return answer.status;
+      });
 }
 
 int32_t RegistryStore::GetSecurity(int64_t key, std::vector<uint8_t>* descriptor) const {
-  return Transact(path_, false, [&](sqlite3* db) -> int32_t {
-    int32_t status = CheckKey(db, key);
-    if (status != kRegSuccess || key == kStoreRootKey) {
-      if (status == kRegSuccess && descriptor != nullptr) descriptor->clear();
-      return status;
-    }
-    Statement find(db, "SELECT security FROM keys WHERE id=?");
-    bool row = false;
-    status = find.Bind(1, key).Next(&row);
-    if (status != kRegSuccess) return status;
-    if (descriptor != nullptr) {
-      size_t length = 0;
-      const uint8_t* bytes = row ? find.Blob(0, &length) : nullptr;
-      descriptor->assign(bytes, bytes + (bytes != nullptr ? length : 0));
-    }
-    return kRegSuccess;
-  });
+  return Read(
+      path_, FileCheck::kTrustOpen, StoreReadMemo::Question('S', key, 0, std::string()),
+      [&](sqlite3* db, StoreRead* answer) -> int32_t {
+        int32_t status = CheckKey(db, key);
+        if (status != kRegSuccess || key == kStoreRootKey) return status;
+        Statement find(db, "SELECT security FROM keys WHERE id=?");
+        bool row = false;
+        status = find.Bind(1, key).Next(&row);
+        if (status != kRegSuccess) return status;
+        size_t length = 0;
+        const uint8_t* bytes = row ? find.Blob(0, &length) : nullptr;
+        answer->data.assign(bytes, bytes + (bytes != nullptr ? length : 0));
+        return kRegSuccess;
+      },
+      [&](const StoreRead& answer) {
+        if (answer.status == kRegSuccess && descriptor != nullptr) *descriptor = answer.data;
+        return answer.status;
+      });
 }
 
 }  // namespace platform

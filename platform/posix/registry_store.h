@@ -1,9 +1,15 @@
 // The native registry store: the keys and values of HKEY_LOCAL_MACHINE kept
 // in an SQLite database file, shared by every process of the machine.
 //
-// Every call is one transaction (writes take the write lock at once, so a
+// Every write is one transaction (it takes the write lock at once, so a
 // value is never torn and concurrent writers simply take turns), waits at
 // most a few seconds for another writer, and answers with a Win32 error code.
+// Every read sees every write committed before it began, by any process: it
+// is one transaction too, unless the store's change counter (one word in a
+// file every process maps) shows that nothing was written since this
+// process read the same thing, which it then answers from memory. Opening
+// a key also looks at the file, so a store replaced by another file is
+// noticed at the latest there.
 // Keys are numbered; the root is key 0 and always exists, even when the file
 // does not. Key numbers are never reused, so a number whose key is gone
 // answers kRegKeyDeleted.

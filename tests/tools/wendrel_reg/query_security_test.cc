@@ -28,7 +28,7 @@ class QuerySecurityTest : public ::testing::Test {
     platform::SetEnvironmentVariable("WENDREL_REGISTRY", store_);
   }
   void TearDown() override {
-    for (const char* suffix : {"", "-wal", "-shm", "-journal"}) {
+    for (const char* suffix : {"", "-wal", "-shm", "-journal", "-changes"}) {
       platform::RemoveFile(store_ + suffix);
     }
     platform::RemoveFile(output_);

@@ -30,7 +30,7 @@ std::string FreshStorePath() {
 }
 
 void RemoveStore(const std::string& path) {
-  for (const char* suffix : {"", "-wal", "-shm", "-journal"}) {
+  for (const char* suffix : {"", "-wal", "-shm", "-journal", "-changes"}) {
     platform::RemoveFile(path + suffix);
   }
 }
