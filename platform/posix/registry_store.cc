@@ -314,6 +314,9 @@ int32_t Acquire(const std::string& path, bool write, FileCheck check, Connection
       *out = cache.front().get();
       return kRegSuccess;
     }
+    // The file at the path is another now, and the -wal file there is
+    // its: closing must not checkpoint that into the old file.
+    sqlite3_db_config((*it)->db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
     cache.erase(it);
     break;
   }
@@ -520,14 +523,28 @@ int32_t Read(const std::string& path, FileCheck check, const std::string& questi
     Connection* connection = nullptr;
     int32_t status = Acquire(path, false, check, &connection);
     if (status != kRegSuccess) return status;
-    if (writable != nullptr) *writable = connection != nullptr && !connection->read_only;
-    const bool counted = connection != nullptr && connection->counter.mapped();
-    const uint64_t seen = counted ? connection->counter.Load() : 0;
-    const bool settled = counted && !StoreChangeCounter::InFlight(seen);
+    bool counted = connection != nullptr && connection->counter.mapped();
+    uint64_t seen = counted ? connection->counter.Load() : 0;
+    bool settled = counted && !StoreChangeCounter::InFlight(seen);
     if (settled) {
       connection->memo.At(seen);
-      if (const StoreRead* kept = connection->memo.Find(question)) return reply(*kept);
+      if (const StoreRead* kept = connection->memo.Find(question)) {
+        if (writable != nullptr) *writable = !connection->read_only;
+        return reply(*kept);
+      }
     }
+    if (check == FileCheck::kTrustOpen) {
+      // The database is read anyway: make sure it is still the file at the
+      // path, so that a replaced store is never read through its old
+      // connection (whose -wal and -shm files are now the new file's).
+      status = Acquire(path, false, FileCheck::kLook, &connection);
+      if (status != kRegSuccess) return status;
+      counted = connection != nullptr && connection->counter.mapped();
+      seen = counted ? connection->counter.Load() : 0;
+      settled = counted && !StoreChangeCounter::InFlight(seen);
+      if (settled) connection->memo.At(seen);
+    }
+    if (writable != nullptr) *writable = connection != nullptr && !connection->read_only;
     answer = StoreRead();
     bool fetched = false;
     auto body = [&](sqlite3* db) -> int32_t {
@@ -536,8 +553,9 @@ int32_t Read(const std::string& path, FileCheck check, const std::string& questi
       return answer.status;
     };
     status = TransactOnce(connection, false, body);
-    if (connection == nullptr) return fetched && status == answer.status ? reply(answer) : status;
-    if (settled && fetched && status == answer.status && StoreReadMemo::Keepable(status) &&
+    const bool answered = fetched && status == answer.status;
+    if (connection == nullptr) return answered ? reply(answer) : status;
+    if (settled && answered && StoreReadMemo::Keepable(status) &&
         connection->counter.Still(seen)) {
       connection->memo.Keep(question, answer);
     }
@@ -546,7 +564,7 @@ int32_t Read(const std::string& path, FileCheck check, const std::string& questi
     } else if (!counted && connection->schema && !connection->read_only) {
       connection->counter.Map(connection->full_path, /*create=*/true, connection->mode);
     }
-    return fetched && status == answer.status ? reply(answer) : status;
+    return answered ? reply(answer) : status;
   });
 }
 

@@ -1,0 +1,262 @@
+// Reads of the native registry store that answer from memory while nothing
+// was written must never be stale: a writer in another process racing a
+// reader, a writer killed half-way through its transaction, and a store
+// file replaced under a running reader.
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/posix/store_change_counter.h"
+#include "platform/registry.h"
+#include "tests/unit/support/registry_fixture.h"
+
+extern char** environ;
+
+namespace wendrel {
+namespace platform {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr char kStress[] = "Software\\Tarvos\\Stress";
+
+std::string Quote(const std::string& text) { return "'" + text + "'"; }
+
+int Probe(const std::string& arguments) {
+  return std::system((Quote(WENDREL_STORE_PROBE) + " " + arguments).c_str());
+}
+
+// The probe as a child of this process, so that it can be killed.
+pid_t StartProbe(const std::vector<std::string>& arguments) {
+  std::vector<std::string> argv = {WENDREL_STORE_PROBE};
+  argv.insert(argv.end(), arguments.begin(), arguments.end());
+  std::vector<char*> args;
+  for (std::string& a : argv) args.push_back(a.data());
+  args.push_back(nullptr);
+  pid_t pid = -1;
+  return posix_spawn(&pid, args[0], nullptr, nullptr, args.data(), environ) == 0 ? pid : -1;
+}
+
+void Kill(pid_t pid) {
+  kill(pid, SIGKILL);
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+}
+
+bool WaitFor(const std::string& path) {
+  auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (!fs::exists(path)) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return true;
+}
+
+// The value, or ~0 with the failure added to the test's report.
+uint32_t Read(const RegKey& key, const std::string& name) {
+  uint32_t value = ~0u;
+  uint32_t size = sizeof(value);
+  int32_t status = key.QueryValue(name, nullptr, &value, &size);
+  EXPECT_EQ(kRegSuccess, status) << name;
+  return status == kRegSuccess ? value : ~0u;
+}
+
+uint32_t OpenAndRead(const std::string& name) {
+  RegKey key;
+  EXPECT_EQ(kRegSuccess, key.Open(RegKey::LocalMachine(), kStress, kKeyRead));
+  return Read(key, name);
+}
+
+class StoreCoherenceTest : public testing::RegistryTest {
+ protected:
+  void TearDown() override {
+    std::error_code ignored;
+    if (!scratch_.empty()) fs::remove_all(scratch_, ignored);
+    testing::RegistryTest::TearDown();
+  }
+
+  const std::string& Scratch() {
+    if (scratch_.empty()) {
+      scratch_ = store_path() + ".dir";
+      fs::create_directories(scratch_);
+    }
+    return scratch_;
+  }
+
+  // The store's change counter, as every process maps it.
+  uint64_t Counter() {
+    if (!counter_.mapped()) {
+      EXPECT_TRUE(counter_.Map(store_path(), false, 0));
+    }
+    return counter_.mapped() ? counter_.Load() : 1;
+  }
+
+ private:
+  std::string scratch_;
+  StoreChangeCounter counter_;
+};
+
+// The writer publishes each number once its write has returned; a reader
+// that saw number N published before its call began must read at least N.
+// One reader keeps its key open (answers from memory between writes), the
+// other opens the key again and again (the open looks at the file).
+TEST_F(StoreCoherenceTest, ReaderNeverReadsOlderThanWhatTheWriterHadCommitted) {
+  constexpr uint32_t kWrites = 1500;
+  SetDword(kStress, "Race", 0);
+  FILE* writer = popen((Quote(WENDREL_STORE_PROBE) + " race " + Quote(store_path()) + " " +
+                        std::to_string(kWrites)).c_str(),
+                       "r");
+  ASSERT_NE(nullptr, writer);
+  std::atomic<uint32_t> published{0};
+  std::atomic<bool> finished{false};
+  std::thread pipe([&] {
+    char line[32];
+    while (std::fgets(line, sizeof line, writer) != nullptr) {
+      published.store(static_cast<uint32_t>(std::strtoul(line, nullptr, 10)));
+    }
+    finished.store(true);
+  });
+
+  struct Outcome {
+    long reads = 0;
+    long stale = 0;
+    long wrong = 0;
+    std::string first;
+  };
+  std::vector<Outcome> outcomes(2);
+  auto reader = [&](int which) {
+    Outcome& out = outcomes[which];
+    RegKey kept;
+    if (kept.Open(RegKey::LocalMachine(), kStress, kKeyRead) != kRegSuccess) ++out.wrong;
+    while (!finished.load()) {
+      const uint32_t before = published.load();
+      RegKey fresh;
+      const RegKey* key = &kept;
+      if (which == 1) {
+        if (fresh.Open(RegKey::LocalMachine(), kStress, kKeyRead) != kRegSuccess) ++out.wrong;
+        key = &fresh;
+      }
+      uint32_t value = ~0u;
+      uint32_t size = sizeof(value);
+      if (key->QueryValue("Race", nullptr, &value, &size) != kRegSuccess || value > kWrites) {
+        ++out.wrong;
+      } else if (value < before && out.stale++ == 0) {
+        out.first = "read " + std::to_string(value) + " after " + std::to_string(before);
+      }
+      ++out.reads;
+    }
+  };
+  std::thread kept_reader(reader, 0);
+  std::thread opening_reader(reader, 1);
+  kept_reader.join();
+  opening_reader.join();
+  pipe.join();
+  EXPECT_EQ(0, pclose(writer));
+
+  EXPECT_EQ(kWrites, published.load());
+  for (const Outcome& out : outcomes) {
+    EXPECT_EQ(0, out.stale) << out.first;
+    EXPECT_EQ(0, out.wrong);
+    EXPECT_GT(out.reads, 100);
+  }
+  EXPECT_EQ(kWrites, OpenAndRead("Race"));
+}
+
+// A writer dies before its commit (nothing of it is visible) and after it
+// (all of it is): readers never wait for it, read the committed value, and
+// the counter it left odd is made even again, so that readers answer from
+// memory and hear of later writes as before.
+TEST_F(StoreCoherenceTest, WriterKilledHalfWayLeavesNoStaleReadAndNoStuckCounter) {
+  SetDword(kStress, "Stalled", 1);
+  RegKey key;
+  ASSERT_EQ(kRegSuccess, key.Open(RegKey::LocalMachine(), kStress, kKeyRead));
+  EXPECT_EQ(1u, Read(key, "Stalled"));
+
+  // Killed holding the write lock, its change not committed.
+  const std::string ready = Scratch() + "/ready-open";
+  pid_t writer = StartProbe({"stall", store_path(), "2", ready, "-"});
+  ASSERT_GT(writer, 0);
+  ASSERT_TRUE(WaitFor(ready));
+  EXPECT_TRUE(StoreChangeCounter::InFlight(Counter()));
+  EXPECT_EQ(1u, Read(key, "Stalled"));
+  EXPECT_EQ(1u, OpenAndRead("Stalled"));
+  EXPECT_TRUE(StoreChangeCounter::InFlight(Counter())) << "made even under a live writer";
+  Kill(writer);
+  EXPECT_EQ(1u, Read(key, "Stalled"));
+  EXPECT_FALSE(StoreChangeCounter::InFlight(Counter()));
+  EXPECT_EQ(1u, Read(key, "Stalled"));
+
+  // Read while its write is in flight, then stopped after its commit,
+  // before the counter turned even: what was read during the write is not
+  // kept, the value is visible at once, and the counter is made even while
+  // the writer lives on (it holds no lock any more).
+  const std::string announced = Scratch() + "/ready-announced";
+  const std::string commit = Scratch() + "/commit";
+  writer = StartProbe({"stall", store_path(), "3", announced, commit});
+  ASSERT_GT(writer, 0);
+  ASSERT_TRUE(WaitFor(announced));
+  EXPECT_EQ(1u, Read(key, "Stalled"));
+  EXPECT_EQ(1u, Read(key, "Stalled"));
+  { std::FILE* go = std::fopen(commit.c_str(), "w"); if (go != nullptr) std::fclose(go); }
+  ASSERT_TRUE(WaitFor(commit + ".done"));
+  EXPECT_EQ(3u, Read(key, "Stalled"));
+  EXPECT_FALSE(StoreChangeCounter::InFlight(Counter()));
+  EXPECT_EQ(3u, Read(key, "Stalled"));
+  Kill(writer);
+  EXPECT_EQ(3u, Read(key, "Stalled"));
+  EXPECT_EQ(3u, OpenAndRead("Stalled"));
+
+  // Later writes by other processes reach the kept key.
+  ASSERT_EQ(0, Probe("set " + Quote(store_path()) + " Stalled 4"));
+  EXPECT_EQ(4u, Read(key, "Stalled"));
+  const uint32_t five = 5;
+  RegKey writable;
+  ASSERT_EQ(kRegSuccess, writable.Open(RegKey::LocalMachine(), kStress, kKeyAllAccess));
+  ASSERT_EQ(kRegSuccess, writable.SetValue("Stalled", kRegDword, &five, sizeof(five)));
+  EXPECT_EQ(5u, Read(key, "Stalled"));
+  EXPECT_FALSE(StoreChangeCounter::InFlight(Counter()));
+}
+
+// The administrator puts a backup in the store's place: a key opened
+// afterwards reads the backup, and writes to it reach keys opened before.
+TEST_F(StoreCoherenceTest, StoreReplacedUnderARunningReaderIsNoticedAtTheNextOpen) {
+  SetDword(kStress, "Kept", 1);
+  RegKey before;
+  ASSERT_EQ(kRegSuccess, before.Open(RegKey::LocalMachine(), kStress, kKeyRead));
+  EXPECT_EQ(1u, Read(before, "Kept"));
+
+  const std::string backup = Scratch() + "/backup.db";
+  // A backup is one whole file: nothing of it waits in its -wal file.
+  ASSERT_EQ(0, Probe("set " + Quote(backup) + " Kept 2"));
+  ASSERT_EQ(0, Probe("checkpoint " + Quote(backup)));
+  // What a restore has to do with a database in WAL mode: nothing of the
+  // old file may wait in the -wal file that the new one takes over.
+  ASSERT_EQ(0, Probe("checkpoint " + Quote(store_path())));
+  fs::rename(backup, store_path());
+
+  // The old handle may still answer from before; an open must not.
+  uint32_t old_value = ~0u;
+  uint32_t size = sizeof(old_value);
+  int32_t status = before.QueryValue("Kept", nullptr, &old_value, &size);
+  EXPECT_TRUE(status != kRegSuccess || old_value == 1 || old_value == 2) << old_value;
+  EXPECT_EQ(2u, OpenAndRead("Kept"));
+
+  ASSERT_EQ(0, Probe("set " + Quote(store_path()) + " Kept 3"));
+  EXPECT_EQ(3u, OpenAndRead("Kept"));
+  EXPECT_EQ(3u, Read(before, "Kept"));
+}
+
+}  // namespace
+}  // namespace platform
+}  // namespace wendrel
