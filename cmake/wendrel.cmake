@@ -66,3 +66,16 @@ function(wendrel_generate_version_header dir major minor patch)
   set(WENDREL_VERSION_PATCH ${patch})
   configure_file(${CMAKE_SOURCE_DIR}/core/version_number.h.in ${dir}/core/version_number.h @ONLY)
 endfunction()
+
+# Links the C++ runtime into `target` (natively, without sanitizers, which
+# need the shared one). qzlogin and the extension then load no libstdc++,
+# libm or libgcc_s: the program's start-up is mostly loading and relocating
+# libraries, and libstdc++'s thousands of symbol relocations were the largest
+# share that ldapsearch does not pay. Each keeps a copy of the parts it uses;
+# nothing of the runtime crosses between them (their interface is C, and the
+# extension lets no exception out), so the two copies never meet.
+function(wendrel_static_cxx_runtime target)
+  if(NOT WENDREL_WINDOWS AND NOT WENDREL_SANITIZE)
+    target_link_options(${target} PRIVATE -static-libstdc++ -static-libgcc)
+  endif()
+endfunction()

@@ -68,14 +68,14 @@ class Iconv {
 
 struct CodePage {
   std::string name;
-  // Bytes that open a two-byte character (CP932, CP936, ...): the ones iconv
-  // calls an incomplete sequence when they stand alone.
-  bool lead_byte[256] = {};
   // True when the bytes 0x00 to 0x7F are the characters U+0000 to U+007F
   // both ways, as in every Windows ANSI code page: plain ASCII text then
   // converts byte for byte without iconv, whose descriptor costs far more
   // to open than the short texts of the directory take to convert.
   bool ascii_transparent = false;
+  // The default code page is known: nothing needs to be asked of iconv
+  // (which loads its conversion modules) until a text outside ASCII comes.
+  bool known = false;
 };
 
 bool Usable(const std::string& name) {
@@ -117,29 +117,52 @@ CodePage MakeCodePage() {
   CodePage page;
   const char* env = std::getenv("WENDREL_ACP");
   page.name = env != nullptr && *env != '\0' ? env : kDefaultCodePage;
+  if (page.name == kDefaultCodePage) {
+    page.ascii_transparent = true;  // a single-byte Windows code page
+    page.known = true;
+    return page;
+  }
   if (!Usable(page.name)) page.name = kDefaultCodePage;
   page.ascii_transparent = IsAsciiTransparent(page.name);
-  Iconv probe(kUtf16, page.name.c_str());
-  for (int b = 0x80; b < 0x100; ++b) {
-    const char byte = static_cast<char>(b);
-    const char* in = &byte;
-    size_t left = 1;
-    std::string ignored;
-    probe.Reset();
-    page.lead_byte[b] = probe.Convert(&in, &left, &ignored) == EINVAL;
-  }
   return page;
-}
-
-// The UTF-16LE unit at `p`.
-unsigned UnitAt(const char* p) {
-  return static_cast<unsigned char>(p[0]) | (static_cast<unsigned char>(p[1]) << 8);
 }
 
 // Read once: the ANSI code page of a process does not change while it runs.
 const CodePage& Current() {
   static const CodePage page = MakeCodePage();
   return page;
+}
+
+// Bytes that open a two-byte character (CP932, CP936, ...): the ones iconv
+// calls an incomplete sequence when they stand alone. Asked of iconv the
+// first time a byte outside ASCII is measured.
+struct LeadBytes {
+  bool lead[256] = {};
+};
+
+LeadBytes MakeLeadBytes() {
+  LeadBytes bytes;
+  if (Current().known) return bytes;  // single-byte
+  Iconv probe(kUtf16, Current().name.c_str());
+  for (int b = 0x80; b < 0x100; ++b) {
+    const char byte = static_cast<char>(b);
+    const char* in = &byte;
+    size_t left = 1;
+    std::string ignored;
+    probe.Reset();
+    bytes.lead[b] = probe.Convert(&in, &left, &ignored) == EINVAL;
+  }
+  return bytes;
+}
+
+const LeadBytes& Leads() {
+  static const LeadBytes bytes = MakeLeadBytes();
+  return bytes;
+}
+
+// The UTF-16LE unit at `p`.
+unsigned UnitAt(const char* p) {
+  return static_cast<unsigned char>(p[0]) | (static_cast<unsigned char>(p[1]) << 8);
 }
 
 }  // namespace
@@ -207,7 +230,8 @@ std::string Utf16ToAnsi(std::u16string_view utf16) {
 
 size_t AnsiCharLength(const char* p) {
   if (*p == '\0') return 0;
-  if (Current().lead_byte[static_cast<unsigned char>(*p)] && p[1] != '\0') return 2;
+  const unsigned char byte = static_cast<unsigned char>(*p);
+  if (byte >= 0x80 && Leads().lead[byte] && p[1] != '\0') return 2;
   return 1;
 }
 
