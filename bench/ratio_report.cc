@@ -92,10 +92,13 @@ bool PrintRatios(const FigureCollector& figures, int users, const MemoryFigures&
   table.Ratio("qzlogin / ldapsearch -x (whole process)", names::kProcess, names::kProcessFloor,
               1.3);
   if (memory.ok) {
+    // The growth against its floor, the data itself (no target).
+    const long growth = memory.bulk_rss_kib - memory.single_rss_kib;
+    const double data_kib = static_cast<double>(memory.bulk_data_bytes) / 1024;
     std::printf("  qzlogin peak memory: %ld KiB for one match, %ld KiB for %d entries "
-                "(%zu KiB of DNs and values): %+ld KiB\n",
+                "(%zu KiB of DNs and values): %+ld KiB, %.2fx the data\n",
                 memory.single_rss_kib, memory.bulk_rss_kib, memory.bulk_entries,
-                memory.bulk_data_bytes / 1024, memory.bulk_rss_kib - memory.single_rss_kib);
+                memory.bulk_data_bytes / 1024, growth, data_kib > 0 ? growth / data_kib : 0.0);
   } else {
     std::printf("  qzlogin peak memory: not measured (a qzlogin run failed)\n");
   }
