@@ -30,6 +30,10 @@ constexpr char kProcess[] = "whole_process/qzlogin";
 constexpr char kProcessFloor[] = "whole_process/ldapsearch";
 }  // namespace names
 
+// The counter of the whole-process benchmarks that holds the child's
+// processor time per run, in seconds.
+constexpr char kChildCpuCounter[] = "child_cpu_s";
+
 // Peak resident memory of qzlogin for one match and for the large result
 // (the selection list cancelled), and the size of that result's data: its
 // DNs and attribute values.

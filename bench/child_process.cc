@@ -36,6 +36,8 @@ ChildOutcome RunChild(const std::vector<std::string>& argv) {
   if (waited != pid) return outcome;
   outcome.exited_zero = WIFEXITED(status) && WEXITSTATUS(status) == 0;
   outcome.peak_rss_kib = usage.ru_maxrss;
+  outcome.cpu_seconds = usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+                        (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
   return outcome;
 }
 

@@ -14,6 +14,7 @@ namespace bench {
 struct ChildOutcome {
   bool exited_zero = false;
   long peak_rss_kib = 0;  // the child's maximum resident set
+  double cpu_seconds = 0;  // the child's user and system time
 };
 
 ChildOutcome RunChild(const std::vector<std::string>& argv);

@@ -65,6 +65,8 @@ void FigureCollector::ReportRuns(const std::vector<Run>& runs) {
     if (median || (single && !from_median_[name])) {
       seconds_[name] = run.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(run.time_unit);
       from_median_[name] = median;
+      auto cpu = run.counters.find(kChildCpuCounter);
+      if (cpu != run.counters.end()) child_cpu_seconds_[name] = cpu->second.value;
     }
   }
 }
@@ -72,6 +74,13 @@ void FigureCollector::ReportRuns(const std::vector<Run>& runs) {
 bool FigureCollector::Seconds(const std::string& name, double* seconds) const {
   auto it = seconds_.find(name);
   if (it == seconds_.end()) return false;
+  *seconds = it->second;
+  return true;
+}
+
+bool FigureCollector::ChildCpuSeconds(const std::string& name, double* seconds) const {
+  auto it = child_cpu_seconds_.find(name);
+  if (it == child_cpu_seconds_.end()) return false;
   *seconds = it->second;
   return true;
 }
@@ -91,6 +100,13 @@ bool PrintRatios(const FigureCollector& figures, int users, const MemoryFigures&
              kSilentTimeoutSeconds, 1.1);
   table.Ratio("qzlogin / ldapsearch -x (whole process)", names::kProcess, names::kProcessFloor,
               1.3);
+  double cpu = 0, cpu_floor = 0;
+  if (figures.ChildCpuSeconds(names::kProcess, &cpu) &&
+      figures.ChildCpuSeconds(names::kProcessFloor, &cpu_floor) && cpu_floor > 0) {
+    std::printf("  %-44s %10.3f ms %10.3f ms %8.3fx  (no target)\n",
+                "  the same, processor time of the process", cpu * 1e3, cpu_floor * 1e3,
+                cpu / cpu_floor);
+  }
   if (memory.ok) {
     // The growth against its floor, the data itself (no target).
     const long growth = memory.bulk_rss_kib - memory.single_rss_kib;

@@ -26,10 +26,13 @@ class FigureCollector : public benchmark::ConsoleReporter {
 
   // Seconds per iteration; false when the benchmark did not run or failed.
   bool Seconds(const std::string& name, double* seconds) const;
+  // The child processor seconds per run (kChildCpuCounter), likewise.
+  bool ChildCpuSeconds(const std::string& name, double* seconds) const;
   const std::vector<std::string>& errors() const { return errors_; }
 
  private:
   std::map<std::string, double> seconds_;
+  std::map<std::string, double> child_cpu_seconds_;
   std::map<std::string, bool> from_median_;
   std::vector<std::string> errors_;
 };
