@@ -80,4 +80,14 @@ bool LDAPConfigOptions::UseCachedResults() const {
   return Read("UseCachedResults", 0) != 0;
 }
 
+bool LDAPConfigOptions::ProbeServersInParallel() const {
+  return Read("Probe Servers In Parallel", 0) != 0;
+}
+
+int32_t LDAPConfigOptions::UnreachableServerRetrySeconds() const {
+  return static_cast<int32_t>(Read("Unreachable Server Retry Seconds", 0));
+}
+
+bool LDAPConfigOptions::EscapeSearchFilter() const { return Read("Escape Search Filter", 0) != 0; }
+
 }  // namespace wendrel

@@ -54,6 +54,18 @@ class LDAPConfigOptions {
   // answered from the cache. Only then is "UseCachedResults" read.
   bool UseCachedResults() const;
 
+  // Administrator options beyond the specified set; each is off when
+  // missing, and off keeps the server walk and the filter exactly as without
+  // it.
+  // Probe every configured server at once before the walk, so that k silent
+  // servers cost one connection time-out instead of k.
+  bool ProbeServersInParallel() const;
+  // Seconds for which a server that could not be reached is skipped by
+  // later searches of this process; 0 (and any negative value) is off.
+  int32_t UnreachableServerRetrySeconds() const;
+  // Escape the typed name for the filter (RFC 4515), wildcards aside.
+  bool EscapeSearchFilter() const;
+
  private:
   uint32_t Read(const char* name, uint32_t default_value) const;
 

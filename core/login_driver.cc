@@ -13,6 +13,7 @@
 #include "core/worker_state.h"
 #include "core/workers.h"
 #include "directory/reachability.h"
+#include "directory/unreachable_servers.h"
 #include "platform/codepage.h"
 #include "platform/cursor.h"
 #include "platform/framework/app.h"
@@ -282,6 +283,9 @@ void Terminate() {
   ReleaseLanguageResources();
   ClosePing();
   platform::ThreadHandle thread = StopWorker();
+  // After the worker, which may still have been reporting to it: the next
+  // start of the extension begins with no server remembered.
+  UnreachableServers::Instance().Clear();
   WorkerState& state = GetWorkerState();
   if (state.tls_initialized.load() != 0) platform::LdapSslClientDeinit();
   state.tls_initialized.store(0);

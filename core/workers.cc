@@ -3,12 +3,17 @@
 #include <atomic>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "config/ldap_config_options.h"
 #include "config/ldap_server.h"
 #include "core/worker_state.h"
 #include "directory/ldap_conn.h"
+#include "directory/server_probe.h"
+#include "directory/unreachable_servers.h"
 #include "platform/ldap.h"
 #include "platform/trace.h"
+#include "search/server_failover.h"
 
 namespace wendrel {
 namespace {
@@ -22,12 +27,86 @@ void SetNetworkTimeout(LDAPConn& conn, int32_t seconds) {
   conn.SetOption(platform::kLdapOptNetworkTimeout, &timeout);
 }
 
+// The administrator's failover options, as far as the worker uses them.
+// The worker runs without them when the options key cannot be read: the
+// search will report that.
+struct WorkerFailover {
+  bool probe = false;
+  int32_t retry_seconds = 0;
+};
+
+WorkerFailover ReadFailoverOptions() {
+  WorkerFailover failover;
+  try {
+    LDAPConfigOptions options;
+    failover.probe = options.ProbeServersInParallel();
+    failover.retry_seconds = options.UnreachableServerRetrySeconds();
+  } catch (const LDAPConfigOptions::BadReg&) {
+  }
+  return failover;
+}
+
+// The retry memory hears how each bind of the worker went: a server the
+// worker reaches is forgotten, one it cannot reach is remembered.
+void NoteWorkerBind(const ServerEndpoint& server, const LDAPConn& conn, int32_t retry_seconds) {
+  if (retry_seconds <= 0) return;
+  if (conn.LastBindAnswered()) UnreachableServers::Instance().Forget(server.Key());
+  if (conn.LastBindUnreachable()) {
+    UnreachableServers::Instance().Remember(server.Key(), retry_seconds);
+  }
+}
+
+// The worker's walk with "Probe Servers In Parallel": every TLS server is
+// probed at once, then the outcomes are taken in list order exactly as the
+// sequential binds would have come, a failed probe counting as a failed
+// bind. The probes end early on a stop request.
+void InitializeTlsServersInParallel(LDAPServer& server, const WorkerFailover& failover,
+                                    bool* stopped) {
+  WorkerState& state = GetWorkerState();
+  std::vector<ServerEndpoint> tls_servers;
+  for (std::string name = server.FirstServer(); !name.empty(); name = server.NextServer()) {
+    if (server.UseSSL()) tls_servers.push_back(CurrentEndpoint(name, server));
+  }
+  if (tls_servers.empty()) return;
+  // Starts the TLS client, which the probes' TLS connections need.
+  std::unique_ptr<LDAPConn> conn(new LDAPConn(true));
+  if (state.stop_requested.load() != 0) {
+    *stopped = true;
+    return;
+  }
+  ServerProbes probes(tls_servers, &state.stop_requested);
+  probes.Wait();
+  if (state.stop_requested.load() != 0) {
+    *stopped = true;
+    return;
+  }
+  ServerFailover::RememberProbeOutcomes(tls_servers, probes, failover.retry_seconds);
+  for (size_t i = 0; i < tls_servers.size(); ++i) {
+    const ServerEndpoint& s = tls_servers[i];
+    bool bound = !probes.Failed(i);
+    if (probes.Outcome(i) == ProbeOutcome::kLeftToTheWalk) {
+      // The probe could not start; the sequential step meets the same fault
+      // and throws it.
+      SetNetworkTimeout(*conn, s.connection_timeout);
+      bound = conn->BindToServer(s.host, s.port, s.use_ssl, s.certificate, s.bind_dn,
+                                 s.password);
+      NoteWorkerBind(s, *conn, failover.retry_seconds);
+    }
+    if (!bound && state.tls_initialized.load() != 0) break;
+  }
+}
+
 // The server walk of the worker. Returns normally when the walk ends, a stop
 // request is seen, or a failure is thrown; the caller tells them apart only
 // by `stopped`.
 void InitializeTlsServers(bool* stopped) {
   WorkerState& state = GetWorkerState();
   std::unique_ptr<LDAPServer> server(new LDAPServer());
+  const WorkerFailover failover = ReadFailoverOptions();
+  if (failover.probe) {
+    InitializeTlsServersInParallel(*server, failover, stopped);
+    return;
+  }
   std::string name = server->FirstServer();
   while (!name.empty()) {
     if (!server->UseSSL()) {
@@ -45,6 +124,9 @@ void InitializeTlsServers(bool* stopped) {
     bool bound = conn->BindToServer(name, server->Port(), server->UseSSL(),
                                     server->Certificate(), server->ProxyUsername(),
                                     server->ProxyPassword());
+    if (failover.retry_seconds > 0) {
+      NoteWorkerBind(CurrentEndpoint(name, *server), *conn, failover.retry_seconds);
+    }
     name = server->NextServer();
     conn.reset();
     // A refused bind once TLS is up says the servers are not ready: the

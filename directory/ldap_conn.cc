@@ -7,6 +7,7 @@
 
 #include "core/worker_state.h"
 #include "directory/entry_dn.h"
+#include "directory/unreachable_servers.h"
 #include "platform/ui.h"
 #include "results/user_data.h"
 #include "results/user_entry.h"
@@ -126,6 +127,8 @@ bool LDAPConn::QuickBind(const std::string& host, int port, bool use_ssl,
 bool LDAPConn::BindToServer(const std::string& host, int port, bool use_ssl,
                             const std::string& certificate, const std::string& bind_dn,
                             const std::string& password) {
+  bind_answered_ = false;
+  bind_unreachable_ = false;
   OpenConnection(host, port, use_ssl, certificate);
   int never = 0;
   platform::LdapSetOption(handle_, platform::kLdapOptDeref, &never);
@@ -133,14 +136,19 @@ bool LDAPConn::BindToServer(const std::string& host, int port, bool use_ssl,
   platform::LdapSetOption(handle_, platform::kLdapOptReferrals, &off);
 
   int msgid = platform::LdapSimpleBind(handle_, bind_dn.c_str(), password.c_str());
-  if (msgid == -1) return false;
+  if (msgid == -1) {
+    bind_unreachable_ = IsUnansweredCode(LastResultCode());
+    return false;
+  }
   // The library-wide network time-out the caller set for this server; none
   // set means the wait has no limit.
   LdapTimeval* wait = nullptr;
   platform::LdapGetOption(nullptr, platform::kLdapOptNetworkTimeout, &wait);
   int type = platform::LdapResult(handle_, msgid, 0, wait, &result_);
   platform::LdapMemFree(wait);
+  if (type == 0 || type == -1) bind_unreachable_ = type == 0 || IsUnansweredCode(LastResultCode());
   if (type != platform::kLdapResBind) return false;
+  bind_answered_ = true;
 
   // The bind completed, whatever the server's verdict on the credentials:
   // the tree name decides whether this server is usable.
@@ -229,12 +237,17 @@ void LDAPConn::GetResults(UserData& request) {
   }
 }
 
-std::string LDAPConn::GetErrorText() {
+int LDAPConn::LastResultCode() {
   int code = kNoCodeReported;
   if (platform::LdapGetOption(handle_, platform::kLdapOptResultCode, &code) !=
       platform::kLdapSuccess) {
     code = kNoCodeReported;
   }
+  return code;
+}
+
+std::string LDAPConn::GetErrorText() {
+  int code = LastResultCode();
   // Without a handle the library reports the last failed opening of this
   // thread; "success" there means it has nothing to say about this one.
   if (handle_ == nullptr && code == platform::kLdapSuccess) code = kNoCodeReported;

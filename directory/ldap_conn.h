@@ -50,6 +50,13 @@ class LDAPConn {
                     const std::string& certificate, const std::string& bind_dn,
                     const std::string& password);
 
+  // How the last BindToServer went, for the retry memory: the server sent
+  // a bind response (whatever its verdict), or it was not reached at all
+  // (refused, cut off, or silent until the time-out). A bind that could
+  // not even be sent for another reason is neither.
+  bool LastBindAnswered() const { return bind_answered_; }
+  bool LastBindUnreachable() const { return bind_unreachable_; }
+
   // attributes: null-terminated list. Throws 19 or a text; a base that does
   // not exist shows message 37 and returns normally.
   void Search(const std::string& base, const std::string& filter, int scope,
@@ -68,6 +75,8 @@ class LDAPConn {
   void OpenConnection(const std::string& host, int port, bool use_ssl,
                       const std::string& certificate);
   void FreeResult();
+  // The handle's last result code (kNoCodeReported when it gives none).
+  int LastResultCode();
   // Ends `old` unless it is still the current or the bound handle.
   void ReleaseIfUnused(platform::LdapHandle* old);
 
@@ -77,6 +86,8 @@ class LDAPConn {
   platform::LdapMessage* result_ = nullptr;
   std::string tree_name_;
   std::string saved_tree_name_;
+  bool bind_answered_ = false;
+  bool bind_unreachable_ = false;
 };
 
 }  // namespace wendrel

@@ -94,8 +94,8 @@ enum LdapOption : int {
   kLdapOptReferrals = 8,            // int*: 0 off, non-zero on (both systems read the int)
   kLdapOptProtocolVersion = 17,     // int*: 2 or 3
   kLdapOptResultCode = 0x31,        // get only, int*: the handle's last result code
-  kLdapOptNetworkTimeout = 0x5005,  // null handle only; set: const LdapTimeval* (null clears),
-                                    // get: LdapTimeval** (new copy, or null when unset)
+  kLdapOptNetworkTimeout = 0x5005,  // set: const LdapTimeval* (null clears); get (null handle
+                                    // only): LdapTimeval** (new copy, or null when unset)
 };
 
 // Message types (LDAP_RES_*), as LdapResult returns them.
@@ -155,8 +155,12 @@ int LdapUnbind(LdapHandle* ld);
 
 // ldap_set_option / ldap_get_option with the option numbers above. ld may
 // be null: the library-wide default, which applies to handles created
-// afterwards. Returns kLdapSuccess, or kLdapParamError for an option the
-// port does not carry (or kLdapOptNetworkTimeout with a handle).
+// afterwards. kLdapOptNetworkTimeout set on a handle that has not made its
+// connection yet bounds that handle's connection (and TLS handshake) alone,
+// whatever the library-wide default says: threads that connect to several
+// servers at once each keep their own time-out. Returns kLdapSuccess, or
+// kLdapParamError for an option the port does not carry (or a get of
+// kLdapOptNetworkTimeout with a handle).
 int LdapSetOption(LdapHandle* ld, int option, const void* value);
 int LdapGetOption(LdapHandle* ld, int option, void* out);
 

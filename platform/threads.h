@@ -61,6 +61,14 @@ void ForgetThreadHandle(ThreadHandle thread);
 // tests can check that nothing was left behind.
 size_t OutstandingThreadHandles();
 
+// Starts proc(parameter) on a thread that nobody waits for or ends: it runs
+// until proc returns. The module that holds proc stays loaded until then
+// (Windows: the thread holds a reference and drops it as its last act;
+// natively the module is pinned), so a host that unloads the library while
+// such a thread is still inside it does not pull the code from under it.
+// False when no thread could be created.
+bool StartDetachedThread(ThreadProc proc, void* parameter);
+
 uint32_t CurrentThreadId();
 void Sleep(uint32_t milliseconds);
 // Milliseconds since an arbitrary start, wrapping at 2^32.

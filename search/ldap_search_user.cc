@@ -13,6 +13,7 @@
 #include "platform/ui.h"
 #include "results/user_data.h"
 #include "search/message_catalogue.h"
+#include "search/server_failover.h"
 #include "search/user_filter.h"
 
 namespace wendrel {
@@ -73,17 +74,30 @@ void LDAPSearchUser::SearchForAUser(UserData& request) {
     // Outlives every connection made with it, whatever the library keeps.
     platform::LdapTimeval connect_timeout = {0, 0};
 
+    // Which servers the administrator's failover options take out of the
+    // walk (none when both are off). The walk below is the same either way.
+    ServerFailover failover(*options_, *server_, nullptr);
+
     // The connection object is reused for every server; opening a server's
     // connection replaces (and lets the object release) the previous
     // server's handle, so no explicit close is needed between servers.
     int index = 0;
     for (std::string server = server_->FirstServer(); !server.empty();
          server = server_->NextServer(), ++index) {
-      connect_timeout = {server_->ConnectionTimeout(), 0};
-      conn_->SetOption(platform::kLdapOptNetworkTimeout, &connect_timeout);
-      if (!conn_->BindToServer(server, server_->Port(), server_->UseSSL(),
-                               server_->Certificate(), server_->ProxyUsername(),
-                               server_->ProxyPassword())) {
+      // Failed its probe, or remembered as unreachable: skipped like a
+      // server that cannot be bound to.
+      const bool skipped = failover.Skips(static_cast<size_t>(index));
+      bool bound = false;
+      if (!skipped) {
+        connect_timeout = {server_->ConnectionTimeout(), 0};
+        conn_->SetOption(platform::kLdapOptNetworkTimeout, &connect_timeout);
+        bound = conn_->BindToServer(server, server_->Port(), server_->UseSSL(),
+                                    server_->Certificate(), server_->ProxyUsername(),
+                                    server_->ProxyPassword());
+        failover.NoteBind(static_cast<size_t>(index), conn_->LastBindAnswered(),
+                          conn_->LastBindUnreachable());
+      }
+      if (!bound) {
         // Unreachable or no tree name: skipped silently.
         if (observer_ != nullptr) {
           observer_->ServerSkipped(index, server, SkipObserver::Why::kNotBound);

@@ -49,13 +49,32 @@ void ApplyWildcardPolicy(const LDAPConfigOptions& options, UserData& request) {
   if (!has_wildcard) request.SetLoginName(name + '*');
 }
 
-std::string BuildUserFilter(const LDAPConfigOptions& options, const std::string& name) {
+std::string EscapeFilterValue(const std::string& name) {
+  std::string escaped;
+  escaped.reserve(name.size());
+  for (char c : name) {
+    switch (c) {
+      case '(': escaped += "\\28"; break;
+      case ')': escaped += "\\29"; break;
+      case '\\': escaped += "\\5c"; break;
+      case '\0': escaped += "\\00"; break;
+      default: escaped += c;
+    }
+  }
+  return escaped;
+}
+
+std::string BuildUserFilter(const LDAPConfigOptions& options, const std::string& typed_name) {
+  // Only the filter text is escaped: the request keeps the name as typed,
+  // since it is also the cache key and what the login host gets back.
+  const std::string name =
+      options.EscapeSearchFilter() ? EscapeFilterValue(typed_name) : typed_name;
   std::string filter = options.SearchAlias() ? kPrefixWithAliases : kPrefixPlain;
   for (const Term& term : kTerms) {
     if (!(options.*term.enabled)()) continue;
-    // The name goes in verbatim: '*' must stay a wildcard, and a name that
-    // breaks the filter is refused by the directory library with its own
-    // error text.
+    // Without escaping the name goes in verbatim: '*' must stay a wildcard,
+    // and a name that breaks the filter is refused by the directory library
+    // with its own error text.
     filter += term.literal;
     filter += name;
     filter += ')';

@@ -18,7 +18,12 @@ extern const char* const kRequestedAttributes[];
 // '*'; with wildcards on appends '*' to a name without one.
 void ApplyWildcardPolicy(const LDAPConfigOptions& options, UserData& request);
 
-// The filter for `name`; throws the composed message 30 when no search term
+// `name` as an LDAP filter value (RFC 4515): '(' ')' '\\' and NUL become
+// \28 \29 \5c \00. '*' is left as it is: the wildcard policy has already
+// decided which stars a name may carry, and those stay wildcards.
+std::string EscapeFilterValue(const std::string& name);
+
+// The filter for `name`, escaped when "Escape Search Filter" is on; throws the composed message 30 when no search term
 // is enabled.
 std::string BuildUserFilter(const LDAPConfigOptions& options, const std::string& name);
 

@@ -197,10 +197,17 @@ bool WaitReady(Sockbuf_IO_Desc* sbiod, short events) {
 
 bool WouldBlock() { return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR; }
 
+// Whether the peer sent anything while this thread's last connection was
+// being set up. libldap reports a handshake it gave up on (a certificate we
+// refused) and a peer that never answered alike, as "server down"; this
+// tells them apart (see LdapSimpleBind).
+thread_local bool setup_peer_spoke = false;
+
 ber_slen_t BoundedSetupRead(Sockbuf_IO_Desc* sbiod, void* buf, ber_len_t len) {
   for (;;) {
     // Below may be the read-ahead buffer, so the read comes before the wait.
     ber_slen_t n = LBER_SBIOD_READ_NEXT(sbiod, buf, len);
+    if (n > 0) setup_peer_spoke = true;
     if (n >= 0 || !WouldBlock()) return n;
     if (!WaitReady(sbiod, POLLIN)) return -1;
   }
@@ -332,11 +339,12 @@ int LdapSetOption(LdapHandle* ld, int option, const void* value) {
           Ld(ld), LDAP_OPT_REFERRALS,
           *static_cast<const int*>(value) != 0 ? LDAP_OPT_ON : LDAP_OPT_OFF));
     case kLdapOptNetworkTimeout: {
-      if (ld != nullptr) return kLdapParamError;
       // OpenLDAP refuses a null value; a negative time-out is its "none".
+      // A handle's own value is what its connect and the TLS layer above
+      // (PushBoundedSetup) read.
       struct timeval tv = {-1, 0};
       if (value != nullptr) tv = ToTimeval(*static_cast<const LdapTimeval*>(value));
-      return ToSdkCode(ldap_set_option(nullptr, LDAP_OPT_NETWORK_TIMEOUT, &tv));
+      return ToSdkCode(ldap_set_option(Ld(ld), LDAP_OPT_NETWORK_TIMEOUT, &tv));
     }
     default:
       return kLdapParamError;
@@ -396,9 +404,18 @@ int LdapSimpleBind(LdapHandle* ld, const char* dn, const char* password) {
   cred.bv_val = const_cast<char*>(password != nullptr ? password : "");
   cred.bv_len = std::strlen(cred.bv_val);
   int msgid = -1;
+  setup_peer_spoke = false;
   int rc = ldap_sasl_bind(Ld(ld), dn != nullptr ? dn : "", LDAP_SASL_SIMPLE, &cred, nullptr,
                           nullptr, &msgid);
   PopBoundedSetup(Ld(ld));
+  if (rc == LDAP_SERVER_DOWN && setup_peer_spoke) {
+    // The server answered the TLS handshake and the connection failed
+    // anyway: its certificate was refused. Reported as a connect error
+    // rather than as a server that is down, so that callers can tell a
+    // server that said something from one that did not.
+    rc = LDAP_CONNECT_ERROR;
+    ldap_set_option(Ld(ld), LDAP_OPT_RESULT_CODE, &rc);
+  }
   return rc == LDAP_SUCCESS ? msgid : -1;
 }
 

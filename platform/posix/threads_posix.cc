@@ -128,6 +128,15 @@ void ForgetThreadHandle(ThreadHandle thread) { CloseThreadHandle(thread); }
 
 size_t OutstandingThreadHandles() { return g_outstanding.load(); }
 
+bool StartDetachedThread(ThreadProc proc, void* parameter) {
+  if (proc == nullptr) return false;
+  PinModuleOf(reinterpret_cast<const void*>(proc));
+  ThreadHandle thread = CreateThread(proc, parameter, nullptr);
+  if (thread == nullptr) return false;
+  CloseThreadHandle(thread);  // detaches it
+  return true;
+}
+
 uint32_t CurrentThreadId() { return static_cast<uint32_t>(syscall(SYS_gettid)); }
 
 void Sleep(uint32_t milliseconds) {

@@ -65,6 +65,8 @@ struct LdapHandle {
   // TLS: the callback's verdict on the server's certificate, once it ran.
   bool judged = false;
   CertificateVerdict verdict = CertificateVerdict::kUnavailable;
+  bool has_own_timeout = false;  // set on the handle: bounds its connect alone
+  LdapTimeval own_timeout = {0, 0};
 };
 
 namespace {
@@ -268,9 +270,11 @@ bool EnsureConnected(LdapHandle* h) {
     h->connect_error = kLdapConnectError;
     return false;
   }
-  bool has_timeout;
+  bool has_timeout = h->has_own_timeout;
   l_timeval tv = {0, 0};
-  {
+  if (has_timeout) {
+    tv = ToLTimeval(h->own_timeout);
+  } else {
     std::lock_guard<std::mutex> lock(DefaultsMutex());
     has_timeout = TheDefaults().has_timeout;
     if (has_timeout) tv = ToLTimeval(TheDefaults().timeout);
@@ -306,7 +310,15 @@ int LdapUnbind(LdapHandle* ld) {
 
 int LdapSetOption(LdapHandle* ld, int option, const void* value) {
   if (option == kLdapOptNetworkTimeout) {
-    if (ld != nullptr) return kLdapParamError;
+    if (ld != nullptr) {
+      ld->has_own_timeout = value != nullptr;
+      if (value != nullptr) {
+        ld->own_timeout = *static_cast<const LdapTimeval*>(value);
+        l_timeval tv = ToLTimeval(ld->own_timeout);
+        ldap_set_optionW(ld->ld, LDAP_OPT_SEND_TIMEOUT, &tv);  // Wine: 0x5C, ignored
+      }
+      return kLdapSuccess;
+    }
     std::lock_guard<std::mutex> lock(DefaultsMutex());
     TheDefaults().has_timeout = value != nullptr;
     if (value != nullptr) TheDefaults().timeout = *static_cast<const LdapTimeval*>(value);

@@ -25,7 +25,41 @@ DWORD WINAPI ThreadMain(LPVOID arg) {
   return start->proc(start->parameter);
 }
 
+struct DetachedStartBlock {
+  ThreadProc proc;
+  void* parameter;
+  HMODULE module;  // the reference the thread drops as it ends
+};
+
+DWORD WINAPI DetachedThreadMain(LPVOID arg) {
+  DetachedStartBlock start = *static_cast<DetachedStartBlock*>(arg);
+  delete static_cast<DetachedStartBlock*>(arg);
+  DWORD code = start.proc(start.parameter);
+  // Returning would run code of a module this call may just have unloaded;
+  // FreeLibraryAndExitThread drops the reference and ends the thread in
+  // kernel32, outside it.
+  if (start.module != nullptr) FreeLibraryAndExitThread(start.module, code);
+  return code;
+}
+
 }  // namespace
+
+bool StartDetachedThread(ThreadProc proc, void* parameter) {
+  if (proc == nullptr) return false;
+  HMODULE module = nullptr;
+  // A counted reference to the module holding proc (no UNCHANGED_REFCOUNT).
+  GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                     reinterpret_cast<LPCSTR>(proc), &module);
+  auto start = std::make_unique<DetachedStartBlock>(DetachedStartBlock{proc, parameter, module});
+  HANDLE thread = ::CreateThread(nullptr, 0, DetachedThreadMain, start.get(), 0, nullptr);
+  if (thread == nullptr) {
+    if (module != nullptr) FreeLibrary(module);
+    return false;
+  }
+  start.release();
+  CloseHandle(thread);
+  return true;
+}
 
 ThreadHandle CreateThread(ThreadProc proc, void* parameter, uint32_t* thread_id) {
   if (proc == nullptr) return nullptr;

@@ -42,6 +42,9 @@ void ReadOptions(ConfigReport* report) {
         {"DisplayTelephoneNumber", false, o.DisplayTelephoneNumber()},
         {"DisplayUniqueID", false, o.DisplayUniqueID()},
         {"UseCachedResults", false, o.UseCachedResults()},
+        {"ProbeServersInParallel", false, o.ProbeServersInParallel()},
+        {"UnreachableServerRetrySeconds", true, o.UnreachableServerRetrySeconds()},
+        {"EscapeSearchFilter", false, o.EscapeSearchFilter()},
     };
     report->has_options = true;
   } catch (const LDAPConfigOptions::BadReg&) {

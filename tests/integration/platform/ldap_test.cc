@@ -227,10 +227,18 @@ TEST_F(LdapPortTest, NetworkTimeoutIsLibraryWideAndHandedOutAsACopy) {
   LdapMemFree(first);
   LdapMemFree(second);
 
-  // Only the library-wide form exists.
+  // A handle's own time-out leaves the library-wide one alone, and is not
+  // handed out.
   Handle ld(LdapInit("127.0.0.1", 389));
   ASSERT_NE(ld, nullptr);
-  EXPECT_EQ(LdapSetOption(ld.get(), kLdapOptNetworkTimeout, &set), kLdapParamError);
+  LdapTimeval own = {2, 0};
+  EXPECT_EQ(LdapSetOption(ld.get(), kLdapOptNetworkTimeout, &own), kLdapSuccess);
+  LdapTimeval* still = nullptr;
+  ASSERT_EQ(LdapGetOption(nullptr, kLdapOptNetworkTimeout, &still), kLdapSuccess);
+  ASSERT_NE(still, nullptr);
+  EXPECT_EQ(still->tv_sec, 7);
+  LdapMemFree(still);
+  EXPECT_EQ(LdapGetOption(ld.get(), kLdapOptNetworkTimeout, &still), kLdapParamError);
 
   ASSERT_EQ(LdapSetOption(nullptr, kLdapOptNetworkTimeout, nullptr), kLdapSuccess);
   tv = reinterpret_cast<LdapTimeval*>(1);
@@ -302,14 +310,25 @@ TEST_F(LdapPortTest, TlsHandshakeWithASilentPeerIsBoundedByTheNetworkTimeout) {
   ASSERT_EQ(LdapSslAddTrustedCert(dir_.CaCertPath().c_str(), kLdapCertFilePem), 0);
   LdapTimeval one = {1, 0};
   ASSERT_EQ(LdapSetOption(nullptr, kLdapOptNetworkTimeout, &one), kLdapSuccess);
-  auto start = std::chrono::steady_clock::now();
-  Handle ld(LdapSslInit(dir_.silent_host().c_str(), dir_.silent_port(), 1));
-  ASSERT_NE(ld, nullptr);
-  // The handshake gets no answer: the bind cannot even be sent.
-  EXPECT_EQ(Bind(ld.get(), "", "", {10, 0}), -1);
-  double took = SecondsSince(start);
-  EXPECT_GE(took, 0.8);
-  EXPECT_LT(took, 4.0);
+  // Bounded by the library-wide time-out, and by a handle's own one when no
+  // library-wide one is set.
+  for (bool own : {false, true}) {
+    SCOPED_TRACE(own ? "the handle's own time-out" : "library-wide time-out");
+    if (own) {
+      ASSERT_EQ(LdapSetOption(nullptr, kLdapOptNetworkTimeout, nullptr), kLdapSuccess);
+    }
+    auto start = std::chrono::steady_clock::now();
+    Handle ld(LdapSslInit(dir_.silent_host().c_str(), dir_.silent_port(), 1));
+    ASSERT_NE(ld, nullptr);
+    if (own) {
+      ASSERT_EQ(LdapSetOption(ld.get(), kLdapOptNetworkTimeout, &one), kLdapSuccess);
+    }
+    // The handshake gets no answer: the bind cannot even be sent.
+    EXPECT_EQ(Bind(ld.get(), "", "", {10, 0}), -1);
+    double took = SecondsSince(start);
+    EXPECT_GE(took, 0.8);
+    EXPECT_LT(took, 4.0);
+  }
 
   // The bound applies to setting the connection up only: a TLS connection
   // that is set up in time works as before, longer than the time-out.

@@ -46,6 +46,9 @@ const std::vector<Option>& AllOptions() {
       WENDREL_OPTION("Display Telephone Number", DisplayTelephoneNumber, 0),
       WENDREL_OPTION("Display Unique ID", DisplayUniqueID, 0),
       WENDREL_OPTION("UseCachedResults", UseCachedResults, 0),
+      WENDREL_OPTION("Probe Servers In Parallel", ProbeServersInParallel, 0),
+      WENDREL_OPTION("Unreachable Server Retry Seconds", UnreachableServerRetrySeconds, 0),
+      WENDREL_OPTION("Escape Search Filter", EscapeSearchFilter, 0),
   };
   return options;
 }
@@ -111,6 +114,15 @@ TEST_F(OptionsTest, ValuesAreReadRawIntoFourBytes) {
   SetRaw(kOptionsKeyPath, "Search All Scopes", platform::kRegDword, {0xFF, 0xFF, 0xFF, 0xFF});
   EXPECT_EQ(0x1234, options.UserSearchFailure());
   EXPECT_EQ(-1, options.SearchAllScopes());
+
+  // The three failover and filter options are read the same way.
+  SetString(kOptionsKeyPath, "Escape Search Filter", "0");                 // 0x30: on
+  SetRaw(kOptionsKeyPath, "Probe Servers In Parallel", platform::kRegQword,
+         {1, 0, 0, 0, 0, 0, 0, 0});                                        // default 0
+  SetRaw(kOptionsKeyPath, "Unreachable Server Retry Seconds", platform::kRegBinary, {0x3C});
+  EXPECT_TRUE(options.EscapeSearchFilter());
+  EXPECT_FALSE(options.ProbeServersInParallel());
+  EXPECT_EQ(60, options.UnreachableServerRetrySeconds());
 }
 
 TEST_F(OptionsTest, WildcardsRuleOutTheCache) {

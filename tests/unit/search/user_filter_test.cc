@@ -69,6 +69,30 @@ TEST_F(UserFilterTest, NameIsCopiedWithoutEscaping) {
   EXPECT_EQ("(&(objectClass=inetOrgPerson)(|(cn=j(d\\oe*)))", Filter("j(d\\oe*"));
 }
 
+// "Escape Search Filter": RFC 4515 escapes in the filter text only, after
+// the wildcard policy, with the policy's stars left as wildcards.
+TEST_F(UserFilterTest, EscapedNamesKeepTheirWildcards) {
+  Option("Escape Search Filter", 1);
+  EXPECT_EQ("(&(objectClass=inetOrgPerson)(|(cn=Lee \\28Ana\\29)))", Filter("Lee (Ana)"));
+  EXPECT_EQ("(&(objectClass=inetOrgPerson)(|(cn=a\\5cb\\00c)))",
+            Filter(std::string("a\\b\0c", 5)));
+  EXPECT_EQ("(&(objectClass=inetOrgPerson)(|(cn=plain)))", Filter("plain"));
+  // Every term gets the escaped name.
+  Option("Search Email", 1);
+  EXPECT_EQ("(&(objectClass=inetOrgPerson)(|(mail=\\29*)(cn=\\29*)))", Filter(")*"));
+  Option("Search Email", 0);
+
+  // The policy runs first and is not changed: a star with wildcards off is
+  // still message 29; with wildcards on, the name the request keeps is the
+  // unescaped one, and its stars stay wildcards in the filter.
+  EXPECT_EQ(std::string("!") + kPrefixMessage + "Wildcard not allowed", Policy("*)(cn=*"));
+  Option("Allow Wildcards", 1);
+  EXPECT_EQ("*)(cn=*", Policy("*)(cn=*"));
+  EXPECT_EQ("(&(objectClass=inetOrgPerson)(|(cn=*\\29\\28cn=*)))", Filter(Policy("*)(cn=*")));
+  EXPECT_EQ("Lee (Ana*", Policy("Lee (Ana"));
+  EXPECT_EQ("(&(objectClass=inetOrgPerson)(|(cn=Lee \\28Ana*)))", Filter(Policy("Lee (Ana")));
+}
+
 TEST_F(UserFilterTest, OnlyThePlainEmptyFilterIsRefused) {
   Option("Search Username", 0);
   try {

@@ -1,0 +1,47 @@
+#include "directory/unreachable_servers.h"
+
+#include "platform/ldap.h"
+
+namespace wendrel {
+
+std::string UnreachableServerKey(const std::string& host, int port, bool use_ssl) {
+  return host + (use_ssl ? " tls " : " ldap ") + std::to_string(port);
+}
+
+bool IsUnansweredCode(int code) {
+  return code == platform::kLdapServerDown || code == platform::kLdapTimeout;
+}
+
+UnreachableServers& UnreachableServers::Instance() {
+  // Never destroyed: the start-up worker, abandoned at shutdown, may still
+  // report to it while the process exits.
+  static UnreachableServers* instance = new UnreachableServers;
+  return *instance;
+}
+
+void UnreachableServers::Remember(const std::string& key, int32_t seconds) {
+  if (seconds <= 0) return;
+  std::lock_guard<std::mutex> lock(mutex_);
+  until_[key] = Clock::now() + std::chrono::seconds(seconds);
+}
+
+void UnreachableServers::Forget(const std::string& key) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  until_.erase(key);
+}
+
+bool UnreachableServers::IsRemembered(const std::string& key) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto it = until_.find(key);
+  if (it == until_.end()) return false;
+  if (Clock::now() < it->second) return true;
+  until_.erase(it);
+  return false;
+}
+
+void UnreachableServers::Clear() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  until_.clear();
+}
+
+}  // namespace wendrel

@@ -1,0 +1,55 @@
+// The retry memory of "Unreachable Server Retry Seconds": servers that could
+// not be reached, remembered by this loaded extension for a number of
+// seconds so that the searches in that time skip them instead of paying
+// their connection time-out again.
+//
+// One instance per process (the login host keeps the extension loaded
+// between logins). The start-up worker and the login thread both report to
+// it, so every call takes its lock. The login driver clears it when the host
+// terminates the extension.
+
+#ifndef WENDREL_DIRECTORY_UNREACHABLE_SERVERS_H_
+#define WENDREL_DIRECTORY_UNREACHABLE_SERVERS_H_
+
+#include <chrono>
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <string>
+
+namespace wendrel {
+
+// A server as the memory knows it: its address, port and whether it speaks
+// TLS (the same host on another port is another server).
+std::string UnreachableServerKey(const std::string& host, int port, bool use_ssl);
+
+// True for the result codes of a failed connection attempt or bind that
+// mean nobody answered: "server down" (refused, reset, or a TLS handshake
+// cut off by the time-out) and "time-out". Any other code says the server
+// said something (a certificate it sent and we refused, for one).
+bool IsUnansweredCode(int code);
+
+class UnreachableServers {
+ public:
+  using Clock = std::chrono::steady_clock;
+
+  static UnreachableServers& Instance();
+
+  // Remembers `key` as unreachable for `seconds` from now (renewed when
+  // already remembered). seconds <= 0 remembers nothing.
+  void Remember(const std::string& key, int32_t seconds);
+  // The server answered: it is no longer remembered.
+  void Forget(const std::string& key);
+  // Whether `key` is remembered now; an entry whose time is over is
+  // forgotten on the way.
+  bool IsRemembered(const std::string& key);
+  void Clear();
+
+ private:
+  std::mutex mutex_;
+  std::map<std::string, Clock::time_point> until_;
+};
+
+}  // namespace wendrel
+
+#endif  // WENDREL_DIRECTORY_UNREACHABLE_SERVERS_H_
