@@ -10,6 +10,7 @@
 #include "config/registry_paths.h"
 #include "core/login_host.h"
 #include "core/wendrel_app.h"
+#include "directory/unreachable_servers.h"
 #include "gtest/gtest.h"
 #include "tests/integration/core/host_double.h"
 #include "tests/integration/search/search_fixture.h"
@@ -103,6 +104,19 @@ TEST_F(LoginDriverTest, LocalLoginAndUnconfiguredTreesSkipTheSearch) {
   EXPECT_TRUE(g_notified.empty());
   EXPECT_TRUE(presenter_.boxes.empty());
   EXPECT_EQ(g_chained.size(), 4u);
+}
+
+// The retry memory lives as long as the loaded extension's session with the
+// host: what one session could not reach is not held against the next.
+TEST_F(LoginDriverTest, TerminateForgetsEveryUnreachableServer) {
+  SetOptions({{"Contextless Login Enabled", 1}});
+  const std::string key = UnreachableServerKey("ldap.example", 389, false);
+  UnreachableServers::Instance().Remember(key, 60);
+  HostRecord record("asmith", "A");
+  Send(kEventStart, record);
+  EXPECT_TRUE(UnreachableServers::Instance().IsRemembered(key));
+  EXPECT_EQ(Send(kEventTerminate, record), 42);
+  EXPECT_FALSE(UnreachableServers::Instance().IsRemembered(key));
 }
 
 TEST_F(LoginDriverTest, OtherEventsAndEventsBeforeStartOnlyChain) {

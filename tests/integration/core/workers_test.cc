@@ -12,6 +12,7 @@
 #include "config/registry_paths.h"
 #include "core/wendrel_app.h"
 #include "core/worker_state.h"
+#include "directory/unreachable_servers.h"
 #include "gtest/gtest.h"
 #include "platform/ldap.h"
 #include "tests/integration/search/search_fixture.h"
@@ -220,6 +221,62 @@ TEST_F(WorkersTest, UnloadClearsTheSlotOfAWorkerThatEndedBeforeItsHandleWasStore
   // until this process ends, as it would in the login host).
   EXPECT_EQ(platform::WaitForThread(thread, 0), platform::kWaitObject0);
 #endif
+}
+
+// With "Unreachable Server Retry Seconds" the worker reports what it
+// reached (forgotten) and what it could not (remembered), with the parallel
+// probe or without; the walk stops where the sequential one stops.
+TEST_F(WorkersTest, WorkerReportsToTheRetryMemory) {
+  ASSERT_TRUE(dir_.Start({"A:tls=good"})) << dir_.error();
+  ServerConfig good;
+  good.host = dir_.server(0).host;
+  good.port = dir_.server(0).tls_port;
+  good.use_ssl = true;
+  good.certificate = dir_.CaCertPath();
+  ServerConfig closed = good;
+  closed.host = dir_.closed_host();
+  closed.port = dir_.closed_port();
+  SetServers({good, closed});
+  const std::string good_key = UnreachableServerKey(good.host, good.port, true);
+  const std::string closed_key = UnreachableServerKey(closed.host, closed.port, true);
+  for (uint32_t probe : {0u, 1u}) {
+    SCOPED_TRACE(probe ? "with the probe" : "without the probe");
+    SetOptions({{"Probe Servers In Parallel", probe}, {"Unreachable Server Retry Seconds", 60}});
+    UnreachableServers::Instance().Clear();
+    UnreachableServers::Instance().Remember(good_key, 60);
+    EXPECT_EQ(SSL_InitializeThread(nullptr), 0u);
+    EXPECT_EQ(GetWorkerState().worker_running.load(), 0);
+    EXPECT_FALSE(UnreachableServers::Instance().IsRemembered(good_key));
+    EXPECT_TRUE(UnreachableServers::Instance().IsRemembered(closed_key));
+  }
+  UnreachableServers::Instance().Clear();
+}
+
+// The parallel probe ends on the worker's stop request, not at the end of
+// the servers' time-outs.
+TEST_F(WorkersTest, StopRequestEndsTheParallelProbe) {
+#ifdef _WIN32
+  GTEST_SKIP() << "Wine's wldap32 does not bound the TLS handshake with a silent peer, so "
+                  "the probes here would never end; the stop is proven natively";
+#endif
+  ASSERT_TRUE(dir_.Start({"A:tls=good"})) << dir_.error();
+  ServerConfig silent;
+  silent.host = dir_.silent_host();
+  silent.port = dir_.silent_port();
+  silent.use_ssl = true;
+  silent.certificate = dir_.CaCertPath();
+  silent.connection_timeout = 6;
+  SetServers({silent, silent});
+  SetOptions({{"Probe Servers In Parallel", 1}});
+
+  auto start = std::chrono::steady_clock::now();
+  StartWorker();
+  platform::Sleep(500);  // the probes are waiting on the handshakes by now
+  platform::ThreadHandle thread = StopWorker(10000);
+  ASSERT_NE(thread, nullptr);
+  platform::CloseThreadHandle(thread);
+  EXPECT_LT(SecondsSince(start), 3.0);
+  EXPECT_EQ(GetWorkerState().worker_running.load(), 0);
 }
 
 TEST_F(WorkersTest, ConnectivityWaitEndsAtTheFirstAnswerOrAfterItsPasses) {
