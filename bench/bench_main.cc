@@ -69,6 +69,7 @@ int main(int argc, char** argv) {
   RegisterLoginBenchmarks(options);
   RegisterConversionBenchmarks(options);
   RegisterProcessBenchmarks(options);
+  RegisterFailoverBenchmarks(options);
 
   FigureCollector figures(isatty(STDOUT_FILENO) != 0);
   benchmark::RunSpecifiedBenchmarks(&figures);

@@ -28,6 +28,9 @@ constexpr char kConversion[] = "conversion/GetResults";
 constexpr char kConversionFloor[] = "conversion/plain_walk";
 constexpr char kProcess[] = "whole_process/qzlogin";
 constexpr char kProcessFloor[] = "whole_process/ldapsearch";
+constexpr char kTwoSilentSequential[] = "two_silent_first/sequential";
+constexpr char kTwoSilentProbed[] = "two_silent_first/parallel_probe";
+constexpr char kTwoSilentRemembered[] = "two_silent_first/retry_memory_second_login";
 }  // namespace names
 
 // The counter of the whole-process benchmarks that holds the child's
@@ -49,6 +52,7 @@ MemoryFigures MeasurePeakMemory();
 void RegisterLoginBenchmarks(const RunOptions& options);
 void RegisterConversionBenchmarks(const RunOptions& options);
 void RegisterProcessBenchmarks(const RunOptions& options);
+void RegisterFailoverBenchmarks(const RunOptions& options);
 
 }  // namespace bench
 }  // namespace wendrel

@@ -35,6 +35,17 @@ class Table {
     Line(what, cost, unit, cost / unit, limit);
   }
 
+  // Like Cost, printed for comparison only: no target.
+  void Info(const char* what, const char* figure, const char* floor, double unit) {
+    double f = 0, base = 0;
+    if (!figures_.Seconds(figure, &f) || !figures_.Seconds(floor, &base)) {
+      std::printf("  %-44s  not measured\n", what);
+      return;
+    }
+    std::printf("  %-44s %10.3f ms %10.3f ms %8.3fx  (for comparison)\n", what, (f - base) * 1e3,
+                unit * 1e3, (f - base) / unit);
+  }
+
   bool all_met() const { return all_met_; }
 
  private:
@@ -107,6 +118,14 @@ bool PrintRatios(const FigureCollector& figures, int users, const MemoryFigures&
                 "  the same, processor time of the process", cpu * 1e3, cpu_floor * 1e3,
                 cpu / cpu_floor);
   }
+  // Two silent servers ahead of the directory, against the same login
+  // without them.
+  table.Cost("2 silent first, probe: cost / time-out", names::kTwoSilentProbed,
+             names::kCold, kSilentTimeoutSeconds, 1.1);
+  table.Ratio("2 silent first, retry: 2nd login / login", names::kTwoSilentRemembered,
+              names::kCold, 1.2);
+  table.Info("2 silent first, sequential: cost / time-out", names::kTwoSilentSequential,
+             names::kCold, kSilentTimeoutSeconds);
   if (memory.ok) {
     // The growth against its floor, the data itself (no target).
     const long growth = memory.bulk_rss_kib - memory.single_rss_kib;
