@@ -74,11 +74,15 @@ const NumberOption kNumberOptions[] = {
     WENDREL_OPTION("Display Surname", 0, DisplaySurname),
     WENDREL_OPTION("Display Telephone Number", 0, DisplayTelephoneNumber),
     WENDREL_OPTION("Display Unique ID", 0, DisplayUniqueID),
+    WENDREL_OPTION("Probe Servers In Parallel", 0, ProbeServersInParallel),
+    WENDREL_OPTION("Unreachable Server Retry Seconds", 0, UnreachableServerRetrySeconds),
+    WENDREL_OPTION("Escape Search Filter", 0, EscapeSearchFilter),
 };
 #undef WENDREL_OPTION
-// The two getters that return the number itself; the others return != 0.
+// The getters that return the number itself; the others return != 0.
 bool IsIntegerOption(const std::string& name) {
-  return name == "User Search Failure" || name == "Search All Scopes";
+  return name == "User Search Failure" || name == "Search All Scopes" ||
+         name == "Unreachable Server Retry Seconds";
 }
 
 const char* const kSettingPatterns[] = {"ConnectionTimeout ", "Search Timeout ", "Proxy Username ",
