@@ -13,6 +13,7 @@
 #include "core/worker_state.h"
 #include "core/workers.h"
 #include "directory/reachability.h"
+#include "directory/server_probe.h"
 #include "directory/unreachable_servers.h"
 #include "platform/codepage.h"
 #include "platform/cursor.h"
@@ -283,6 +284,12 @@ void Terminate() {
   ReleaseLanguageResources();
   ClosePing();
   platform::ThreadHandle thread = StopWorker();
+  // Parallel probes still running (a stopped worker's, or ones stuck in a
+  // connect) end by their own time-outs; they may still be using the TLS
+  // client, so it is shut down only after them. None without the option.
+  if (!WaitForProbesToEnd(kProbeShutdownWaitMs)) {
+    platform::Trace("probes still running at terminate\n");
+  }
   // After the worker, which may still have been reporting to it: the next
   // start of the extension begins with no server remembered.
   UnreachableServers::Instance().Clear();

@@ -15,6 +15,9 @@
 namespace wendrel {
 
 constexpr uint32_t kWorkerStopTimeoutMs = 15000;
+// How long the terminate event waits for parallel probes still running; each
+// ends by its server's connection time-out at the latest.
+constexpr uint32_t kProbeShutdownWaitMs = 15000;
 constexpr int kConnectivityPasses = 35;
 constexpr uint32_t kConnectivityPauseMs = 1000;
 

@@ -30,6 +30,26 @@ std::mutex& OpenMutex() {
   return *mutex;
 }
 
+// The probes of the process still running, for WaitForProbesToEnd.
+struct LiveProbes {
+  std::mutex mutex;
+  std::condition_variable ended;
+  size_t count = 0;
+};
+LiveProbes& Live() {
+  static LiveProbes* live = new LiveProbes;
+  return *live;
+}
+
+void ProbeEnded() {
+  LiveProbes& live = Live();
+  {
+    std::lock_guard<std::mutex> lock(live.mutex);
+    --live.count;
+  }
+  live.ended.notify_all();
+}
+
 struct HandleCloser {
   void operator()(platform::LdapHandle* ld) const { platform::LdapUnbind(ld); }
 };
@@ -190,6 +210,8 @@ uint32_t RunProbe(void* parameter) {
     outcome = ProbeOutcome::kLeftToTheWalk;
   }
   task->group->Report(task->index, outcome);
+  task.reset();  // the group block goes with the last reference
+  ProbeEnded();
   return 0;
 }
 
@@ -204,9 +226,14 @@ ServerProbes::ServerProbes(const std::vector<ServerEndpoint>& endpoints,
   for (size_t i = 0; i < endpoints.size(); ++i) {
     longest_timeout_ = std::max(longest_timeout_, endpoints[i].connection_timeout);
     auto task = std::make_unique<ProbeTask>(ProbeTask{group_, i, endpoints[i]});
+    {
+      std::lock_guard<std::mutex> lock(Live().mutex);
+      ++Live().count;
+    }
     if (platform::StartDetachedThread(RunProbe, task.get())) {
       task.release();  // the thread owns it now
     } else {
+      ProbeEnded();
       group_->Report(i, ProbeOutcome::kLeftToTheWalk);
     }
   }
@@ -230,6 +257,13 @@ void ServerProbes::Wait() {
   for (ProbeOutcome& outcome : outcomes_) {
     if (outcome == ProbeOutcome::kPending) outcome = ProbeOutcome::kUnreachable;
   }
+}
+
+bool WaitForProbesToEnd(uint32_t timeout_ms) {
+  LiveProbes& live = Live();
+  std::unique_lock<std::mutex> lock(live.mutex);
+  return live.ended.wait_for(lock, std::chrono::milliseconds(timeout_ms),
+                             [&live] { return live.count == 0; });
 }
 
 bool ServerProbes::Failed(size_t index) const {

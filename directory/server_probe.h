@@ -53,6 +53,11 @@ enum class ProbeOutcome {
                     // handle, thread): the walk's own step meets and reports it
 };
 
+// Waits at most timeout_ms until no probe of this process is running any
+// more (each ends by its own time-out at the latest); true when none is.
+// The terminate event waits here before it shuts the TLS client down.
+bool WaitForProbesToEnd(uint32_t timeout_ms);
+
 class ServerProbes {
  public:
   // Starts one probe per endpoint at once. A non-zero *stop (when given)

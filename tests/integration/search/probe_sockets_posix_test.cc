@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "directory/server_probe.h"
 #include "gtest/gtest.h"
 #include "results/user_data.h"
 #include "search/ldap_search_user.h"
@@ -109,7 +110,13 @@ std::string SearchedServer(const std::string& name, double* seconds) {
   return request.GetServerName();
 }
 
-using ProbeSocketsTest = SearchTest;
+class ProbeSocketsTest : public SearchTest {
+ protected:
+  void TearDown() override {
+    EXPECT_TRUE(WaitForProbesToEnd(10000));
+    SearchTest::TearDown();
+  }
+};
 
 TEST_F(ProbeSocketsTest, SilentServersConnectionIsClosedWhenTheVerdictsAreIn) {
   ASSERT_TRUE(dir_.Start({"A"})) << dir_.error();

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "config/registry_paths.h"
+#include "directory/server_probe.h"
 #include "directory/unreachable_servers.h"
 #include "gtest/gtest.h"
 #include "results/user_data.h"
@@ -55,6 +56,8 @@ class FailoverTest : public SearchTest {
     UnreachableServers::Instance().Clear();
   }
   void TearDown() override {
+    // Every probe ends: cancelled ones at once, others by their time-out.
+    EXPECT_TRUE(WaitForProbesToEnd(10000));
     UnreachableServers::Instance().Clear();
     SearchTest::TearDown();
   }
