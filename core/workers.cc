@@ -125,7 +125,7 @@ void InitializeTlsServers(bool* stopped) {
                                     server->Certificate(), server->ProxyUsername(),
                                     server->ProxyPassword());
     if (failover.retry_seconds > 0) {
-      NoteWorkerBind(CurrentEndpoint(name, *server), *conn, failover.retry_seconds);
+      NoteWorkerBind(CurrentEndpointKey(name, *server), *conn, failover.retry_seconds);
     }
     name = server->NextServer();
     conn.reset();

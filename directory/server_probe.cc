@@ -73,11 +73,16 @@ int ResultCode(platform::LdapHandle* ld) {
 
 std::string ServerEndpoint::Key() const { return UnreachableServerKey(host, port, use_ssl); }
 
-ServerEndpoint CurrentEndpoint(const std::string& name, const LDAPServer& servers) {
+ServerEndpoint CurrentEndpointKey(const std::string& name, const LDAPServer& servers) {
   ServerEndpoint endpoint;
   endpoint.host = name;
   endpoint.port = servers.Port();
   endpoint.use_ssl = servers.UseSSL();
+  return endpoint;
+}
+
+ServerEndpoint CurrentEndpoint(const std::string& name, const LDAPServer& servers) {
+  ServerEndpoint endpoint = CurrentEndpointKey(name, servers);
   endpoint.certificate = servers.Certificate();
   endpoint.bind_dn = servers.ProxyUsername();
   endpoint.password = servers.ProxyPassword();

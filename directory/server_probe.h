@@ -43,6 +43,9 @@ struct ServerEndpoint {
 
 // Server `name`, with the settings of the server `servers` stands on.
 ServerEndpoint CurrentEndpoint(const std::string& name, const LDAPServer& servers);
+// Only what Key() needs (address, port, TLS): fewer registry reads where
+// the server is not going to be probed.
+ServerEndpoint CurrentEndpointKey(const std::string& name, const LDAPServer& servers);
 
 enum class ProbeOutcome {
   kPending,         // no answer yet (after Wait: cancelled by a stop request)

@@ -13,7 +13,7 @@ ServerFailover::ServerFailover(const LDAPConfigOptions& options, LDAPServer& ser
   if (!probe && retry_seconds_ <= 0) return;
 
   for (std::string name = servers.FirstServer(); !name.empty(); name = servers.NextServer()) {
-    endpoints_.push_back(CurrentEndpoint(name, servers));
+    endpoints_.push_back(probe ? CurrentEndpoint(name, servers) : CurrentEndpointKey(name, servers));
   }
   skip_ = retry_seconds_ > 0 ? RememberedToSkip(endpoints_)
                              : std::vector<bool>(endpoints_.size(), false);
