@@ -32,9 +32,24 @@ enum class CertificateVerdict {
 // "unavailable": the words administrators see.
 const char* CertificateVerdictName(CertificateVerdict verdict);
 
-// Opens a TCP connection to host:port, waiting at most timeout_ms for it.
-// True when it opened; *elapsed_ms is then how long that took.
-bool ProbeTcpConnection(const std::string& host, int port, int timeout_ms, int* elapsed_ms);
+// How an attempt to open a TCP connection ended. Refused and no answer are
+// told apart because they send an administrator to different places: a
+// refusal means the host is up and nothing listens on the port (the
+// directory service is down, or the port is wrong); no answer means the
+// host is down or something on the way drops the packets.
+enum class TcpConnectOutcome {
+  kConnected,
+  kRefused,      // the host answered that nothing listens on the port
+  kNoAnswer,     // nothing answered within the time-out
+  kUnknownName,  // the name gives no address
+  kFailed,       // no route, no socket, or another failure on this side
+};
+
+// Opens a TCP connection to host:port (each address the name has, in turn),
+// waiting at most timeout_ms in all, and closes it again. *elapsed_ms is how
+// long the attempt took, whatever its outcome.
+TcpConnectOutcome ProbeTcpConnection(const std::string& host, int port, int timeout_ms,
+                                     int* elapsed_ms);
 
 // Makes a TLS handshake with host:port (each step within timeout_ms) and
 // judges the certificate the server presents, with the chain it sends,

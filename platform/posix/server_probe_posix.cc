@@ -57,45 +57,60 @@ int MillisecondsLeft(Clock::time_point deadline) {
 }
 
 // One non-blocking connect to one address, finished by the deadline.
-bool ConnectOne(const addrinfo& address, Clock::time_point deadline, Socket* out) {
+TcpConnectOutcome ConnectOne(const addrinfo& address, Clock::time_point deadline, Socket* out) {
   Socket s;
   s.Reset(socket(address.ai_family, address.ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK,
                  address.ai_protocol));
-  if (s.fd() < 0) return false;
+  if (s.fd() < 0) return TcpConnectOutcome::kFailed;
+  int error = 0;
   if (connect(s.fd(), address.ai_addr, address.ai_addrlen) != 0) {
-    if (errno != EINPROGRESS) return false;
-    for (;;) {
-      pollfd p = {s.fd(), POLLOUT, 0};
-      int n = poll(&p, 1, MillisecondsLeft(deadline));
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) return false;
-      break;
+    if (errno != EINPROGRESS) {
+      error = errno;
+    } else {
+      for (;;) {
+        pollfd p = {s.fd(), POLLOUT, 0};
+        int n = poll(&p, 1, MillisecondsLeft(deadline));
+        if (n < 0 && errno == EINTR) continue;
+        if (n == 0) return TcpConnectOutcome::kNoAnswer;
+        if (n < 0) return TcpConnectOutcome::kFailed;
+        break;
+      }
+      socklen_t size = sizeof(error);
+      if (getsockopt(s.fd(), SOL_SOCKET, SO_ERROR, &error, &size) != 0) {
+        return TcpConnectOutcome::kFailed;
+      }
     }
-    int error = 0;
-    socklen_t size = sizeof(error);
-    if (getsockopt(s.fd(), SOL_SOCKET, SO_ERROR, &error, &size) != 0 || error != 0) return false;
   }
+  if (error == ECONNREFUSED) return TcpConnectOutcome::kRefused;
+  if (error == ETIMEDOUT) return TcpConnectOutcome::kNoAnswer;
+  if (error != 0) return TcpConnectOutcome::kFailed;
   const int flags = fcntl(s.fd(), F_GETFL);
-  if (flags < 0 || fcntl(s.fd(), F_SETFL, flags & ~O_NONBLOCK) != 0) return false;
+  if (flags < 0 || fcntl(s.fd(), F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    return TcpConnectOutcome::kFailed;
+  }
   out->Reset(s.Release());
-  return true;
+  return TcpConnectOutcome::kConnected;
 }
 
 // A connected socket to host:port (each address the name has, in turn, all
-// within timeout_ms), blocking again once connected.
-bool Connect(const std::string& host, int port, int timeout_ms, Socket* out) {
-  if (port <= 0 || port > 65535 || timeout_ms < 0) return false;
+// within timeout_ms), blocking again once connected. The outcome is that of
+// the last address tried.
+TcpConnectOutcome Connect(const std::string& host, int port, int timeout_ms, Socket* out) {
+  if (port <= 0 || port > 65535 || timeout_ms < 0) return TcpConnectOutcome::kFailed;
   const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
   addrinfo hints = {};
   hints.ai_socktype = SOCK_STREAM;
   addrinfo* found = nullptr;
-  if (getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0) return false;
-  bool ok = false;
-  for (addrinfo* a = found; a != nullptr && !ok && Clock::now() < deadline; a = a->ai_next) {
-    ok = ConnectOne(*a, deadline, out);
+  const int lookup = getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found);
+  if (lookup == EAI_NONAME || lookup == EAI_NODATA) return TcpConnectOutcome::kUnknownName;
+  if (lookup != 0) return TcpConnectOutcome::kFailed;
+  TcpConnectOutcome outcome = TcpConnectOutcome::kNoAnswer;
+  for (addrinfo* a = found; a != nullptr && Clock::now() < deadline; a = a->ai_next) {
+    outcome = ConnectOne(*a, deadline, out);
+    if (outcome == TcpConnectOutcome::kConnected) break;
   }
   freeaddrinfo(found);
-  return ok;
+  return outcome;
 }
 
 struct SessionFreer {
@@ -175,13 +190,14 @@ CertificateVerdict Judge(Chain& chain, const std::string& pem, const std::string
 
 }  // namespace
 
-bool ProbeTcpConnection(const std::string& host, int port, int timeout_ms, int* elapsed_ms) {
+TcpConnectOutcome ProbeTcpConnection(const std::string& host, int port, int timeout_ms,
+                                     int* elapsed_ms) {
   const Clock::time_point start = Clock::now();
   Socket s;
-  if (!Connect(host, port, timeout_ms, &s)) return false;
+  const TcpConnectOutcome outcome = Connect(host, port, timeout_ms, &s);
   *elapsed_ms = static_cast<int>(
       std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
-  return true;
+  return outcome;
 }
 
 CertificateVerdict ProbeServerCertificate(const std::string& host, int port,
@@ -189,7 +205,9 @@ CertificateVerdict ProbeServerCertificate(const std::string& host, int port,
   std::string pem;
   if (!ReadCertificateFileAsPem(trusted_file, &pem)) return CertificateVerdict::kUnreadable;
   Socket s;
-  if (!Connect(host, port, timeout_ms, &s)) return CertificateVerdict::kUnavailable;
+  if (Connect(host, port, timeout_ms, &s) != TcpConnectOutcome::kConnected) {
+    return CertificateVerdict::kUnavailable;
+  }
 
   gnutls_certificate_credentials_t raw_credentials = nullptr;
   if (gnutls_certificate_allocate_credentials(&raw_credentials) < 0) {

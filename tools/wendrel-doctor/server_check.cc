@@ -156,10 +156,11 @@ ServerCheck CheckServer(const ServerSettings& server) {
   ServerCheck check;
   check.tls = server.tls;
   const int connect_ms = std::max(0, server.connection_timeout) * 1000;
-  check.reachable =
+  check.connection =
       platform::ProbeTcpConnection(server.name, server.port, connect_ms, &check.milliseconds);
+  check.reachable = check.connection == platform::TcpConnectOutcome::kConnected;
   if (!check.reachable) {
-    check.bind = "not attempted: no connection within " + Seconds(server.connection_timeout);
+    check.bind = "not attempted: " + WhyNotReachable(check, server.connection_timeout);
     return check;
   }
   if (server.tls) {
@@ -174,6 +175,22 @@ ServerCheck CheckServer(const ServerSettings& server) {
   check.usable = check.bind_answered && check.has_tree &&
                  (!server.tls || check.certificate == CertificateVerdict::kTrusted);
   return check;
+}
+
+std::string WhyNotReachable(const ServerCheck& check, int connection_timeout) {
+  switch (check.connection) {
+    case platform::TcpConnectOutcome::kConnected:
+      return "";
+    case platform::TcpConnectOutcome::kRefused:
+      return "connection refused";
+    case platform::TcpConnectOutcome::kNoAnswer:
+      return "no connection within " + Seconds(connection_timeout);
+    case platform::TcpConnectOutcome::kUnknownName:
+      return "the name gives no address";
+    case platform::TcpConnectOutcome::kFailed:
+      break;
+  }
+  return "the connection could not be made";
 }
 
 std::string SkipReason(const ServerCheck& check) {

@@ -34,8 +34,9 @@ struct ServerSettings {
 std::vector<ServerSettings> ReadServerSettings();
 
 struct ServerCheck {
-  bool reachable = false;
-  int milliseconds = 0;            // how long the TCP connection took to open
+  bool reachable = false;          // the TCP connection opened
+  platform::TcpConnectOutcome connection = platform::TcpConnectOutcome::kNoAnswer;
+  int milliseconds = 0;            // how long the TCP connection attempt took
   bool tls = false;
   platform::CertificateVerdict certificate = platform::CertificateVerdict::kUnavailable;
   bool bind_answered = false;      // a bind response came back
@@ -48,6 +49,10 @@ struct ServerCheck {
 };
 
 ServerCheck CheckServer(const ServerSettings& server);
+
+// Why a server's port took no connection, in an administrator's words:
+// "connection refused", "no answer within 5 s", ...
+std::string WhyNotReachable(const ServerCheck& check, int connection_timeout);
 
 // Why the user search passed over a server it could not bind to, from what
 // a check of that server finds: "unreachable", a certificate verdict other

@@ -92,7 +92,7 @@ void WriteText(const std::vector<Row>& rows, std::ostream& out) {
     if (c.reachable) {
       out << "yes (" << c.milliseconds << " ms)\n";
     } else {
-      out << "no (no TCP connection within " << row.server.connection_timeout << " s)\n";
+      out << "no (" << WhyNotReachable(c, row.server.connection_timeout) << ")\n";
     }
     if (row.server.tls) {
       out << "  certificate:  " << platform::CertificateVerdictName(c.certificate) << '\n';
