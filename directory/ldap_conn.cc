@@ -208,32 +208,30 @@ void LDAPConn::Search(const std::string& base, const std::string& filter, int sc
 }
 
 void LDAPConn::GetResults(UserData& request) {
+  // Kept across entries, so that their storage is reused rather than
+  // allocated again for each of a large result's entries.
+  std::vector<std::string> value_rdns;
+  std::vector<std::string> typed_rdns;
   for (LdapMessage* entry = platform::LdapFirstEntry(handle_, result_); entry != nullptr;
        entry = platform::LdapNextEntry(handle_, entry)) {
-    std::vector<std::string> value_rdns;
-    std::vector<std::string> typed_rdns;
     {
       PortString dn(platform::LdapGetDn(handle_, entry));
       ExplodeEntryDn(dn.get(), &typed_rdns, &value_rdns);
     }
+    UserObj& user = AddEntryUser(&request, typed_rdns, value_rdns);
 
-    // Only the first value of each attribute is kept, so only that one is
-    // copied; an attribute without values stays empty and is skipped.
-    std::vector<EntryAttribute> attributes;
+    // Each first value goes straight from the library's list into the
+    // record; further values are ignored, an attribute without values is
+    // skipped.
     platform::LdapBer* raw_ber = nullptr;
     PortString name(platform::LdapFirstAttribute(handle_, entry, &raw_ber));
     BerCursor ber(raw_ber);
     for (; name != nullptr; name.reset(platform::LdapNextAttribute(handle_, entry, ber.get()))) {
-      EntryAttribute attribute;
-      attribute.name = name.get();
       ValueList values(platform::LdapGetValues(handle_, entry, name.get()));
       if (values != nullptr && values.get()[0] != nullptr) {
-        attribute.values.emplace_back(values.get()[0]);
+        SetEntryAttribute(&user, name.get(), values.get()[0]);
       }
-      attributes.push_back(std::move(attribute));
     }
-
-    AddEntryToUserData(&request, typed_rdns, value_rdns, attributes);
   }
 }
 

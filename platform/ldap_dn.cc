@@ -31,7 +31,7 @@ void AppendEscapedValue(const std::string& v, std::string* out) {
 
 class Parser {
  public:
-  explicit Parser(const std::string& dn) : s_(dn) {}
+  explicit Parser(std::string_view dn) : s_(dn) {}
 
   // Fills either list or both (null: not wanted) in one pass.
   bool Parse(std::vector<std::string>* values, std::vector<std::string>* typed) {
@@ -151,13 +151,13 @@ class Parser {
     return true;
   }
 
-  const std::string& s_;
+  const std::string_view s_;
   size_t pos_ = 0;
 };
 
 }  // namespace
 
-bool ExplodeDn(const std::string& dn, bool notypes, std::vector<std::string>* rdns) {
+bool ExplodeDn(std::string_view dn, bool notypes, std::vector<std::string>* rdns) {
   rdns->clear();
   Parser parser(dn);
   if (!parser.Parse(notypes ? rdns : nullptr, notypes ? nullptr : rdns)) {
@@ -167,7 +167,7 @@ bool ExplodeDn(const std::string& dn, bool notypes, std::vector<std::string>* rd
   return true;
 }
 
-bool ExplodeDnBothWays(const std::string& dn, std::vector<std::string>* values,
+bool ExplodeDnBothWays(std::string_view dn, std::vector<std::string>* values,
                        std::vector<std::string>* typed) {
   values->clear();
   typed->clear();

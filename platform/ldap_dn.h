@@ -7,6 +7,7 @@
 #define WENDREL_PLATFORM_LDAP_DN_H_
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace wendrel {
@@ -16,11 +17,11 @@ namespace platform {
 // its value as text, escapes and quotes removed (the values of a multi-valued
 // RDN joined by "+"); otherwise "type=value" with only the escapes RFC 4514
 // requires. False for a string that is not a DN; "" is the empty DN.
-bool ExplodeDn(const std::string& dn, bool notypes, std::vector<std::string>* rdns);
+bool ExplodeDn(std::string_view dn, bool notypes, std::vector<std::string>* rdns);
 
 // Both splits of ExplodeDn from one pass over dn: `values` as with notypes,
 // `typed` as without. False (both empty) for a string that is not a DN.
-bool ExplodeDnBothWays(const std::string& dn, std::vector<std::string>* values,
+bool ExplodeDnBothWays(std::string_view dn, std::vector<std::string>* values,
                        std::vector<std::string>* typed);
 
 }  // namespace platform

@@ -1,5 +1,7 @@
 #include "results/user_entry.h"
 
+#include <utility>
+
 #include "platform/codepage.h"
 
 namespace wendrel {
@@ -26,14 +28,23 @@ std::string DirectoryTextToAnsi(std::string_view utf8) {
   return platform::Utf8ToAnsi(utf8, kMaxDirectoryTextUnits);
 }
 
+UserObj& AddEntryUser(UserData* users, const std::vector<std::string>& typed_rdns,
+                      const std::vector<std::string>& value_rdns) {
+  return users->AddUser(Leaf(value_rdns), Leaf(typed_rdns), Context(value_rdns),
+                        Context(typed_rdns));
+}
+
+void SetEntryAttribute(UserObj* user, std::string name, std::string_view first_value) {
+  user->SetAttribute(std::move(name), DirectoryTextToAnsi(first_value));
+}
+
 UserObj& AddEntryToUserData(UserData* users, const std::vector<std::string>& typed_rdns,
                             const std::vector<std::string>& value_rdns,
                             const std::vector<EntryAttribute>& attributes) {
-  UserObj& user = users->AddUser(Leaf(value_rdns), Leaf(typed_rdns), Context(value_rdns),
-                                 Context(typed_rdns));
+  UserObj& user = AddEntryUser(users, typed_rdns, value_rdns);
   for (const EntryAttribute& attribute : attributes) {
     if (attribute.values.empty()) continue;
-    user.SetAttribute(attribute.name, DirectoryTextToAnsi(attribute.values[0]));
+    SetEntryAttribute(&user, attribute.name, attribute.values[0]);
   }
   return user;
 }

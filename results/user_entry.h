@@ -31,6 +31,17 @@ struct EntryAttribute {
   std::vector<std::string> values;  // UTF-8, in the server's order
 };
 
+// Appends the record of one entry, still without attributes, to `users` and
+// returns it. `typed_rdns` and `value_rdns` as for AddEntryToUserData.
+UserObj& AddEntryUser(UserData* users, const std::vector<std::string>& typed_rdns,
+                      const std::vector<std::string>& value_rdns);
+
+// Stores the first value of one attribute of the entry on its record: the
+// value converted as DirectoryTextToAnsi converts it, under `name` exactly as
+// given. The connection calls it for each attribute as it walks them, so
+// that nothing of the entry is copied before the record takes it.
+void SetEntryAttribute(UserObj* user, std::string name, std::string_view first_value);
+
 // Appends the record of one entry to `users` and returns it. `typed_rdns` is
 // the DN split keeping attribute types ("cn=jsmith", "ou=sales", "o=acme"),
 // `value_rdns` the same split without them ("jsmith", "sales", "acme"). The
