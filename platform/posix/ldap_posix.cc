@@ -36,6 +36,15 @@
 #include <string>
 #include <vector>
 
+// This file's thread-local state is a few bytes in a library that is never
+// unloaded, so it is placed in the static TLS block (initial-exec): every
+// access is a load from the thread pointer, with no __tls_get_addr call and
+// no dynamic TLS block allocated on a thread's first touch. LeakSanitizer's
+// exit scan misread such a dynamic block (its tracer faulted on a bogus
+// range) in the lifecycle stress test, where the library is loaded and torn
+// down with its threads at every moment.
+#define WENDREL_INITIAL_EXEC_TLS __attribute__((tls_model("initial-exec")))
+
 namespace wendrel {
 namespace platform {
 namespace {
@@ -43,7 +52,7 @@ namespace {
 // Result code of this thread's last failed LdapInit / LdapSslInit, reported
 // for kLdapOptResultCode with a null handle: a failed open has no handle to
 // carry it. 0 after a successful open.
-thread_local int last_open_error = kLdapSuccess;
+WENDREL_INITIAL_EXEC_TLS thread_local int last_open_error = kLdapSuccess;
 
 // The certificates of the trusted file of the TLS companion, as PEM text:
 // process-wide, like the SDK's certificate database. Empty when none.
@@ -201,7 +210,7 @@ bool WouldBlock() { return errno == EAGAIN || errno == EWOULDBLOCK || errno == E
 // being set up. libldap reports a handshake it gave up on (a certificate we
 // refused) and a peer that never answered alike, as "server down"; this
 // tells them apart (see LdapSimpleBind).
-thread_local bool setup_peer_spoke = false;
+WENDREL_INITIAL_EXEC_TLS thread_local bool setup_peer_spoke = false;
 
 ber_slen_t BoundedSetupRead(Sockbuf_IO_Desc* sbiod, void* buf, ber_len_t len) {
   for (;;) {
