@@ -233,7 +233,7 @@ struct Connection {
   ino_t inode = 0;
   mode_t mode = 0;
   bool read_only = false;
-  bool wal = false;     // journal mode checked
+  bool wal = false;     // journal mode and syncing set
   bool schema = false;  // the tables are known to exist
   StoreChangeCounter counter;
   StoreReadMemo memo;
@@ -349,9 +349,6 @@ int32_t Acquire(const std::string& path, bool write, FileCheck check, Connection
   // readers without write access to the directory can still open the store.
   int persist = 1;
   sqlite3_file_control(connection->db, "main", SQLITE_FCNTL_PERSIST_WAL, &persist);
-  // In WAL mode NORMAL loses no committed transaction when a process dies;
-  // only a power loss may drop the latest ones, never tearing the file.
-  Exec(connection->db, "PRAGMA synchronous=NORMAL");
 
   cache.push_front(std::move(connection));
   while (cache.size() > kMaxCachedStores) cache.pop_back();
@@ -368,14 +365,14 @@ int32_t CheckSchema(sqlite3* db, bool* present) {
   int32_t status = id.Next(&row);
   if (status != kRegSuccess) return status;
   int64_t application = row ? id.Int(0) : 0;
-  Statement tables(db, "SELECT count(*) FROM sqlite_master WHERE name IN ('keys','vals')");
+  // One statement for both counts: every process prepares it once.
+  Statement tables(db,
+                   "SELECT count(*), count(CASE WHEN name IN ('keys','vals') THEN 1 END) "
+                   "FROM sqlite_master");
   status = tables.Next(&row);
   if (status != kRegSuccess) return status;
-  int64_t ours = row ? tables.Int(0) : 0;
-  Statement all(db, "SELECT count(*) FROM sqlite_master");
-  status = all.Next(&row);
-  if (status != kRegSuccess) return status;
-  int64_t objects = row ? all.Int(0) : 0;
+  int64_t objects = row ? tables.Int(0) : 0;
+  int64_t ours = row ? tables.Int(1) : 0;
   if (objects == 0 && application == 0) return kRegSuccess;
   if (application != kApplicationId || ours != 2) return kRegBadDb;
   *present = true;
@@ -440,6 +437,12 @@ int32_t TransactOnce(Connection* connection, bool write, Body& body) {
     status = mode.Next(&row);
     if (status != kRegSuccess) return status;
     if (!row || mode.Text(0) != "wal") return kRegIoFailed;
+    // In WAL mode NORMAL loses no committed transaction when a process
+    // dies; only a power loss may drop the latest ones, never tearing the
+    // file. Set with the first write: it changes how commits are synced,
+    // and most processes (a login) only read.
+    status = Exec(db, "PRAGMA synchronous=NORMAL");
+    if (status != kRegSuccess) return status;
     connection->wal = true;
   }
   // Every process that reads this store may be answering from what it read
@@ -514,12 +517,20 @@ int32_t Write(const std::string& path, Body body) {
 // The answer is kept only when the counter held the same even value before
 // the transaction began and after it ended: no write began meanwhile, and
 // every write announced before was committed before the transaction began.
+//
+// `also` (when given) is filled by `fetch` with answers to other questions
+// read in the same transaction; they are kept under the same rule. An
+// answer kept under `otherwise` answers the question when the question's
+// own answer is not kept (the answer for every value a key read whole does
+// not hold).
 template <typename Fetch, typename Reply>
 int32_t Read(const std::string& path, FileCheck check, const std::string& question, Fetch fetch,
-             Reply reply, bool* writable = nullptr) {
+             Reply reply, bool* writable = nullptr, StoreAnswers* also = nullptr,
+             const std::string* otherwise = nullptr) {
   std::lock_guard<std::mutex> lock(StoreMutex());
   StoreRead answer;
   return WhileBusy([&]() -> int32_t {
+    if (also != nullptr) also->clear();
     Connection* connection = nullptr;
     int32_t status = Acquire(path, false, check, &connection);
     if (status != kRegSuccess) return status;
@@ -528,7 +539,9 @@ int32_t Read(const std::string& path, FileCheck check, const std::string& questi
     bool settled = counted && !StoreChangeCounter::InFlight(seen);
     if (settled) {
       connection->memo.At(seen);
-      if (const StoreRead* kept = connection->memo.Find(question)) {
+      const StoreRead* kept = connection->memo.Find(question);
+      if (kept == nullptr && otherwise != nullptr) kept = connection->memo.Find(*otherwise);
+      if (kept != nullptr) {
         if (writable != nullptr) *writable = !connection->read_only;
         return reply(*kept);
       }
@@ -557,6 +570,12 @@ int32_t Read(const std::string& path, FileCheck check, const std::string& questi
     if (connection == nullptr) return answered ? reply(answer) : status;
     if (settled && answered && StoreReadMemo::Keepable(status) &&
         connection->counter.Still(seen)) {
+      // In their order: the answer for every value not held comes first,
+      // so that a memo emptied for room part way never keeps it without
+      // the values it stands beside.
+      if (also != nullptr) {
+        for (const auto& other : *also) connection->memo.Keep(other.first, other.second);
+      }
       connection->memo.Keep(question, answer);
     }
     if (counted && !settled) {
@@ -733,14 +752,126 @@ int32_t FetchValue(sqlite3* db, int64_t key, const std::string& name, StoreRead*
   return kRegSuccess;
 }
 
+// A process reads most values of the keys it opens (a login reads its whole
+// configuration key), each once. The first read of a key reads it whole in
+// its one transaction: every value, their order, and how many subkeys it
+// has; all of it is kept as the answers to the questions about them, so a
+// fresh process pays a transaction per key instead of one per value. Larger
+// keys (the results cache's) are read a value at a time.
+constexpr size_t kMaxWholeKeyValues = 256;
+constexpr size_t kMaxWholeKeyBytes = 64 << 10;
+
+// Value names match with the ASCII letters folded, as COLLATE NOCASE does,
+// so that the memo finds one answer under every spelling of a name. A name
+// holding a NUL character is never folded together with another (NOCASE
+// stops comparing at it): keys with such names are not read whole.
+std::string FoldedName(const std::string& name) {
+  std::string folded = name;
+  for (char& c : folded) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return folded;
+}
+
+std::string ValueQuestion(int64_t key, const std::string& name) {
+  return StoreReadMemo::Question('V', key, 0, FoldedName(name));
+}
+
+// The question whose kept answer stands for every value a key read whole
+// does not hold: "not found", or "key deleted".
+std::string OtherValuesQuestion(int64_t key) {
+  return StoreReadMemo::Question('W', key, 0, std::string());
+}
+
+// Reads `key` whole into *answers (inside a transaction). kRegMoreData: the
+// key is too large to be read whole, and *answers is empty.
+int32_t ReadKeyWhole(sqlite3* db, int64_t key, StoreAnswers* answers) {
+  answers->clear();
+  StoreRead other;
+  other.status = CheckKey(db, key);
+  if (other.status != kRegSuccess) {
+    if (other.status == kRegKeyDeleted) answers->emplace_back(OtherValuesQuestion(key), other);
+    return other.status;
+  }
+  Statement subkeys(db, "SELECT count(*) FROM keys WHERE parent=?");
+  bool row = false;
+  int32_t status = subkeys.Bind(1, key).Next(&row);
+  if (status != kRegSuccess) return status;
+  StoreRead info;
+  info.number = row ? subkeys.Int(0) : 0;
+  other.status = kRegFileNotFound;
+  answers->emplace_back(OtherValuesQuestion(key), other);  // first: see Read
+  Statement list(db, "SELECT name, type, data FROM vals WHERE key=? ORDER BY rowid");
+  size_t bytes = 0;
+  uint32_t index = 0;
+  for (status = list.Bind(1, key).Next(&row); status == kRegSuccess && row;
+       status = list.Next(&row)) {
+    StoreRead value;
+    value.name = list.Text(0);
+    value.type = static_cast<uint32_t>(list.Int(1));
+    size_t length = 0;
+    const uint8_t* data = list.Blob(2, &length);
+    value.data.assign(data, data + (data != nullptr ? length : 0));
+    bytes += value.name.size() + value.data.size();
+    if (index >= kMaxWholeKeyValues || bytes > kMaxWholeKeyBytes ||
+        value.name.find('\0') != std::string::npos) {
+      answers->clear();
+      return kRegMoreData;
+    }
+    std::string question = ValueQuestion(key, value.name);
+    answers->emplace_back(StoreReadMemo::Question('N', key, index++, std::string()), value);
+    value.name.clear();  // a value's answer holds its type and data only
+    answers->emplace_back(std::move(question), std::move(value));
+  }
+  if (status != kRegSuccess) {
+    answers->clear();
+    return status;
+  }
+  StoreRead end;
+  end.status = kRegNoMoreItems;
+  answers->emplace_back(StoreReadMemo::Question('N', key, index, std::string()), end);
+  info.count = index;
+  answers->emplace_back(StoreReadMemo::Question('I', key, 0, std::string()), info);
+  return kRegSuccess;
+}
+
+// The answer to `question` about `key` from the key read whole (*also then
+// holds everything read), `absent` when the key holds no answer to it; else
+// from `single(db, answer)`, for a key too large to be read whole.
+template <typename Single>
+int32_t FetchThroughKey(sqlite3* db, int64_t key, const std::string& question, int32_t absent,
+                        StoreRead* answer, StoreAnswers* also, Single single) {
+  int32_t status = ReadKeyWhole(db, key, also);
+  if (status == kRegMoreData) return single(db, answer);
+  if (status != kRegSuccess) return status;
+  for (const auto& read : *also) {
+    if (read.first != question) continue;
+    *answer = read.second;
+    return answer->status;
+  }
+  return absent;
+}
+
+int32_t FetchValueThroughKey(sqlite3* db, int64_t key, const std::string& name,
+                             StoreRead* answer, StoreAnswers* also) {
+  return FetchThroughKey(db, key, ValueQuestion(key, name), kRegFileNotFound, answer, also,
+                         [&](sqlite3* db, StoreRead* answer) {
+                           return FetchValue(db, key, name, answer);
+                         });
+}
+
 }  // namespace
 
 int32_t RegistryStore::QueryValue(int64_t key, const std::string& name, uint32_t* type,
                                   void* data, uint32_t* size) const {
   if (data != nullptr && size == nullptr) return kRegInvalidParameter;
+  StoreAnswers also;
+  const std::string others = OtherValuesQuestion(key);
   return Read(
-      path_, FileCheck::kTrustOpen, StoreReadMemo::Question('V', key, 0, name),
-      [&](sqlite3* db, StoreRead* answer) { return FetchValue(db, key, name, answer); },
+      path_, FileCheck::kTrustOpen, ValueQuestion(key, name),
+      [&](sqlite3* db, StoreRead* answer) {
+        return FetchValueThroughKey(db, key, name, answer, &also);
+      },
       [&](const StoreRead& answer) -> int32_t {
         if (answer.status != kRegSuccess) return answer.status;
         if (type != nullptr) *type = answer.type;
@@ -752,7 +883,8 @@ int32_t RegistryStore::QueryValue(int64_t key, const std::string& name, uint32_t
         if (offered < length) return kRegMoreData;  // buffer untouched
         if (length != 0) std::memcpy(data, answer.data.data(), length);
         return kRegSuccess;
-      });
+      },
+      nullptr, &also, &others);
 }
 
 int32_t RegistryStore::SetValue(int64_t key, const std::string& name, uint32_t type,
@@ -765,16 +897,20 @@ int32_t RegistryStore::SetValue(int64_t key, const std::string& name, uint32_t t
   // unchanged, after every login it answers.
   bool writable = false;
   bool same = false;
+  StoreAnswers also;
+  const std::string others = OtherValuesQuestion(key);
   int32_t status = Read(
-      path_, FileCheck::kLook, StoreReadMemo::Question('V', key, 0, name),
-      [&](sqlite3* db, StoreRead* answer) { return FetchValue(db, key, name, answer); },
+      path_, FileCheck::kLook, ValueQuestion(key, name),
+      [&](sqlite3* db, StoreRead* answer) {
+        return FetchValueThroughKey(db, key, name, answer, &also);
+      },
       [&](const StoreRead& answer) {
         same = answer.status == kRegSuccess && answer.type == type &&
                answer.data.size() == size &&
                (size == 0 || std::memcmp(answer.data.data(), data, size) == 0);
         return answer.status;
       },
-      &writable);
+      &writable, &also, &others);
   if (status == kRegSuccess && same && writable) return kRegSuccess;
   return Write(path_, [&](sqlite3* db) -> int32_t {
     int32_t status = CheckKey(db, key);
@@ -829,9 +965,9 @@ int32_t RegistryStore::EnumKey(int64_t key, uint32_t index, std::string* name) c
 
 int32_t RegistryStore::EnumValue(int64_t key, uint32_t index, std::string* name, uint32_t* type,
                                  std::vector<uint8_t>* data) const {
-  return Read(
-      path_, FileCheck::kTrustOpen, StoreReadMemo::Question('N', key, index, std::string()),
-      [&](sqlite3* db, StoreRead* answer) -> int32_t {
+  const std::string question = StoreReadMemo::Question('N', key, index, std::string());
+  StoreAnswers also;
+  auto single = [&](sqlite3* db, StoreRead* answer) -> int32_t {
         int32_t status = CheckKey(db, key);
         if (status != kRegSuccess) return status;
         Statement list(db,
@@ -847,6 +983,11 @@ int32_t RegistryStore::EnumValue(int64_t key, uint32_t index, std::string* name,
         const uint8_t* bytes = list.Blob(2, &length);
         answer->data.assign(bytes, bytes + (bytes != nullptr ? length : 0));
         return kRegSuccess;
+      };
+  return Read(
+      path_, FileCheck::kTrustOpen, question,
+      [&](sqlite3* db, StoreRead* answer) {
+        return FetchThroughKey(db, key, question, kRegNoMoreItems, answer, &also, single);
       },
       [&](const StoreRead& answer) {
         if (answer.status != kRegSuccess) return answer.status;
@@ -854,13 +995,14 @@ int32_t RegistryStore::EnumValue(int64_t key, uint32_t index, std::string* name,
         if (type != nullptr) *type = answer.type;
         if (data != nullptr) *data = answer.data;
         return answer.status;
-      });
+      },
+      nullptr, &also);
 }
 
 int32_t RegistryStore::QueryInfo(int64_t key, uint32_t* subkeys, uint32_t* values) const {
-  return Read(
-      path_, FileCheck::kTrustOpen, StoreReadMemo::Question('I', key, 0, std::string()),
-      [&](sqlite3* db, StoreRead* answer) -> int32_t {
+  const std::string question = StoreReadMemo::Question('I', key, 0, std::string());
+  StoreAnswers also;
+  auto single = [&](sqlite3* db, StoreRead* answer) -> int32_t {
         int32_t status = CheckKey(db, key);
         if (status != kRegSuccess) return status;
         Statement keys(db, "SELECT count(*) FROM keys WHERE parent=?");
@@ -873,13 +1015,19 @@ int32_t RegistryStore::QueryInfo(int64_t key, uint32_t* subkeys, uint32_t* value
         if (status != kRegSuccess) return status;
         answer->count = static_cast<uint32_t>(vals.Int(0));
         return kRegSuccess;
+      };
+  return Read(
+      path_, FileCheck::kTrustOpen, question,
+      [&](sqlite3* db, StoreRead* answer) {
+        return FetchThroughKey(db, key, question, kRegSuccess, answer, &also, single);
       },
       [&](const StoreRead& answer) {
         if (answer.status != kRegSuccess) return answer.status;
         if (subkeys != nullptr) *subkeys = static_cast<uint32_t>(answer.number);
         if (values != nullptr) *values = answer.count;
         return answer.status;
-      });
+      },
+      nullptr, &also);
 }
 
 int32_t RegistryStore::GetSecurity(int64_t key, std::vector<uint8_t>* descriptor) const {

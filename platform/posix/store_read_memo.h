@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace wendrel {
@@ -23,6 +24,9 @@ struct StoreRead {
   std::string name;     // an enumerated name
   std::vector<uint8_t> data;
 };
+
+// Answers read together, each under its question.
+using StoreAnswers = std::vector<std::pair<std::string, StoreRead>>;
 
 class StoreReadMemo {
  public:

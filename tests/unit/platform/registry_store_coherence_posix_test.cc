@@ -257,6 +257,60 @@ TEST_F(StoreCoherenceTest, StoreReplacedUnderARunningReaderIsNoticedAtTheNextOpe
   EXPECT_EQ(3u, Read(before, "Kept"));
 }
 
+// The first read of a key reads all of it: its other values, the values it
+// does not hold, its enumeration and its counts are then answered from
+// memory, and each must still hear of every write another process makes.
+TEST_F(StoreCoherenceTest, KeyReadWholeHearsOfLaterWritesToAnyOfItsValues) {
+  SetDword(kStress, "First", 1);
+  SetDword(kStress, "Second", 2);
+  RegKey key;
+  ASSERT_EQ(kRegSuccess, key.Open(RegKey::LocalMachine(), kStress, kKeyRead));
+  EXPECT_EQ(1u, Read(key, "First"));
+  EXPECT_EQ(2u, Read(key, "SECOND"));  // names match with ASCII letters folded
+  uint32_t value = 0;
+  uint32_t size = sizeof(value);
+  EXPECT_EQ(kRegFileNotFound, key.QueryValue("Third", nullptr, &value, &size));
+
+  ASSERT_EQ(0, Probe("set " + Quote(store_path()) + " Second 20"));
+  EXPECT_EQ(20u, Read(key, "second"));
+  ASSERT_EQ(0, Probe("set " + Quote(store_path()) + " Third 3"));
+  EXPECT_EQ(3u, Read(key, "Third"));
+  uint32_t subkeys = ~0u;
+  uint32_t values = 0;
+  EXPECT_EQ(kRegSuccess, key.QueryInfo(&subkeys, &values));
+  EXPECT_EQ(0u, subkeys);
+  EXPECT_EQ(3u, values);
+  std::string name;
+  EXPECT_EQ(kRegSuccess, key.EnumValue(2, &name, nullptr, nullptr));
+  EXPECT_EQ("Third", name);
+  EXPECT_EQ(kRegNoMoreItems, key.EnumValue(3, &name, nullptr, nullptr));
+
+  ASSERT_EQ(0, Probe("delete " + Quote(store_path()) + " " + Quote(kStress)));
+  EXPECT_EQ(kRegKeyDeleted, key.QueryValue("First", nullptr, &value, &size));
+  EXPECT_EQ(kRegKeyDeleted, key.QueryValue("Fourth", nullptr, &value, &size));
+}
+
+// A key too large to be read whole is read a value at a time, with the same
+// answers.
+TEST_F(StoreCoherenceTest, LargeKeyIsReadAValueAtATime) {
+  constexpr uint32_t kValues = 300;
+  ASSERT_EQ(0, Probe("write " + Quote(store_path()) + " V " + std::to_string(kValues)));
+  RegKey key;
+  ASSERT_EQ(kRegSuccess, key.Open(RegKey::LocalMachine(), kStress, kKeyRead));
+  EXPECT_EQ(kValues - 1, Read(key, "v" + std::to_string(kValues - 1)));
+  uint32_t values = 0;
+  EXPECT_EQ(kRegSuccess, key.QueryInfo(nullptr, &values));
+  EXPECT_EQ(kValues, values);
+  std::string name;
+  EXPECT_EQ(kRegSuccess, key.EnumValue(kValues - 1, &name, nullptr, nullptr));
+  EXPECT_EQ("V" + std::to_string(kValues - 1), name);
+  ASSERT_EQ(0, Probe("set " + Quote(store_path()) + " V7 70"));
+  EXPECT_EQ(70u, Read(key, "V7"));
+  uint32_t value = 0;
+  uint32_t size = sizeof(value);
+  EXPECT_EQ(kRegFileNotFound, key.QueryValue("W1", nullptr, &value, &size));
+}
+
 }  // namespace
 }  // namespace platform
 }  // namespace wendrel
