@@ -25,7 +25,7 @@ void SetFailoverOptions(uint32_t probe, uint32_t retry_seconds) {
 }
 
 // The options for one benchmark, back off (and nothing remembered) after
-// it, so that the other benchmarks run the specified walk.
+// it, so that the other benchmarks run the plain sequential walk.
 class FailoverScope {
  public:
   FailoverScope(uint32_t probe, uint32_t retry_seconds) {

@@ -54,7 +54,7 @@ class LDAPConfigOptions {
   // answered from the cache. Only then is "UseCachedResults" read.
   bool UseCachedResults() const;
 
-  // Administrator options beyond the specified set; each is off when
+  // Failover and filter options added later; each is off when
   // missing, and off keeps the server walk and the filter exactly as without
   // it.
   // Probe every configured server at once before the walk, so that k silent
