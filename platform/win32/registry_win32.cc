@@ -97,23 +97,27 @@ constexpr DWORD kMaxValueName = 16384;
 
 // The paths below `from`, outermost first, of the keys of `subkey` that do
 // not exist yet: every prefix from the first missing key to `subkey` itself.
-// A key that exists but cannot be opened counts as existing.
+// A key that exists but cannot be opened counts as existing. Asked from the
+// innermost key outwards: the results cache writes its entry again after
+// every login it answers, and then the entry itself exists and one open
+// settles it.
 std::vector<std::string> MissingKeys(HKEY from, const std::string& subkey) {
   std::vector<std::string> prefixes;
   for (size_t at = subkey.find('\\'); at != std::string::npos; at = subkey.find('\\', at + 1)) {
     if (at > 0) prefixes.push_back(subkey.substr(0, at));
   }
   prefixes.push_back(subkey);
-  for (size_t i = 0; i < prefixes.size(); ++i) {
+  size_t missing_from = prefixes.size();
+  while (missing_from > 0) {
     HKEY probe = nullptr;
-    const LONG status = RegOpenKeyExA(from, prefixes[i].c_str(), 0, KEY_QUERY_VALUE, &probe);
+    const LONG status =
+        RegOpenKeyExA(from, prefixes[missing_from - 1].c_str(), 0, KEY_QUERY_VALUE, &probe);
     if (status == ERROR_SUCCESS) RegCloseKey(probe);
-    if (status == ERROR_FILE_NOT_FOUND) {
-      return std::vector<std::string>(prefixes.begin() + static_cast<std::ptrdiff_t>(i),
-                                      prefixes.end());
-    }
+    if (status != ERROR_FILE_NOT_FOUND) break;
+    --missing_from;
   }
-  return {};
+  return std::vector<std::string>(prefixes.begin() + static_cast<std::ptrdiff_t>(missing_from),
+                                  prefixes.end());
 }
 
 // Sets `descriptor`'s DACL on the key at `path` below `from`.
