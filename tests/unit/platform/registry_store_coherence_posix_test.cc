@@ -18,6 +18,7 @@
 
 #include "platform/posix/store_change_counter.h"
 #include "platform/registry.h"
+#include "tests/unit/platform/store_probe_posix.h"
 #include "tests/unit/support/registry_fixture.h"
 
 extern char** environ;
@@ -27,14 +28,6 @@ namespace platform {
 namespace {
 
 namespace fs = std::filesystem;
-
-constexpr char kStress[] = "Software\\Tarvos\\Stress";
-
-std::string Quote(const std::string& text) { return "'" + text + "'"; }
-
-int Probe(const std::string& arguments) {
-  return std::system((Quote(WENDREL_STORE_PROBE) + " " + arguments).c_str());
-}
 
 // The probe as a child of this process, so that it can be killed.
 pid_t StartProbe(const std::vector<std::string>& arguments) {
@@ -52,15 +45,6 @@ void Kill(pid_t pid) {
   int status = 0;
   while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
-}
-
-bool WaitFor(const std::string& path) {
-  auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (!fs::exists(path)) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return true;
 }
 
 // The value, or ~0 with the failure added to the test's report.
@@ -187,7 +171,7 @@ TEST_F(StoreCoherenceTest, WriterKilledHalfWayLeavesNoStaleReadAndNoStuckCounter
   const std::string ready = Scratch() + "/ready-open";
   pid_t writer = StartProbe({"stall", store_path(), "2", ready, "-"});
   ASSERT_GT(writer, 0);
-  ASSERT_TRUE(WaitFor(ready));
+  ASSERT_TRUE(WaitFor(ready, true, std::chrono::seconds(20)));
   EXPECT_TRUE(StoreChangeCounter::InFlight(Counter()));
   EXPECT_EQ(1u, Read(key, "Stalled"));
   EXPECT_EQ(1u, OpenAndRead("Stalled"));
@@ -205,11 +189,11 @@ TEST_F(StoreCoherenceTest, WriterKilledHalfWayLeavesNoStaleReadAndNoStuckCounter
   const std::string commit = Scratch() + "/commit";
   writer = StartProbe({"stall", store_path(), "3", announced, commit});
   ASSERT_GT(writer, 0);
-  ASSERT_TRUE(WaitFor(announced));
+  ASSERT_TRUE(WaitFor(announced, true, std::chrono::seconds(20)));
   EXPECT_EQ(1u, Read(key, "Stalled"));
   EXPECT_EQ(1u, Read(key, "Stalled"));
   { std::FILE* go = std::fopen(commit.c_str(), "w"); if (go != nullptr) std::fclose(go); }
-  ASSERT_TRUE(WaitFor(commit + ".done"));
+  ASSERT_TRUE(WaitFor(commit + ".done", true, std::chrono::seconds(20)));
   EXPECT_EQ(3u, Read(key, "Stalled"));
   EXPECT_FALSE(StoreChangeCounter::InFlight(Counter()));
   EXPECT_EQ(3u, Read(key, "Stalled"));

@@ -13,6 +13,7 @@
 
 #include "platform/environment.h"
 #include "platform/registry.h"
+#include "tests/unit/platform/store_probe_posix.h"
 #include "tests/unit/support/registry_fixture.h"
 
 namespace wendrel {
@@ -21,28 +22,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr char kStress[] = "Software\\Tarvos\\Stress";
-
-std::string Quote(const std::string& text) { return "'" + text + "'"; }
-
-// Runs the store probe with `arguments` through the shell.
-int Probe(const std::string& arguments) {
-  std::string command = Quote(WENDREL_STORE_PROBE) + " " + arguments;
-  return std::system(command.c_str());
-}
-
 std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-bool WaitFor(const std::string& path, bool present, std::chrono::seconds limit) {
-  auto end = std::chrono::steady_clock::now() + limit;
-  while (fs::exists(path) != present) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return true;
 }
 
 int32_t ReadDword(const std::string& key_path, const std::string& name, uint32_t* value) {

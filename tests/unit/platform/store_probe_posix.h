@@ -1,0 +1,42 @@
+// What the native store's tests share for driving the store from other
+// processes: the store probe program (built beside the tests, its path in
+// WENDREL_STORE_PROBE) and a wait for the files it leaves as signals.
+
+#ifndef WENDREL_TESTS_UNIT_PLATFORM_STORE_PROBE_POSIX_H_
+#define WENDREL_TESTS_UNIT_PLATFORM_STORE_PROBE_POSIX_H_
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <thread>
+
+namespace wendrel {
+namespace platform {
+
+// The key the probes write to.
+constexpr char kStress[] = "Software\\Tarvos\\Stress";
+
+inline std::string Quote(const std::string& text) { return "'" + text + "'"; }
+
+// Runs the store probe with `arguments` through the shell.
+inline int Probe(const std::string& arguments) {
+  std::string command = Quote(WENDREL_STORE_PROBE) + " " + arguments;
+  return std::system(command.c_str());
+}
+
+// Waits at most `limit` for `path` to exist (or, with present false, to be
+// gone).
+inline bool WaitFor(const std::string& path, bool present, std::chrono::seconds limit) {
+  auto end = std::chrono::steady_clock::now() + limit;
+  while (std::filesystem::exists(path) != present) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return true;
+}
+
+}  // namespace platform
+}  // namespace wendrel
+
+#endif  // WENDREL_TESTS_UNIT_PLATFORM_STORE_PROBE_POSIX_H_
