@@ -9,6 +9,7 @@
 #include "config/ldap_server.h"
 #include "directory/unreachable_servers.h"
 #include "platform/ldap.h"
+#include "platform/ldap_owners.h"
 #include "platform/threads.h"
 
 namespace wendrel {
@@ -50,18 +51,9 @@ void ProbeEnded() {
   live.ended.notify_all();
 }
 
-struct HandleCloser {
-  void operator()(platform::LdapHandle* ld) const { platform::LdapUnbind(ld); }
-};
-using Handle = std::unique_ptr<platform::LdapHandle, HandleCloser>;
-struct MessageFreer {
-  void operator()(platform::LdapMessage* m) const { platform::LdapMsgFree(m); }
-};
-using Message = std::unique_ptr<platform::LdapMessage, MessageFreer>;
-struct ValueFreer {
-  void operator()(char** v) const { platform::LdapValueFree(v); }
-};
-using ValueList = std::unique_ptr<char*, ValueFreer>;
+using Handle = platform::LdapHandleOwner;
+using Message = platform::LdapMessageOwner;
+using ValueList = platform::LdapValuesOwner;
 
 int ResultCode(platform::LdapHandle* ld) {
   int code = platform::kLdapServerDown;

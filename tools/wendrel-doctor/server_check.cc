@@ -5,6 +5,7 @@
 
 #include "config/ldap_server.h"
 #include "platform/ldap.h"
+#include "platform/ldap_owners.h"
 #include "search/message_catalogue.h"
 #include "text.h"
 
@@ -17,18 +18,9 @@ using platform::LdapHandle;
 using platform::LdapMessage;
 using platform::LdapTimeval;
 
-struct HandleCloser {
-  void operator()(LdapHandle* h) const { platform::LdapUnbind(h); }
-};
-struct MessageFreer {
-  void operator()(LdapMessage* m) const { platform::LdapMsgFree(m); }
-};
-struct ValueFreer {
-  void operator()(char** v) const { platform::LdapValueFree(v); }
-};
-using Handle = std::unique_ptr<LdapHandle, HandleCloser>;
-using Message = std::unique_ptr<LdapMessage, MessageFreer>;
-using Values = std::unique_ptr<char*, ValueFreer>;
+using Handle = platform::LdapHandleOwner;
+using Message = platform::LdapMessageOwner;
+using Values = platform::LdapValuesOwner;
 
 constexpr char kTreeNameAttribute[] = "directoryTreeName";
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "gtest/gtest.h"
+#include "platform/ldap_owners.h"
 #include "tests/integration/support/directory_fixture.h"
 
 namespace wendrel {
@@ -18,14 +19,8 @@ namespace {
 
 using testing::DirectoryFixture;
 
-struct HandleCloser {
-  void operator()(LdapHandle* ld) const { LdapUnbind(ld); }
-};
-struct MessageFreer {
-  void operator()(LdapMessage* m) const { LdapMsgFree(m); }
-};
-using Handle = std::unique_ptr<LdapHandle, HandleCloser>;
-using Message = std::unique_ptr<LdapMessage, MessageFreer>;
+using Handle = LdapHandleOwner;
+using Message = LdapMessageOwner;
 
 // A port-allocated list as strings, released.
 std::vector<std::string> TakeList(char** list) {
