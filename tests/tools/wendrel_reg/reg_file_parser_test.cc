@@ -6,13 +6,13 @@
 
 #include "gtest/gtest.h"
 #include "platform/registry.h"
+#include "tests/tools/wendrel_reg/reg_test_support.h"
 
 namespace wendrel {
 namespace regtool {
 namespace {
 
-using Kind = RegFileOperation::Kind;
-using Bytes = std::vector<uint8_t>;
+using platform::kRegSz;
 
 // The file as regedit writes it: UTF-16LE after a byte-order mark.
 std::string Utf16File(std::u16string_view text) {
@@ -23,8 +23,6 @@ std::string Utf16File(std::u16string_view text) {
   }
   return bytes;
 }
-
-Bytes B(std::string_view s) { return Bytes(s.begin(), s.end()); }
 
 RegFileParseResult MustParse(std::string_view bytes) {
   RegFileParseResult result;
@@ -38,6 +36,11 @@ RegFileParseResult MustFail(std::string_view bytes) {
   EXPECT_FALSE(ParseRegFile(bytes, &result));
   EXPECT_FALSE(result.error.empty());
   return result;
+}
+
+RegFileOperation Set(const std::string& key, const std::string& name, uint32_t type, Bytes data,
+                     int line) {
+  return {Kind::kSetValue, key, name, type, std::move(data), line};
 }
 
 TEST(RegFileParserTest, Version5Utf16FileWithEveryForm) {
@@ -60,107 +63,82 @@ TEST(RegFileParserTest, Version5Utf16FileWithEveryForm) {
       u"[-HKLM\\Software\\Old]\r\n"
       u"[hklm\\Software\\Tarvos\\Sub]\n"
       u"\"a\" = \"b\"   \n");
+  const std::string k = "Software\\Tarvos";
+  const std::vector<RegFileOperation> expected = {
+      {Kind::kCreateKey, k, "", 0, {}, 4},
+      Set(k, "Path", kRegSz, B(std::string("C:\\Program Files\\\"x\"\0", 21)), 5),
+      Set(k, "", kRegSz, B(std::string("d\xE9" "faut\0", 7)), 6),  // stored in the ANSI code page
+      Set(k, "Count", platform::kRegDword, {0x2A, 0, 0, 0}, 7),
+      Set(k, "Blob", platform::kRegBinary, {0x01, 0xAB, 0xFF}, 8),
+      Set(k, "None", platform::kRegNone, {}, 10),
+      // Version 5 spells strings in hex as UTF-16LE; the store keeps ANSI.
+      Set(k, "Expand", platform::kRegExpandSz, B(std::string("%A%\0", 4)), 11),
+      Set(k, "Multi", platform::kRegMultiSz, B(std::string("a\0\xE9\0\0", 5)), 12),
+      Set(k, "Big", platform::kRegQword, {1, 2, 3, 4, 5, 6, 7, 8}, 13),
+      {Kind::kDeleteValue, k, "Gone", 0, {}, 14},
+      {Kind::kDeleteKey, "Software\\Old", "", 0, {}, 16},
+      {Kind::kCreateKey, k + "\\Sub", "", 0, {}, 17},
+      Set(k + "\\Sub", "a", kRegSz, B(std::string("b\0", 2)), 18),
+  };
   const RegFileParseResult r = MustParse(file);
   EXPECT_EQ(RegFileFormat::kVersion5, r.format);
-  ASSERT_EQ(13u, r.operations.size());
-  const auto& ops = r.operations;
-  EXPECT_EQ(Kind::kCreateKey, ops[0].kind);
-  EXPECT_EQ("Software\\Tarvos", ops[0].key);
-  EXPECT_EQ(4, ops[0].line);
-
-  EXPECT_EQ(Kind::kSetValue, ops[1].kind);
-  EXPECT_EQ("Software\\Tarvos", ops[1].key);
-  EXPECT_EQ("Path", ops[1].name);
-  EXPECT_EQ(platform::kRegSz, ops[1].type);
-  EXPECT_EQ(B(std::string("C:\\Program Files\\\"x\"", 20) + std::string(1, '\0')), ops[1].data);
-
-  EXPECT_EQ("", ops[2].name);  // @: stored in the ANSI code page
-  EXPECT_EQ(B(std::string("d\xE9" "faut\0", 7)), ops[2].data);
-
-  EXPECT_EQ(platform::kRegDword, ops[3].type);
-  EXPECT_EQ((Bytes{0x2A, 0, 0, 0}), ops[3].data);
-
-  EXPECT_EQ(platform::kRegBinary, ops[4].type);
-  EXPECT_EQ((Bytes{0x01, 0xAB, 0xFF}), ops[4].data);
-  EXPECT_EQ(8, ops[4].line);
-
-  EXPECT_EQ(platform::kRegNone, ops[5].type);
-  EXPECT_TRUE(ops[5].data.empty());
-
-  // Version 5 spells strings in hex as UTF-16LE; the store keeps ANSI.
-  EXPECT_EQ(platform::kRegExpandSz, ops[6].type);
-  EXPECT_EQ(B(std::string("%A%\0", 4)), ops[6].data);
-  EXPECT_EQ(platform::kRegMultiSz, ops[7].type);
-  EXPECT_EQ(B(std::string("a\0\xE9\0\0", 5)), ops[7].data);
-
-  EXPECT_EQ(platform::kRegQword, ops[8].type);
-  EXPECT_EQ((Bytes{1, 2, 3, 4, 5, 6, 7, 8}), ops[8].data);
-
-  EXPECT_EQ(Kind::kDeleteValue, ops[9].kind);
-  EXPECT_EQ("Gone", ops[9].name);
-
-  EXPECT_EQ(Kind::kDeleteKey, ops[10].kind);
-  EXPECT_EQ("Software\\Old", ops[10].key);
-  EXPECT_EQ(16, ops[10].line);
-
-  EXPECT_EQ(Kind::kCreateKey, ops[11].kind);
-  EXPECT_EQ("Software\\Tarvos\\Sub", ops[11].key);
-  EXPECT_EQ("a", ops[12].name);
-  EXPECT_EQ(B(std::string("b\0", 2)), ops[12].data);
-  EXPECT_EQ(18, ops[12].line);
+  EXPECT_EQ(expected, r.operations);
 }
 
 TEST(RegFileParserTest, Regedit4IsAnsiAndKeepsHexStringBytes) {
-  const std::string file =
-      "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Tarvos]\r\n"
+  const RegFileParseResult r = MustParse(
+      "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\S]\r\n"
       "\"Name\"=\"caf\xE9\"\r\n"
       "\"Expand\"=hex(2):25,41,25,00\r\n"
-      "\"Multi\"=hex(7):61,00,62,00,00\r\n";
-  const RegFileParseResult r = MustParse(file);
+      "\"Multi\"=hex(7):61,00,62,00,00\r\n");
   EXPECT_EQ(RegFileFormat::kRegedit4, r.format);
-  ASSERT_EQ(4u, r.operations.size());
-  EXPECT_EQ(B(std::string("caf\xE9\0", 5)), r.operations[1].data);
-  EXPECT_EQ(B(std::string("%A%\0", 4)), r.operations[2].data);
-  EXPECT_EQ(B(std::string("a\0b\0\0", 5)), r.operations[3].data);
+  const std::vector<RegFileOperation> expected = {
+      {Kind::kCreateKey, "S", "", 0, {}, 3},
+      Set("S", "Name", kRegSz, B(std::string("caf\xE9\0", 5)), 4),
+      Set("S", "Expand", platform::kRegExpandSz, B(std::string("%A%\0", 4)), 5),
+      Set("S", "Multi", platform::kRegMultiSz, B(std::string("a\0b\0\0", 5)), 6),
+  };
+  EXPECT_EQ(expected, r.operations);
 }
 
 TEST(RegFileParserTest, Version5EightBitIsUtf8WhenValidElseAnsi) {
   const std::string head = "Windows Registry Editor Version 5.00\n[HKLM\\S]\n";
-  // UTF-8 é (C3 A9) and ANSI é (E9) both end up as the ANSI byte.
-  RegFileParseResult r = MustParse(head + "\"n\"=\"\xC3\xA9\"\n");
-  ASSERT_EQ(2u, r.operations.size());
-  EXPECT_EQ(B(std::string("\xE9\0", 2)), r.operations[1].data);
-  r = MustParse(head + "\"n\"=\"\xE9\"\n");
-  ASSERT_EQ(2u, r.operations.size());
-  EXPECT_EQ(B(std::string("\xE9\0", 2)), r.operations[1].data);
-  // A UTF-8 byte-order mark, and a big-endian UTF-16 one.
-  r = MustParse("\xEF\xBB\xBF" + head + "\"n\"=\"\xC3\xA9\"\n");
-  ASSERT_EQ(2u, r.operations.size());
-  EXPECT_EQ(B(std::string("\xE9\0", 2)), r.operations[1].data);
-  std::string be = "\xFE\xFF";
-  for (char c : head + "@=\"x\"\n") {
-    be.push_back('\0');
-    be.push_back(c);
+  std::string big_endian = "\xFE\xFF";  // a big-endian UTF-16 byte-order mark
+  for (char c : head + "@=\"x\"\n") big_endian += std::string(1, '\0') + c;
+  const struct {
+    std::string file;
+    std::string name, stored;
+  } cases[] = {
+      // UTF-8 é (C3 A9) and ANSI é (E9) both end up as the ANSI byte.
+      {head + "\"n\"=\"\xC3\xA9\"\n", "n", "\xE9"},
+      {head + "\"n\"=\"\xE9\"\n", "n", "\xE9"},
+      {"\xEF\xBB\xBF" + head + "\"n\"=\"\xC3\xA9\"\n", "n", "\xE9"},  // a UTF-8 mark
+      {big_endian, "", "x"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file);
+    const std::vector<RegFileOperation> expected = {
+        {Kind::kCreateKey, "S", "", 0, {}, 2},
+        Set("S", c.name, kRegSz, B(c.stored + std::string(1, '\0')), 3)};
+    EXPECT_EQ(expected, MustParse(c.file).operations);
   }
-  r = MustParse(be);
-  ASSERT_EQ(2u, r.operations.size());
-  EXPECT_EQ(B(std::string("x\0", 2)), r.operations[1].data);
 }
 
 TEST(RegFileParserTest, ContinuationsJoinOnlyHexData) {
-  const std::string file =
+  const RegFileParseResult r = MustParse(
       "REGEDIT4\n[HKLM\\S]\n"
       "\"h\"=hex(b):01,02,\\\n"
       "\t 03,04,\\\n"
       "   05,06,07,08\n"
       "\"s\"=\"ends in a backslash\\\\\"\n"
-      "\"t\"=dword:1\n";
-  const RegFileParseResult r = MustParse(file);
-  ASSERT_EQ(4u, r.operations.size());
-  EXPECT_EQ((Bytes{1, 2, 3, 4, 5, 6, 7, 8}), r.operations[1].data);
-  EXPECT_EQ(B(std::string("ends in a backslash\\\0", 21)), r.operations[2].data);
-  EXPECT_EQ(6, r.operations[2].line);
-  EXPECT_EQ((Bytes{1, 0, 0, 0}), r.operations[3].data);
+      "\"t\"=dword:1\n");
+  const std::vector<RegFileOperation> expected = {
+      {Kind::kCreateKey, "S", "", 0, {}, 2},
+      Set("S", "h", platform::kRegQword, {1, 2, 3, 4, 5, 6, 7, 8}, 3),
+      Set("S", "s", kRegSz, B(std::string("ends in a backslash\\\0", 21)), 6),
+      Set("S", "t", platform::kRegDword, {1, 0, 0, 0}, 7),
+  };
+  EXPECT_EQ(expected, r.operations);
 }
 
 TEST(RegFileParserTest, ErrorsNameTheLine) {

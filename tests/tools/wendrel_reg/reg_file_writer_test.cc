@@ -6,15 +6,12 @@
 
 #include "gtest/gtest.h"
 #include "platform/registry.h"
+#include "tests/tools/wendrel_reg/reg_test_support.h"
 #include "tools/wendrel-reg/reg_file_parser.h"
 
 namespace wendrel {
 namespace regtool {
 namespace {
-
-using Bytes = std::vector<uint8_t>;
-
-Bytes B(std::string_view s) { return Bytes(s.begin(), s.end()); }
 
 // The UTF-16LE file as 8-bit text (the tests write ASCII only), or "" when
 // the file is not UTF-16LE with a byte-order mark.
@@ -82,17 +79,12 @@ TEST(RegFileWriterTest, EveryValueComesBackByteForByte) {
 
   RegFileParseResult parsed;
   ASSERT_TRUE(ParseRegFile(bytes, &parsed)) << parsed.error_line << ": " << parsed.error;
-  ASSERT_EQ(values.size() + 1, parsed.operations.size());
-  EXPECT_EQ(RegFileOperation::Kind::kCreateKey, parsed.operations[0].kind);
-  EXPECT_EQ("Software\\T\xE9st", parsed.operations[0].key);
-  for (size_t i = 0; i < values.size(); ++i) {
-    const RegFileOperation& op = parsed.operations[i + 1];
-    SCOPED_TRACE(values[i].name);
-    EXPECT_EQ(RegFileOperation::Kind::kSetValue, op.kind);
-    EXPECT_EQ(values[i].name, op.name);
-    EXPECT_EQ(values[i].type, op.type);
-    EXPECT_EQ(values[i].data, op.data);
+  std::vector<RegFileOperation> expected = {{Kind::kCreateKey, "Software\\T\xE9st", "", 0, {}, 0}};
+  for (const ExportValue& v : values) {
+    expected.push_back({Kind::kSetValue, "Software\\T\xE9st", v.name, v.type, v.data, 0});
   }
+  for (RegFileOperation& op : parsed.operations) op.line = 0;  // wrapping moves them
+  EXPECT_EQ(expected, parsed.operations);
   // Long hex data is wrapped: no line of the file is wider than regedit's.
   const std::string text = Narrow(bytes);
   size_t start = 0;
