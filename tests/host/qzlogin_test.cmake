@@ -49,69 +49,70 @@ function(expect_length expected)
   endif()
 endfunction()
 
+# Expects every member and element of the JSON `expected` at the same place in
+# the last report, with the same value; arrays have the same length too.
+function(expect_json expected)
+  string(JSON type TYPE "${expected}" ${ARGN})
+  if(NOT type MATCHES "^(OBJECT|ARRAY)$")
+    string(JSON value GET "${expected}" ${ARGN})
+    expect("${value}" ${ARGN})
+    return()
+  endif()
+  string(JSON length LENGTH "${expected}" ${ARGN})
+  if(type STREQUAL ARRAY)
+    expect_length(${length} ${ARGN})
+  endif()
+  if(length GREATER 0)
+    math(EXPR last "${length} - 1")
+    foreach(i RANGE ${last})
+      set(at ${i})
+      if(type STREQUAL OBJECT)
+        string(JSON at MEMBER "${expected}" ${ARGN} ${i})
+      endif()
+      expect_json("${expected}" ${ARGN} ${at})
+    endforeach()
+  endif()
+endfunction()
+
 # A whole login: the handshake, events 0, 1296 and 18, each chained to the
 # host's own handler, the record written back and notification 100. The
 # typed name goes in as UTF-8, into the record in the ANSI code page, and
 # comes back converted again.
 qzlogin(0 --extension ${extension} --user "jöe" --tree ACME --json)
 expect("${extension}" extension)
-expect(ON handshake called)
-expect(0 handshake result)
-expect_length(3 events)
-foreach(i code IN ZIP_LISTS "0;1;2" "0;1296;18")
-  expect(${code} events ${i} code)
-  expect(0 events ${i} result)
-  expect(ON events ${i} chained)
-endforeach()
-expect("ACME" record tree)
-expect("JöE" record user)
-expect("sales.Äcme" record context)
-expect("PRESET" record field24)
-expect(577775 record callingModule)
-expect_length(1 notifications)
-expect(100 notifications 0)
-expect(0 initialConnCalls)
-expect_length(0 messageBoxes)
-expect_length(0 dialogs)
+expect_json([[{"handshake": {"called": true, "result": 0},
+  "events": [{"code": 0, "result": 0, "chained": true},
+             {"code": 1296, "result": 0, "chained": true},
+             {"code": 18, "result": 0, "chained": true}],
+  "record": {"tree": "ACME", "user": "JöE", "context": "sales.Äcme", "field24": "PRESET",
+             "callingModule": 577775},
+  "notifications": [100], "initialConnCalls": 0, "messageBoxes": [], "dialogs": []}]])
 
 # The events in order with the host handler's result passed through; event 98
-# makes the extension call _QZLGGetInitialConn.
+# makes the extension call _QZLGGetInitialConn. No user typed: nothing
+# written, no notification, callingModule unset.
 qzlogin(0 --extension ${extension} --events "98,0x62,5" --chain-result -7 --json)
-expect_length(5 events)
-foreach(i code IN ZIP_LISTS "0;1;2;3;4" "0;98;98;5;18")
-  expect(${code} events ${i} code)
-  expect(-7 events ${i} result)
-  expect(ON events ${i} chained)
-endforeach()
-expect(2 initialConnCalls)
-# No user typed: nothing written, no notification, callingModule unset.
-expect("" record user)
-expect(4294967295 record callingModule)
-expect_length(0 notifications)
+expect_json([[{"events": [{"code": 0, "result": -7, "chained": true},
+  {"code": 98, "result": -7, "chained": true}, {"code": 98, "result": -7, "chained": true},
+  {"code": 5, "result": -7, "chained": true}, {"code": 18, "result": -7, "chained": true}],
+  "initialConnCalls": 2, "record": {"user": "", "callingModule": 4294967295},
+  "notifications": []}]])
 
 # Without the host's own handler in entry 2 the extension has nothing to
 # chain to: every event gives 0 and the host handler never runs.
 qzlogin(0 --extension ${extension} --user jdoe --no-chain --json)
-foreach(i 0 1 2)
-  expect(0 events ${i} result)
-  expect(OFF events ${i} chained)
-endforeach()
-expect("JDOE" record user)
+expect_json([[{"events": [{"result": 0, "chained": false}, {"result": 0, "chained": false},
+  {"result": 0, "chained": false}], "record": {"user": "JDOE"}}]])
 
 # Buffers of 4 bytes: the prompt's own texts are cut to 3 and a terminator
 # (the extension reads "jdo"); the extension fills context to the last byte,
 # so the report gives the whole buffer.
 qzlogin(0 --extension ${extension} --user jdoe --tree ACME --buffer-size 4 --json)
-expect("ACM" record tree)
-expect("PRE" record field24)
-expect("JDO" record user)
-expect("sale" record context)
+expect_json([[{"record": {"tree": "ACM", "field24": "PRE", "user": "JDO", "context": "sale"}}]])
 
 # runEap 1 in a tag-87 record stops the extension; another value does not.
 qzlogin(0 --extension ${extension} --user jdoe --run-eap 1 --json)
-expect("jdoe" record user)
-expect("" record context)
-expect_length(0 notifications)
+expect_json([[{"record": {"user": "jdoe", "context": ""}, "notifications": []}]])
 qzlogin(0 --extension ${extension} --user jdoe --run-eap 0 --json)
 expect("JDOE" record user)
 
@@ -143,26 +144,18 @@ if(WINE_RUN)
   endif()
 endif()
 if(boxes)
-  qzlogin(0 --extension ${extension} --user ask --answer yes --json)
-  expect_length(1 messageBoxes)
-  expect(4 messageBoxes 0 style)
-  expect("Search the other trees?" messageBoxes 0 text)
   # Owned by the login prompt, which is disabled while the box is up: on
   # Windows the real prompt window, natively qzlogin itself.
-  expect("prompt" messageBoxes 0 owner)
-  expect(ON messageBoxes 0 ownerDisabled)
-  expect("ASK" record user)
+  qzlogin(0 --extension ${extension} --user ask --answer yes --json)
+  expect_json([[{"messageBoxes": [{"style": 4, "text": "Search the other trees?",
+    "owner": "prompt", "ownerDisabled": true}], "record": {"user": "ASK"}}]])
   qzlogin(0 --extension ${extension} --user ask --json)
-  expect(4 messageBoxes 0 style)
-  expect("ask" record user)
+  expect_json([[{"messageBoxes": [{"style": 4}], "record": {"user": "ask"}}]])
   qzlogin(0 --extension ${extension} --user ask --answer no --json)
   expect("ask" record user)
   qzlogin(0 --extension ${extension} --user fail --json)
-  expect(16 messageBoxes 0 style)
-  expect("No user was found." messageBoxes 0 text)
-  expect("prompt" messageBoxes 0 owner)
-  expect(ON messageBoxes 0 ownerDisabled)
-  expect_length(0 notifications)
+  expect_json([[{"messageBoxes": [{"style": 16, "text": "No user was found.",
+    "owner": "prompt", "ownerDisabled": true}], "notifications": []}]])
 endif()
 
 # Bad arguments: status 2 and the usage, before anything is loaded.
