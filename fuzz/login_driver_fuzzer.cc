@@ -111,11 +111,6 @@ int ClosedPort() {
   return port;
 }
 
-fuzzing::FuzzStore& Store() {
-  static auto* store = new fuzzing::FuzzStore;
-  return *store;
-}
-
 // ---- The configuration --------------------------------------------------------
 
 struct Config {
@@ -123,7 +118,7 @@ struct Config {
 };
 
 void WriteConfig(const Config& config, FuzzedDataProvider& input) {
-  fuzzing::FuzzStore& store = Store();
+  fuzzing::FuzzStore& store = fuzzing::SharedStore();
   store.Reset();
   if (config.options_key) {
     store.SetDword(kOptionsKeyPath, "Contextless Login Enabled", config.contextless);
@@ -286,7 +281,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   if (std::freopen("/dev/null", "r", stdin) == nullptr) fuzzing::Fail("no /dev/null");
   static RecordingBoxes boxes;
   platform::SetMessageBoxPresenter(&boxes);
-  Store();
+  fuzzing::SharedStore();
   ClosedPort();
   Check(PerformHandshake(&HostInit) == 0, "the handshake with the stand-in host");
   return 0;

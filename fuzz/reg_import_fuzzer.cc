@@ -30,11 +30,6 @@ using regtool::RegFileOperation;
 // only make each run slower.
 constexpr size_t kMaxAppliedOperations = 64;
 
-fuzzing::FuzzStore& Store() {
-  static auto* store = new fuzzing::FuzzStore;
-  return *store;
-}
-
 std::string Widen(const std::string& text, bool big_endian) {
   std::string out = big_endian ? "\xFE\xFF" : "\xFF\xFE";
   for (char c : text) {
@@ -58,7 +53,7 @@ std::string MakeFile(uint8_t mode, const std::string& rest) {
 }
 
 void CheckRoundTrip(const regtool::RegFileParseResult& parsed) {
-  fuzzing::FuzzStore& store = Store();
+  fuzzing::FuzzStore& store = fuzzing::SharedStore();
   store.Reset();
   for (const RegFileOperation& op : parsed.operations) {
     if (regtool::ApplyOperation(op) != platform::kRegSuccess) break;  // as import stops

@@ -118,20 +118,13 @@ std::vector<std::string> NamesFor(int key) {
   return names;
 }
 
-std::string Upper(std::string text) {
-  for (char& c : text) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return text;
-}
-
 // What was stored, as the store keeps it: keys that exist, and the values
 // by key and upper-cased name (names compare without case).
 class Model {
  public:
   void CreateKey(int key) { exists_[key] = true; }
   void Store(int key, const std::string& name, std::vector<uint8_t> data) {
-    values_[key][Upper(name)] = std::move(data);
+    values_[key][fuzzing::AsciiUpper(name)] = std::move(data);
   }
   bool Exists(int key) const {
     // A key exists when it or a key below it was created.
@@ -143,22 +136,17 @@ class Model {
   const std::vector<uint8_t>* Data(int key, const std::string& name) const {
     auto k = values_.find(key);
     if (k == values_.end()) return nullptr;
-    auto v = k->second.find(Upper(name));
+    auto v = k->second.find(fuzzing::AsciiUpper(name));
     return v == k->second.end() ? nullptr : &v->second;
   }
   uint32_t Number(int key, const std::string& name, uint32_t default_value) const {
     return ExpectedNumber(Data(key, name), default_value);
   }
-  // A configuration text: false when missing or too long.
+  // A configuration text: false (and empty) when missing or too long.
   bool Text(int key, const std::string& name, std::string* text) const {
+    if (fuzzing::TextUpToZero(Data(key, name), 261, text) && text->size() <= 260) return true;
     text->clear();
-    const std::vector<uint8_t>* data = Data(key, name);
-    if (data == nullptr || data->size() > 261) return false;
-    size_t length = 0;
-    while (length < data->size() && (*data)[length] != 0) ++length;
-    if (length > 260) return false;
-    text->assign(data->begin(), data->begin() + length);
-    return true;
+    return false;
   }
   std::string TextOrEmpty(int key, const std::string& name) const {
     std::string text;
@@ -167,23 +155,13 @@ class Model {
   }
   // A results-cache text: read into 265 bytes.
   bool CacheText(int key, const std::string& name, std::string* text) const {
-    const std::vector<uint8_t>* data = Data(key, name);
-    if (data == nullptr || data->size() > 265) return false;
-    size_t length = 0;
-    while (length < data->size() && (*data)[length] != 0) ++length;
-    text->assign(data->begin(), data->begin() + length);
-    return true;
+    return fuzzing::TextUpToZero(Data(key, name), 265, text);
   }
 
  private:
   std::map<int, bool> exists_;
   std::map<int, std::map<std::string, std::vector<uint8_t>>> values_;
 };
-
-fuzzing::FuzzStore& Store() {
-  static auto* store = new fuzzing::FuzzStore;
-  return *store;
-}
 
 void CheckOptions(const Model& model) {
   std::unique_ptr<LDAPConfigOptions> options;
@@ -331,7 +309,7 @@ void CheckCache(const Model& model) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   using namespace wendrel;
   FuzzedDataProvider input(bytes, size);
-  fuzzing::FuzzStore& store = Store();
+  fuzzing::FuzzStore& store = fuzzing::SharedStore();
   store.Reset();
   Model model;
   std::vector<std::string> tree_names = {"ACME", ""};
@@ -364,7 +342,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   for (std::string& name : tree_names) {
     // A tree name is a C string to the readers.
     CheckTree(name.c_str(), model);
-    CheckTree(Upper(name.c_str()), model);
+    CheckTree(fuzzing::AsciiUpper(name.c_str()), model);
   }
   for (int tree_index = 0; tree_index < 3; ++tree_index) CheckContexts(tree_index, model);
   CheckCache(model);

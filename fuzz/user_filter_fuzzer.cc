@@ -48,15 +48,6 @@ const OptionSpec kOptions[] = {
 };
 constexpr size_t kOptionCount = sizeof(kOptions) / sizeof(kOptions[0]);
 
-fuzzing::FuzzStore& Store() {
-  static fuzzing::FuzzStore* store = [] {
-    auto* fresh = new fuzzing::FuzzStore;
-    fresh->CreateKey(kOptionsKeyPath);
-    return fresh;
-  }();
-  return *store;
-}
-
 }  // namespace
 }  // namespace wendrel
 
@@ -65,7 +56,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   FuzzedDataProvider input(bytes, size);
   // One store for every input: each option is rewritten or removed below,
   // which is much faster than a new store file per input.
-  fuzzing::FuzzStore& store = Store();
+  fuzzing::FuzzStore& store = fuzzing::SharedStore();
+  static const bool kOptionsKeyCreated = store.CreateKey(kOptionsKeyPath);
+  (void)kOptionsKeyCreated;
 
   bool on[kOptionCount];
   for (size_t i = 0; i < kOptionCount; ++i) {

@@ -32,7 +32,9 @@ FuzzStore::FuzzStore()
 FuzzStore::~FuzzStore() { Reset(); }
 
 void FuzzStore::Reset() {
-  for (const char* suffix : {"", "-wal", "-shm", "-journal", "-changes"}) platform::RemoveFile(path_ + suffix);
+  for (const char* suffix : {"", "-wal", "-shm", "-journal", "-changes"}) {
+    platform::RemoveFile(path_ + suffix);
+  }
 }
 
 bool FuzzStore::SetRaw(const std::string& key, const std::string& name, uint32_t type,
@@ -74,6 +76,11 @@ bool FuzzStore::CreateKey(const std::string& key) {
          platform::kRegSuccess;
 }
 
+FuzzStore& SharedStore() {
+  static auto* store = new FuzzStore;
+  return *store;
+}
+
 uint32_t ExpectedNumber(const std::vector<uint8_t>* data, uint32_t default_value) {
   if (data == nullptr || data->size() > 4) return default_value;
   uint32_t value = default_value;
@@ -82,6 +89,22 @@ uint32_t ExpectedNumber(const std::vector<uint8_t>* data, uint32_t default_value
     value |= static_cast<uint32_t>((*data)[i]) << (8 * i);
   }
   return value;
+}
+
+bool TextUpToZero(const std::vector<uint8_t>* data, size_t max_bytes, std::string* text) {
+  text->clear();
+  if (data == nullptr || data->size() > max_bytes) return false;
+  size_t length = 0;
+  while (length < data->size() && (*data)[length] != 0) ++length;
+  text->assign(data->begin(), data->begin() + length);
+  return true;
+}
+
+std::string AsciiUpper(std::string text) {
+  for (char& c : text) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return text;
 }
 
 void Fail(const std::string& what) {

@@ -1,6 +1,7 @@
-// A registry store of its own for a fuzz target: a file in memory-backed
-// temporary storage that $WENDREL_REGISTRY names, emptied whenever a target
-// wants a fresh one, and helpers to write raw values into it.
+// What the fuzz targets share: a registry store of their own (a file in
+// memory-backed temporary storage that $WENDREL_REGISTRY names, emptied
+// whenever a target wants a fresh one) with helpers to write raw values into
+// it, what the readers must make of stored bytes, and the targets' checks.
 
 #ifndef WENDREL_FUZZ_SUPPORT_FUZZ_STORE_H_
 #define WENDREL_FUZZ_SUPPORT_FUZZ_STORE_H_
@@ -43,11 +44,22 @@ class FuzzStore {
   std::string path_;
 };
 
+// The store of this process, made on first use and never destroyed: libFuzzer
+// may leave without running destructors.
+FuzzStore& SharedStore();
+
 // What a 32-bit registry getter returns for a value stored with `data`
 // (null when the value is missing): the getters read at most 4 bytes into a
 // little-endian buffer that holds the default, so longer data leave the
 // default and shorter data overwrite only the bytes they have.
 uint32_t ExpectedNumber(const std::vector<uint8_t>* data, uint32_t default_value);
+
+// The text of `data` up to its first zero byte; false (and empty) when the
+// value is missing or holds more than `max_bytes`.
+bool TextUpToZero(const std::vector<uint8_t>* data, size_t max_bytes, std::string* text);
+
+// ASCII letters upper-cased: value names compare without case.
+std::string AsciiUpper(std::string text);
 
 // Aborts the process with `what` on standard error: a fuzz target's own
 // check failed, which libFuzzer reports as a crash with its input.

@@ -44,6 +44,13 @@ expect_stderr() {  # expect_stderr WHAT TEXT
   esac
 }
 
+expect_failure() {  # expect_failure TEXT ARGS...: exit 1 with TEXT on stderr
+  local text=$1
+  shift
+  expect 1 "$@"
+  expect_stderr "wendrel-reg $*" "$text"
+}
+
 K='HKLM\Software\Tarvos'
 F='HKEY_LOCAL_MACHINE\Software\Tarvos'
 
@@ -82,26 +89,16 @@ expect 0 query "$K\\Empty" /sec
 expect_output "query /sec of a key without its own security" $'\n'"$F\\Empty"
 
 # --- failures: exit 1 with the reason on stderr.
-expect 1 query "$K" /v Missing
-expect_stderr "missing value" "ERROR: The system was unable to find"
-expect 1 query 'HKLM\Software\Missing'
-expect_stderr "missing key" "ERROR: The system was unable to find"
-expect 1 query 'HKCU\Software'
-expect_stderr "other root" "Only HKEY_LOCAL_MACHINE"
-expect 1 add "$K" /v X /t REG_DWORD /d 4294967296
-expect_stderr "dword overflow" "Invalid REG_DWORD data"
-expect 1 add "$K" /v X /d $'\xe4\xb8\xad'
-expect_stderr "text outside the code page" "cannot hold"
-expect 1 add "$K" /v X /t REG_WHAT /d 1
-expect_stderr "unknown type" "Invalid type"
-expect 1 add "$K" /v X /ve
-expect_stderr "bad syntax" "Usage:"
-expect 1 add
-expect_stderr "no key" "Usage:"
-expect 1 frobnicate "$K"
-expect_stderr "unknown operation" "Usage:"
-expect 1 query "$K" /q
-expect_stderr "unknown option" "Unknown option /q"
+expect_failure "ERROR: The system was unable to find" query "$K" /v Missing
+expect_failure "ERROR: The system was unable to find" query 'HKLM\Software\Missing'
+expect_failure "Only HKEY_LOCAL_MACHINE" query 'HKCU\Software'
+expect_failure "Invalid REG_DWORD data" add "$K" /v X /t REG_DWORD /d 4294967296
+expect_failure "cannot hold" add "$K" /v X /d $'\xe4\xb8\xad'
+expect_failure "Invalid type" add "$K" /v X /t REG_WHAT /d 1
+expect_failure "Usage:" add "$K" /v X /ve
+expect_failure "Usage:" add
+expect_failure "Usage:" frobnicate "$K"
+expect_failure "Unknown option /q" query "$K" /q
 expect 0 --help
 case "$out" in *"/sec"*) ;; *) fail "--help does not document /sec" ;; esac
 expect 1 delete "$K" /v Missing /f
@@ -125,8 +122,7 @@ case "$text" in
   *) fail "export text starts wrongly: $(printf %s "$text" | head -c 200 | od -c | head)" ;;
 esac
 case "$text" in *$'"Count"=dword:00000007\r\n'*) ;; *) fail "export lacks the dword line" ;; esac
-expect 1 export "$K" "$work/a.reg"
-expect_stderr "export over a file" "/y"
+expect_failure "/y" export "$K" "$work/a.reg"
 expect 0 export "$K" "$work/a.reg" /y
 
 # --- round trip: delete everything, import the export, get the same bytes.
@@ -168,8 +164,7 @@ expect_output "REGEDIT4 import" $'\n'"$F\\Four"$'
     (Default)    REG_DWORD    0xffffffff'
 printf '%s\n' 'Windows Registry Editor Version 5.00' '' '[HKLM\Software\Tarvos\Bad]' \
   '"ok"="1"' '"bad"=hex:01,\' '  0g' >"$work/bad.reg"
-expect 1 import "$work/bad.reg"
-expect_stderr "import error" "bad.reg:6:"
+expect_failure "bad.reg:6:" import "$work/bad.reg"
 expect 1 query "$K\\Bad"
 expect 1 import "$work/none.reg"
 

@@ -11,6 +11,7 @@
 #include "platform/environment.h"
 #include "platform/registry.h"
 #include "platform/security_descriptor.h"
+#include "tests/unit/support/registry_fixture.h"
 
 namespace wendrel {
 namespace regtool {
@@ -18,34 +19,22 @@ namespace {
 
 using platform::RegKey;
 
-class QuerySecurityTest : public ::testing::Test {
+// Each test's store file is the fixture's; the tool inherits $WENDREL_REGISTRY.
+class QuerySecurityTest : public testing::RegistryTest {
  protected:
-  void SetUp() override {
-    const std::string base = platform::TemporaryDirectory() + "/wendrel-reg-sec-" +
-                             std::to_string(platform::CurrentProcessId());
-    store_ = base + ".db";
-    output_ = base + ".out";
-    platform::SetEnvironmentVariable("WENDREL_REGISTRY", store_);
-  }
   void TearDown() override {
-    for (const char* suffix : {"", "-wal", "-shm", "-journal", "-changes"}) {
-      platform::RemoveFile(store_ + suffix);
-    }
-    platform::RemoveFile(output_);
-    platform::SetEnvironmentVariable("WENDREL_REGISTRY", "");
+    platform::RemoveFile(output());
+    RegistryTest::TearDown();
   }
+  std::string output() const { return store_path() + ".out"; }
 
-  // Runs the tool (which inherits $WENDREL_REGISTRY) and returns its output.
   std::string Run(const std::string& arguments, int* status) {
     const std::string command = std::string("\"") + WENDREL_REG_BINARY + "\" " + arguments +
-                                " >\"" + output_ + "\" 2>&1 </dev/null";
+                                " >\"" + output() + "\" 2>&1 </dev/null";
     *status = std::system(command.c_str());
-    std::ifstream in(output_, std::ios::binary);
+    std::ifstream in(output(), std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   }
-
-  std::string store_;
-  std::string output_;
 };
 
 TEST_F(QuerySecurityTest, ShowsTheDescriptorOfAKeyCreatedWithOne) {
