@@ -16,6 +16,7 @@ logins answer the dialog with a double-click and with OK and no row.
 """
 
 import argparse
+import collections
 import json
 import os
 import shutil
@@ -38,19 +39,13 @@ def windows_path(path):
 
 
 def run(cmd, env=None, stdout_path=None):
-    """Runs cmd with standard input empty and output into files: a Wine
-    background process started by the first window inherits the handles and
-    would hold a pipe open."""
-    out = open(stdout_path or os.devnull, "wb")
-    err_path = (stdout_path or os.devnull) + ".stderr" if stdout_path else os.devnull
-    err = open(err_path, "wb")
-    try:
-        status = subprocess.call(cmd, env=env, stdin=subprocess.DEVNULL, stdout=out, stderr=err,
-                                 timeout=STEP_TIMEOUT)
-    finally:
-        out.close()
-        err.close()
-    return status
+    """Runs cmd with standard input empty and output into files (stderr beside
+    stdout_path): a Wine background process started by the first window
+    inherits the handles and would hold a pipe open."""
+    err_path = stdout_path + ".stderr" if stdout_path else os.devnull
+    with open(stdout_path or os.devnull, "wb") as out, open(err_path, "wb") as err:
+        return subprocess.call(cmd, env=env, stdin=subprocess.DEVNULL, stdout=out, stderr=err,
+                               timeout=STEP_TIMEOUT)
 
 
 def read_bmp(path):
@@ -96,29 +91,21 @@ def check_picture(width, height, rows):
     caption bar that differs from the dialog's face, and text in the body."""
     if not (300 <= width <= 1200 and 180 <= height <= 800):
         raise Failure("a picture of %dx%d pixels is not the dialog" % (width, height))
-    counts = {}
-    for row in rows:
-        for pixel in row:
-            counts[pixel] = counts.get(pixel, 0) + 1
+    counts = collections.Counter(pixel for row in rows for pixel in row)
     if len(counts) < 4:
         raise Failure("the picture is blank: %d colours" % len(counts))
-    face = max(counts, key=counts.get)
+    face = counts.most_common(1)[0][0]
 
-    def dark(p):
-        return sum(p) < 3 * 96
+    def commonest(row):
+        return collections.Counter(row).most_common(1)[0][0]
 
     # The caption bar: within the top 40 rows, a row whose commonest colour
     # is not the face colour (the bar's own colour behind the caption text).
-    def commonest(row):
-        c = {}
-        for p in row:
-            c[p] = c.get(p, 0) + 1
-        return max(c, key=c.get)
     if not any(commonest(rows[y]) != face for y in range(2, min(40, height))):
         raise Failure("no caption bar at the top of the picture")
     # Text in the body: dark pixels below the caption, more than a frame
     # alone would give.
-    body_dark = sum(1 for row in rows[40:] for p in row if dark(p))
+    body_dark = sum(1 for row in rows[40:] for p in row if sum(p) < 3 * 96)
     if body_dark < 400:
         raise Failure("hardly any text in the dialog: %d dark pixels" % body_dark)
 
@@ -198,7 +185,8 @@ def main(argv):
         dialogs = report["dialogs"]
         if len(dialogs) != 1:
             raise Failure("%d selection dialogs, expected 1:\n%s" % (len(dialogs), stderr))
-        dialog = dialogs[0]
+        # Rows sorted by user name; the list puts an equal name before the
+        # rows already there, so the second user found (eng) comes first.
         expected = {
             "caption": "Context Selection for tree: ACME",
             "prompt": "Please select a user name",
@@ -206,17 +194,13 @@ def main(argv):
                         {"title": "User Context", "width": 150},
                         {"title": "EMail Name", "width": 150},
                         {"title": "Full Name", "width": 150}],
+            "rows": [["jdoe", "eng.ACME", "jane.doe@acme.example", "Jane Doe"],
+                     ["jdoe", "sales.ACME", "jdoe@acme.example", "John Doe"]],
             "result": 1,
         }
-        for name, value in expected.items():
-            if dialog.get(name) != value:
-                raise Failure("dialog %s: %r, expected %r" % (name, dialog.get(name), value))
-        # Sorted by user name; the list puts an equal name before the rows
-        # already there, so the second user found (eng) comes first.
-        rows = dialog["rows"]
-        if rows != [["jdoe", "eng.ACME", "jane.doe@acme.example", "Jane Doe"],
-                    ["jdoe", "sales.ACME", "jdoe@acme.example", "John Doe"]]:
-            raise Failure("dialog rows: %r" % rows)
+        shown = {name: dialogs[0].get(name) for name in expected}
+        if shown != expected:
+            raise Failure("the dialog showed %r, expected %r" % (shown, expected))
         # The row the script chose, not the one selected at opening: the
         # answer waits until the dialog's initialisation has returned.
         record = report["record"]
