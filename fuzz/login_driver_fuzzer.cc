@@ -250,7 +250,9 @@ class Record {
       if (input.ConsumeIntegral<uint8_t>() % 5 != 0) {  // one in five without data
         // The records the driver reads have at least the contract's size;
         // records of other tags, which it never reads, any size.
-        const size_t least = tag == kTagStartUI ? kStartUISize : tag == kTagTabData ? kTabDataSize : 0;
+        const size_t least = tag == kTagStartUI   ? kStartUISize
+                             : tag == kTagTabData ? kTabDataSize
+                                                  : 0;
         const size_t size = least + input.ConsumeIntegralInRange<size_t>(0, 32);
         char* data = Block(size);
         const std::string bytes = input.ConsumeBytesAsString(size);

@@ -105,7 +105,9 @@ std::vector<std::string> NamesFor(int key) {
       }
       break;
     case kContextsRoot:
-      for (int i = 0; i < 3; ++i) names.push_back("Search Context And Subtree " + std::to_string(i));
+      for (int i = 0; i < 3; ++i) {
+        names.push_back("Search Context And Subtree " + std::to_string(i));
+      }
       break;
     case kCacheTree:
     case kCacheTreeless:

@@ -78,7 +78,9 @@ void OnStart(void* data, const XML_Char* name, const XML_Char** attributes) {
   std::string full(name);
   const size_t separator = full.find('|');
   node->name = separator == std::string::npos ? full : full.substr(separator + 1);
-  for (int i = 0; attributes[i] != nullptr; i += 2) node->attributes[attributes[i]] = attributes[i + 1];
+  for (int i = 0; attributes[i] != nullptr; i += 2) {
+    node->attributes[attributes[i]] = attributes[i + 1];
+  }
   node->parent = parse->current;
   Node* raw = node.get();
   if (parse->current == nullptr) {
@@ -173,7 +175,9 @@ std::vector<Write> Writes(const Node& admx) {
     if (policy->Has("valueName")) {
       const Node* enabled = policy->Child("enabledValue");
       EXPECT_NE(nullptr, enabled) << name << ": a policy value without enabledValue";
-      if (enabled != nullptr) writes.push_back({key, policy->Attribute("valueName"), ValueType(*enabled), name});
+      if (enabled != nullptr) {
+        writes.push_back({key, policy->Attribute("valueName"), ValueType(*enabled), name});
+      }
     }
     const Node* elements = policy->Child("elements");
     if (elements == nullptr) continue;
@@ -187,7 +191,8 @@ std::vector<Write> Writes(const Node& admx) {
         EXPECT_TRUE(element->Has("minValue") && element->Has("maxValue"))
             << name << "/" << value_name << ": a number without its limits";
       } else if (element->name == "text") {
-        type = element->Attribute("expandable") == "true" ? platform::kRegExpandSz : platform::kRegSz;
+        type = element->Attribute("expandable") == "true" ? platform::kRegExpandSz
+                                                            : platform::kRegSz;
         EXPECT_EQ("260", element->Attribute("maxLength")) << name << "/" << value_name;
       } else if (element->name == "boolean") {
         const Node* on = element->Child("trueValue");
@@ -343,7 +348,9 @@ TEST_F(PolicyTemplatesTest, ReferencesResolveAndIdsAreUnique) {
     }
     for (const auto& child : node->children) stack.push_back(child.get());
   }
-  for (const std::string& id : strings) EXPECT_EQ(1u, used_strings.count(id)) << "unused string " << id;
+  for (const std::string& id : strings) {
+    EXPECT_EQ(1u, used_strings.count(id)) << "unused string " << id;
+  }
 
   std::set<std::string> policies, used_presentations;
   const std::string supported = All(*admx_, "definition").at(0)->Attribute("name");
@@ -362,7 +369,8 @@ TEST_F(PolicyTemplatesTest, ReferencesResolveAndIdsAreUnique) {
     std::set<std::string> element_ids, shown_ids;
     if (const Node* elements = policy->Child("elements")) {
       for (const auto& element : elements->children) {
-        EXPECT_TRUE(element_ids.insert(element->Attribute("id")).second) << element->Attribute("id");
+        const std::string id = element->Attribute("id");
+        EXPECT_TRUE(element_ids.insert(id).second) << id;
       }
     }
     std::string presentation;
@@ -375,7 +383,8 @@ TEST_F(PolicyTemplatesTest, ReferencesResolveAndIdsAreUnique) {
     used_presentations.insert(presentation);
     for (const auto& control : presentation_of[presentation]->children) {
       if (control->Has("refId")) {
-        EXPECT_TRUE(shown_ids.insert(control->Attribute("refId")).second) << control->Attribute("refId");
+        const std::string id = control->Attribute("refId");
+        EXPECT_TRUE(shown_ids.insert(id).second) << id;
       }
     }
     EXPECT_EQ(element_ids, shown_ids);
