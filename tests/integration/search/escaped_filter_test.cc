@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "config/registry_paths.h"
 #include "gtest/gtest.h"
 #include "results/user_data.h"
-#include "search/ldap_search_user.h"
 #include "tests/integration/search/search_fixture.h"
 
 namespace wendrel {
@@ -23,69 +23,56 @@ constexpr char kPeople[] =
     "dn: cn=star*ry,ou=people,o=E\nobjectClass: inetOrgPerson\ncn: star*ry\nsn: S\n\n"
     "dn: cn=plain,ou=people,o=E\nobjectClass: inetOrgPerson\ncn: plain\nsn: P\n";
 
-class EscapedFilterTest : public SearchTest {
- protected:
-  void SetUp() override {
-    SearchTest::SetUp();
-    const std::string ldif = WriteLdif("people", kPeople);
-    ASSERT_TRUE(dir_.Start({"E:ldif=" + ldif})) << dir_.error();
-    SetServers({Plain(0)});
-  }
+using EscapedFilterTest = SearchTest;
 
-  // The users found, or the error text.
-  std::vector<std::string> Find(const std::string& name, std::string* kept = nullptr) {
-    UserData request(name, "E");
-    std::vector<std::string> found;
-    try {
-      LDAPSearchUser search;
-      search.SearchForAUser(request);
-      for (UserObj* u = request.GetFirstUser(); u != nullptr; u = request.GetNextUser()) {
-        found.push_back(u->GetUser());
-      }
-    } catch (const std::string& text) {
-      found.push_back("error: " + text);
+TEST_F(EscapedFilterTest, SpecialCharactersWithAndWithoutWildcards) {
+  ASSERT_TRUE(dir_.Start({"E:ldif=" + WriteLdif("people", kPeople)})) << dir_.error();
+  SetServers({Plain(0)});
+  const std::vector<std::string> not_found = {"error: " + NotFound({dir_.server(0).host})};
+  using Options = std::vector<std::pair<std::string, uint32_t>>;
+  const Options escape = {{"Escape Search Filter", 1}}, wildcards = {{"Allow Wildcards", 1}};
+  const Options both = {{"Allow Wildcards", 1}, {"Escape Search Filter", 1}};
+  struct Case {
+    Options options;
+    std::string name;
+    std::vector<std::string> found;  // the users' names, or the error
+    std::string kept;                // the name the request keeps, when checked
+  } cases[] = {
+      // Off, the name breaks the filter: the library's own error, as before.
+      {{}, "Lee (Ana)", {"error: LDAP Error: 0x57"}, ""},
+      // Only the filter text is escaped.
+      {escape, "Lee (Ana)", {"Lee (Ana)"}, "Lee (Ana)"},
+      {escape, "back\\slash", {"back\\slash"}, ""},
+      {escape, "Lee (Bob)", not_found, ""},
+      {escape, "Lee Ana)", not_found, ""},
+      // A star is still refused by the wildcard policy before anything is built.
+      {escape, "*)(cn=*", {"error: LDAP Contextless Login: Wildcard not allowed"}, ""},
+      // Off, a typed filter fragment lists everyone.
+      {wildcards, "*)(cn=*", {"Lee (Ana)", "Lee Ana", "back\\slash", "star*ry", "plain"}, ""},
+      {both, "*)(cn=*", not_found, ""},
+      // The appended star stays a wildcard; the parenthesis is a character.
+      {both, "Lee (", {"Lee (Ana)"}, "Lee (*"},
+      {both, "Lee*Ana*", {"Lee (Ana)", "Lee Ana"}, ""},
+      {both, "back\\", {"back\\slash"}, ""},
+      {both, "back\\x", not_found, ""},
+      {both, "sta*ry", {"star*ry"}, ""},
+  };
+  for (const Case& test : cases) {
+    SCOPED_TRACE(test.name);
+    DeleteTree(kOptionsKeyPath);
+    SetOptions(test.options);
+    UserData request(test.name, "E");
+    const SearchOutcome outcome = RunUserSearch(request);
+    std::vector<std::string> found = {"error: " + outcome.error};
+    if (outcome.error.empty()) {
+      found.clear();
+      for (const std::string& user : outcome.users) found.push_back(user.substr(0, user.find('@')));
     }
-    if (kept != nullptr) *kept = request.GetLoginName();
-    return found;
+    EXPECT_EQ(test.found, found);
+    if (!test.kept.empty()) {
+      EXPECT_EQ(test.kept, request.GetLoginName());
+    }
   }
-
-  std::vector<std::string> NotFoundHere() const {
-    return {"error: " + NotFound({dir_.server(0).host})};
-  }
-};
-
-TEST_F(EscapedFilterTest, SpecialCharactersWithoutWildcards) {
-  SetOptions({});
-  // Off, the name breaks the filter: the library's own error, as before.
-  EXPECT_EQ(std::vector<std::string>({"error: LDAP Error: 0x57"}), Find("Lee (Ana)"));
-
-  SetOptions({{"Escape Search Filter", 1}});
-  std::string kept;
-  EXPECT_EQ(std::vector<std::string>({"Lee (Ana)"}), Find("Lee (Ana)", &kept));
-  EXPECT_EQ("Lee (Ana)", kept);  // only the filter text is escaped
-  EXPECT_EQ(std::vector<std::string>({"back\\slash"}), Find("back\\slash"));
-  EXPECT_EQ(NotFoundHere(), Find("Lee (Bob)"));
-  EXPECT_EQ(NotFoundHere(), Find("Lee Ana)"));
-  // A star is still refused by the wildcard policy before anything is built.
-  EXPECT_EQ(std::vector<std::string>({"error: LDAP Contextless Login: Wildcard not allowed"}),
-            Find("*)(cn=*"));
-}
-
-TEST_F(EscapedFilterTest, SpecialCharactersWithWildcards) {
-  SetOptions({{"Allow Wildcards", 1}});
-  // Off, a typed filter fragment lists everyone.
-  EXPECT_EQ(5u, Find("*)(cn=*").size());
-
-  SetOptions({{"Allow Wildcards", 1}, {"Escape Search Filter", 1}});
-  EXPECT_EQ(NotFoundHere(), Find("*)(cn=*"));
-  // The appended star stays a wildcard; the parenthesis is a character.
-  std::string kept;
-  EXPECT_EQ(std::vector<std::string>({"Lee (Ana)"}), Find("Lee (", &kept));
-  EXPECT_EQ("Lee (*", kept);
-  EXPECT_EQ(std::vector<std::string>({"Lee (Ana)", "Lee Ana"}), Find("Lee*Ana*"));
-  EXPECT_EQ(std::vector<std::string>({"back\\slash"}), Find("back\\"));
-  EXPECT_EQ(NotFoundHere(), Find("back\\x"));
-  EXPECT_EQ(std::vector<std::string>({"star*ry"}), Find("sta*ry"));
 }
 
 }  // namespace

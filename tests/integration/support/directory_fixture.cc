@@ -182,22 +182,14 @@ bool DirectoryFixture::Load() {
   return true;
 }
 
-std::string DirectoryFixture::CaCertPath() const {
-  return ca_cert_.empty() ? std::string() : HostPath(ca_cert_);
+// The instance's files as this program opens them; "" when not made.
+static std::string OptionalHostPath(const std::string& path) {
+  return path.empty() ? std::string() : HostPath(path);
 }
-
-std::string DirectoryFixture::OtherCaCertPath() const {
-  return other_ca_cert_.empty() ? std::string() : HostPath(other_ca_cert_);
-}
-
-std::string DirectoryFixture::CaCertDerPath() const {
-  return ca_cert_der_.empty() ? std::string() : HostPath(ca_cert_der_);
-}
-
-std::string DirectoryFixture::CaBundlePath() const {
-  return ca_bundle_.empty() ? std::string() : HostPath(ca_bundle_);
-}
-
+std::string DirectoryFixture::CaCertPath() const { return OptionalHostPath(ca_cert_); }
+std::string DirectoryFixture::OtherCaCertPath() const { return OptionalHostPath(other_ca_cert_); }
+std::string DirectoryFixture::CaCertDerPath() const { return OptionalHostPath(ca_cert_der_); }
+std::string DirectoryFixture::CaBundlePath() const { return OptionalHostPath(ca_bundle_); }
 std::string DirectoryFixture::NonCertificatePath() const {
   return HostPath(dir_ + "/fixture.txt");
 }
