@@ -69,18 +69,17 @@ std::vector<Record> Records(LDAPConn& conn) {
   return out;
 }
 
-// The servers are started once for the suite; a test that freezes one thaws
-// it before it ends.
+// Two plain servers, and TLS servers whose certificates are issued by the
+// fixture CA (Good), by another CA (Other), expired (Old) or for another
+// host (Wrong).
+const std::vector<std::string> kPlain = {"corp", "other"};
+const std::vector<std::string> kTls = {"Good:tls=good", "Other:tls=otherca", "Old:tls=expired",
+                                       "Wrong:tls=wronghost"};
+
 class LDAPConnTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    dir_ = new DirectoryFixture;
-    started_ = dir_->Start({"corp", "other", "Good:tls=good", "Other:tls=otherca",
-                            "Old:tls=expired", "Wrong:tls=wronghost"});
-  }
-  static void TearDownTestSuite() { delete dir_; }
+  static void TearDownTestSuite() { testing::StopSharedDirectories(); }
   void SetUp() override {
-    ASSERT_TRUE(started_) << dir_->error();
     previous_presenter_ = platform::SetMessageBoxPresenter(&presenter_);
     LDAPConn options(false);
     options.SetOption(platform::kLdapOptProtocolVersion, 3);
@@ -92,28 +91,34 @@ class LDAPConnTest : public ::testing::Test {
     options.SetOption(platform::kLdapOptNetworkTimeout, static_cast<const void*>(nullptr));
   }
 
+  // The servers of `specs`, shared by the tests of the suite; a test that
+  // freezes one thaws it.
+  bool Use(const std::vector<std::string>& specs) {
+    std::string error;
+    dir_ = testing::SharedDirectory(specs, &error);
+    EXPECT_EQ(error, "");
+    return dir_ != nullptr;
+  }
   // The network time-out, set the way the workers and the search set it.
   static void SetNetworkTimeout(LDAPConn& conn, int seconds) {
     LdapTimeval tv = {seconds, 0};
     conn.SetOption(platform::kLdapOptNetworkTimeout, static_cast<const void*>(&tv));
   }
-  static const DirectoryServer& S(size_t i) { return dir_->server(i); }
-  static bool Bind(LDAPConn& conn, size_t i) {
+  const DirectoryServer& S(size_t i) const { return dir_->server(i); }
+  bool Bind(LDAPConn& conn, size_t i) const {
     return conn.BindToServer(S(i).host, S(i).port, false, "", "", "");
   }
-  static bool BindTls(LDAPConn& conn, size_t i, const std::string& certificate) {
+  bool BindTls(LDAPConn& conn, size_t i, const std::string& certificate) const {
     return conn.BindToServer(S(i).host, S(i).tls_port, true, certificate, "", "");
   }
 
-  static DirectoryFixture* dir_;
-  static bool started_;
+  DirectoryFixture* dir_ = nullptr;
   RecordingPresenter presenter_;
   platform::MessageBoxPresenter* previous_presenter_ = nullptr;
 };
-DirectoryFixture* LDAPConnTest::dir_ = nullptr;
-bool LDAPConnTest::started_ = false;
 
 TEST_F(LDAPConnTest, BindsReadsTreeNameAndTurnsEntriesIntoRecords) {
+  ASSERT_TRUE(Use(kPlain));
   LDAPConn conn(false);
   SetNetworkTimeout(conn, 5);
   // The object moves from server to server as the user search does; each
@@ -152,6 +157,7 @@ TEST_F(LDAPConnTest, BindsReadsTreeNameAndTurnsEntriesIntoRecords) {
 }
 
 TEST_F(LDAPConnTest, BindVerdictIsNotExaminedOnlyTheTreeNameCounts) {
+  ASSERT_TRUE(Use(kPlain));
   const DirectoryServer& s = S(0);
   LDAPConn conn(false);
   SetNetworkTimeout(conn, 5);
@@ -163,6 +169,7 @@ TEST_F(LDAPConnTest, BindVerdictIsNotExaminedOnlyTheTreeNameCounts) {
 }
 
 TEST_F(LDAPConnTest, UnreachableServersFailWithinTheirTimeouts) {
+  ASSERT_TRUE(Use(kPlain));
   LDAPConn conn(false);
   SetNetworkTimeout(conn, 1);
   auto start = std::chrono::steady_clock::now();
@@ -204,6 +211,7 @@ TEST_F(LDAPConnTest, UnreachableServersFailWithinTheirTimeouts) {
 }
 
 TEST_F(LDAPConnTest, SearchFailures) {
+  ASSERT_TRUE(Use(kPlain));
   LDAPConn conn(false);
   SetNetworkTimeout(conn, 5);
   ASSERT_TRUE(Bind(conn, 0));
@@ -242,13 +250,14 @@ TEST_F(LDAPConnTest, SearchFailures) {
 }
 
 TEST_F(LDAPConnTest, TlsBindsOnlyWithALoadableCertificate) {
+  ASSERT_TRUE(Use(kTls));
   LDAPConn conn(true);
   SetNetworkTimeout(conn, 5);
-  const DirectoryServer& good = S(2);
+  const DirectoryServer& good = S(0);
   // A certificate file that is missing or holds no certificate: message 25.
   for (const std::string& path : {dir_->CaCertPath() + ".missing", dir_->NonCertificatePath()}) {
     try {
-      BindTls(conn, 2, path);
+      BindTls(conn, 0, path);
       ADD_FAILURE() << "no exception for " << path;
     } catch (int id) {
       EXPECT_EQ(id, 25);
@@ -260,20 +269,20 @@ TEST_F(LDAPConnTest, TlsBindsOnlyWithALoadableCertificate) {
   // is skipped as a server that does not answer is. The certificate file is
   // read all the same (DER too).
   for (const std::string& path : {dir_->CaCertPath(), dir_->CaCertDerPath()}) {
-    EXPECT_FALSE(BindTls(conn, 2, path)) << path;
+    EXPECT_FALSE(BindTls(conn, 0, path)) << path;
     EXPECT_FALSE(conn.QuickBind(good.host, good.tls_port, true, path, "", "")) << path;
   }
 #else
-  EXPECT_TRUE(BindTls(conn, 2, dir_->CaCertPath()));
+  EXPECT_TRUE(BindTls(conn, 0, dir_->CaCertPath()));
   EXPECT_EQ(conn.GetTreeName(), "Good");
   EXPECT_TRUE(conn.QuickBind(good.host, good.tls_port, true, dir_->CaCertPath(), "", ""));
-  EXPECT_TRUE(BindTls(conn, 2, dir_->CaCertDerPath()));
+  EXPECT_TRUE(BindTls(conn, 0, dir_->CaCertDerPath()));
   // Servers the trusted file does not vouch for: not bound, no exception.
-  for (size_t i : {3u, 4u, 5u}) {
+  for (size_t i : {1u, 2u, 3u}) {
     EXPECT_FALSE(BindTls(conn, i, dir_->CaCertPath())) << i;
     EXPECT_EQ(conn.GetTreeName(), "");
   }
-  EXPECT_TRUE(BindTls(conn, 3, dir_->OtherCaCertPath()));
+  EXPECT_TRUE(BindTls(conn, 1, dir_->OtherCaCertPath()));
   EXPECT_EQ(conn.GetTreeName(), "Other");
 
   // A silent peer over TLS: the handshake is bounded by the network

@@ -115,6 +115,14 @@ class DirectoryFixture {
   std::string error_;
 };
 
+// Servers for tests that leave them as they found them, started once per
+// program for the same specs, by the first test that asks (under ctest each
+// test is a program of its own and starts only what it uses); null, with
+// *error, when they could not be started. StopSharedDirectories (from a
+// suite's TearDownTestSuite) removes them all.
+DirectoryFixture* SharedDirectory(const std::vector<std::string>& specs, std::string* error);
+void StopSharedDirectories();
+
 // A Unix path as this program opens it: unchanged natively, the Z: drive
 // path under Wine.
 std::string HostPath(const std::string& unix_path);
