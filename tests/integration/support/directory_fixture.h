@@ -10,7 +10,8 @@
 //   ... connect to dir.server(0).host, dir.server(0).port ...
 //
 // Each server spec is TREE[:key=value]... with keys tls (good, otherca,
-// expired, wronghost), wholesearch (refuse: no default search base), suffix (default o=TREE), ldif (a Unix path), password (of
+// expired, wronghost), wholesearch (refuse: no default search base), suffix
+// (default o=TREE), ldif (a Unix path), password (of
 // cn=admin,SUFFIX; default "secret") and fault (ACTION@OP[#N]: a proxy on
 // proxy_port that kills, freezes, closes, answers garbage or result code 80
 // at the client's Nth bind or search request; see the script). Every server
