@@ -23,13 +23,10 @@
 #include "gtest/gtest.h"
 #include "platform/environment.h"
 #include "standins/connection_services.h"
-#include "tests/integration/support/directory_fixture.h"
-#include "tests/unit/support/registry_fixture.h"
+#include "tests/integration/search/search_fixture.h"
 
 namespace wendrel {
 namespace {
-
-using testing::DirectoryFixture;
 
 bool Isolated() { return platform::GetEnvironmentVariable("WENDREL_TEST_NET") == "isolated"; }
 bool PingUnavailable() {
@@ -40,23 +37,15 @@ double SecondsSince(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-class ReachabilityTest : public testing::RegistryTest {
+class ReachabilityTest : public testing::SearchTest {
  protected:
   void SetUp() override {
-    RegistryTest::SetUp();
+    SearchTest::SetUp();
     InitPing();
   }
   void TearDown() override {
     ClosePing();
-    RegistryTest::TearDown();
-  }
-
-  // Server `index` of the configuration is `host` with plain LDAP on `port`.
-  void ConfigureServer(int index, const std::string& host, int port) {
-    const std::string n = std::to_string(index);
-    SetString("Software\\Tarvos\\LDAP\\Servers", n, host);
-    SetDword("Software\\Tarvos\\LDAP\\Servers\\settings", "Clear Text " + n, 1);
-    SetDword("Software\\Tarvos\\LDAP\\Servers\\settings", "Port " + n, port);
+    SearchTest::TearDown();
   }
 
   // Names `address` in the namespace's hosts file, so that its reverse
@@ -87,13 +76,15 @@ TEST_F(ReachabilityTest, LoopbackAnswers) {
 }
 
 TEST_F(ReachabilityTest, ConnectionServicesReadTheTreeNameOfAnAddress) {
-  DirectoryFixture dir;
-  ASSERT_TRUE(dir.Start({"Stand_In_Tree", "OTHER"})) << dir.error();
-  ConfigureServer(0, "10.9.9.9", 1);  // another address: never used
-  ConfigureServer(1, dir.server(0).host, dir.server(0).port);
-
+  ASSERT_TRUE(dir_.Start({"Stand_In_Tree", "OTHER", std::string(40, 'L')})) << dir_.error();
+  const std::string host = dir_.server(0).host;
+  // Server 0, another address, is never used; the second is not configured.
+  testing::ServerConfig elsewhere;
+  elsewhere.host = "10.9.9.9";
+  elsewhere.port = 1;
+  SetServers({elsewhere, Plain(0), Plain(2)});
   uint32_t handle = 0;
-  ASSERT_EQ(QZCCOpenConnByName(0, dir.server(0).host.c_str(), 0x8002, 2, 0, &handle), 0u);
+  ASSERT_EQ(QZCCOpenConnByName(0, host.c_str(), 0x8002, 2, 0, &handle), 0u);
   EXPECT_NE(handle, 0u);
   char info[34];
   std::memset(info, '#', sizeof(info));
@@ -106,41 +97,32 @@ TEST_F(ReachabilityTest, ConnectionServicesReadTheTreeNameOfAnAddress) {
   EXPECT_EQ(QZCCGetConnInfo(handle, 4, 33, info), kConnBadHandle);
   EXPECT_EQ(QZCCCloseConn(handle), kConnBadHandle);
 
-  // Not configured: plain LDAP on 389, where nothing listens here.
-  EXPECT_EQ(QZCCOpenConnByName(0, dir.server(1).host.c_str(), 0x8002, 2, 0, &handle),
-            kConnServerUnreachable);
-  // A configured address whose server is gone.
-  ConfigureServer(2, dir.closed_host(), dir.closed_port());
-  EXPECT_EQ(QZCCOpenConnByName(0, dir.closed_host().c_str(), 0x8002, 2, 0, &handle),
-            kConnServerUnreachable);
-  EXPECT_EQ(QZCCOpenConnByName(0, "ACME", 0x8002, 2, 0, &handle), kConnUnknownName);
-  EXPECT_EQ(QZCCOpenConnByName(0, dir.server(0).host.c_str(), 0x8001, 2, 0, &handle),
-            kConnBadParameter);
-}
-
-TEST_F(ReachabilityTest, TreeNameLongerThanTheServiceHandsOut) {
-  DirectoryFixture dir;
-  const std::string long_tree(40, 'L');
-  ASSERT_TRUE(dir.Start({long_tree})) << dir.error();
-  ConfigureServer(0, dir.server(0).host, dir.server(0).port);
-  uint32_t handle = 0;
-  ASSERT_EQ(QZCCOpenConnByName(0, dir.server(0).host.c_str(), 0x8002, 2, 0, &handle), 0u);
-  char info[33];
+  // A tree name longer than the service hands out is cut.
+  ASSERT_EQ(QZCCOpenConnByName(0, dir_.server(2).host.c_str(), 0x8002, 2, 0, &handle), 0u);
   ASSERT_EQ(QZCCGetConnInfo(handle, 4, 33, info), 0u);
   EXPECT_EQ(std::string(info), std::string(32, 'L'));
   QZCCCloseConn(handle);
+
+  // Not configured: plain LDAP on 389, where nothing listens here.
+  EXPECT_EQ(QZCCOpenConnByName(0, dir_.server(1).host.c_str(), 0x8002, 2, 0, &handle),
+            kConnServerUnreachable);
+  // A configured address whose server is gone.
+  SetServers({elsewhere, Plain(0), Plain(2), Closed()});
+  EXPECT_EQ(QZCCOpenConnByName(0, dir_.closed_host().c_str(), 0x8002, 2, 0, &handle),
+            kConnServerUnreachable);
+  EXPECT_EQ(QZCCOpenConnByName(0, "ACME", 0x8002, 2, 0, &handle), kConnUnknownName);
+  EXPECT_EQ(QZCCOpenConnByName(0, host.c_str(), 0x8001, 2, 0, &handle), kConnBadParameter);
 }
 
 TEST_F(ReachabilityTest, AddressOfAServerGivesItsTreeName) {
   if (!Isolated() && !PingUnavailable()) {
     GTEST_SKIP() << "the reverse lookup of a fixture address needs the isolated network";
   }
-  DirectoryFixture dir;
-  ASSERT_TRUE(dir.Start({"Wanted_Tree"})) << dir.error();
-  ConfigureServer(0, dir.server(0).host, dir.server(0).port);
-  if (Isolated()) NameInHosts(dir.server(0).host, "wanted.reach.test");
+  ASSERT_TRUE(dir_.Start({"Wanted_Tree"})) << dir_.error();
+  SetServers({Plain(0)});
+  if (Isolated()) NameInHosts(dir_.server(0).host, "wanted.reach.test");
 
-  std::string name = dir.server(0).host;
+  std::string name = dir_.server(0).host;
   char tree[33];
   std::memset(tree, '#', sizeof(tree));
   ASSERT_EQ(GetTree(name, tree, sizeof(tree), 2), 0u);
@@ -148,12 +130,12 @@ TEST_F(ReachabilityTest, AddressOfAServerGivesItsTreeName) {
 
   // A smaller buffer gets a cut name, never more.
   char small[6];
-  name = dir.server(0).host;
+  name = dir_.server(0).host;
   ASSERT_EQ(GetTree(name, small, sizeof(small), 2), 0u);
   EXPECT_STREQ(small, "Wante");
 
   // An address that answers pings but serves no directory.
-  name = dir.closed_host();
+  name = dir_.closed_host();
   if (Isolated()) NameInHosts(name, "closed.reach.test");
   std::memset(tree, '#', sizeof(tree));
   EXPECT_EQ(GetTree(name, tree, sizeof(tree), 2), kConnServerUnreachable);

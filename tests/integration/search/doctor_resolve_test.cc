@@ -9,6 +9,7 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "gtest/gtest.h"
 #include "tests/integration/search/search_fixture.h"
@@ -80,13 +81,21 @@ TEST_F(DoctorResolveTest, JsonReportOfTheFoundUsers) {
 constexpr char kTlsVerdict[] = "unavailable";
 #endif
 
+// The skipped list of a resolve report: {"name": host, "reason": why}, ...
+std::string Skipped(const std::vector<std::pair<std::string, std::string>>& servers) {
+  std::string out;
+  for (const auto& s : servers) {
+    out += (out.empty() ? "" : ", ") + ("{\"name\": \"" + s.first) + "\", \"reason\": \"" +
+           s.second + "\"}";
+  }
+  return "\"skipped\": [" + out + "]}";
+}
+
 TEST_F(DoctorResolveTest, SkippedServersWithTheirReasons) {
   ASSERT_TRUE(dir_.Start({"A", "B", "A:tls=otherca", "A:tls=expired", "A:tls=wronghost"}))
       << dir_.error();
   SetOptions({});
-  const ServerConfig closed = Closed();
-  SetServers({closed, Plain(1), Tls(2), Tls(3), Tls(4), Plain(0)});
-
+  SetServers({Closed(), Plain(1), Tls(2), Tls(3), Tls(4), Plain(0)});
   int status = -1;
   std::string report = RunDoctor("resolve jdoe A --json", &status);
   EXPECT_EQ(0, status);
@@ -96,33 +105,24 @@ TEST_F(DoctorResolveTest, SkippedServersWithTheirReasons) {
 #else
   const std::string untrusted = "untrusted", expired = "expired", mismatch = "name mismatch";
 #endif
-  EXPECT_NE(std::string::npos,
-            report.find("\"skipped\": [{\"name\": \"" + closed.host +
-                        "\", \"reason\": \"unreachable\"}, {\"name\": \"" + dir_.server(1).host +
-                        "\", \"reason\": \"other tree\"}, {\"name\": \"" + dir_.server(2).host +
-                        "\", \"reason\": \"" + untrusted + "\"}, {\"name\": \"" +
-                        dir_.server(3).host + "\", \"reason\": \"" + expired +
-                        "\"}, {\"name\": \"" + dir_.server(4).host + "\", \"reason\": \"" +
-                        mismatch + "\"}]}"))
+  EXPECT_NE(std::string::npos, report.find(Skipped({{Closed().host, "unreachable"},
+                                                    {dir_.server(1).host, "other tree"},
+                                                    {dir_.server(2).host, untrusted},
+                                                    {dir_.server(3).host, expired},
+                                                    {dir_.server(4).host, mismatch}})))
       << report;
 
   // A server that takes the connection and never answers: the bind is not
   // answered.
-  const ServerConfig silent = Silent();
-  SetServers({silent, Plain(0)});
+  SetServers({Silent(), Plain(0)});
   report = RunDoctor("resolve jdoe A --json", &status);
-  EXPECT_NE(std::string::npos,
-            report.find("\"skipped\": [{\"name\": \"" + silent.host +
-                        "\", \"reason\": \"bind refused\"}]}"))
-      << report;
+  EXPECT_NE(std::string::npos, report.find(Skipped({{Silent().host, "bind refused"}}))) << report;
 }
 
 TEST_F(DoctorResolveTest, ServersReportEachStep) {
   ASSERT_TRUE(dir_.Start({"A", "A:tls=otherca", "B:wholesearch=refuse", "A:tls=good"}))
       << dir_.error();
   SetOptions({});
-  const ServerConfig closed = Closed();
-  const ServerConfig silent = Silent();
   // Only usable servers: exit status 0.
   SetServers({Plain(0), Plain(2)});
   int status = -1;
@@ -132,75 +132,57 @@ TEST_F(DoctorResolveTest, ServersReportEachStep) {
   ServerConfig silent_tls = Silent();
   silent_tls.use_ssl = true;
   silent_tls.certificate = dir_.CaCertPath();
-  SetServers({Plain(0), closed, silent, Tls(1), Plain(2), Tls(3), silent_tls});
+  const std::vector<ServerConfig> servers = {Plain(0), Closed(), Silent(), Tls(1),
+                                             Plain(2), Tls(3),   silent_tls};
+  SetServers(servers);
   std::string report = RunDoctor("servers --json", &status);
   EXPECT_NE(0, status);  // not every server is usable
-  auto entry = [&](int index) {
+  // Entry i of the report without its "milliseconds", which vary.
+  auto entry = [&](size_t index) {
     const std::string key = "{\"index\": " + std::to_string(index) + ",";
     size_t start = report.find(key);
     if (start == std::string::npos) return std::string("missing");
-    size_t end = report.find('}', start);
-    return report.substr(start, end + 1 - start);
-  };
-  auto port = [](int p) { return std::to_string(p); };
-  // "milliseconds" varies; everything else is fixed.
-  auto without_time = [](std::string e) {
+    std::string e = report.substr(start, report.find('}', start) + 1 - start);
     size_t at = e.find("\"milliseconds\": ");
-    if (at == std::string::npos) return e;
-    size_t end = e.find(',', at);
-    return e.erase(at, end + 2 - at);
+    return at == std::string::npos ? e : e.erase(at, e.find(',', at) + 2 - at);
   };
-  EXPECT_EQ("{\"index\": 0, \"name\": \"" + dir_.server(0).host + "\", \"port\": " +
-                port(dir_.server(0).port) +
-                ", \"tls\": false, \"reachable\": true, \"tree\": \"A\", \"bind\": \"ok\", "
-                "\"certificate\": null, \"wholeDirectorySearch\": \"ok\", \"usable\": true}",
-            without_time(entry(0)));
-  EXPECT_EQ("{\"index\": 1, \"name\": \"" + closed.host + "\", \"port\": " + port(closed.port) +
-                ", \"tls\": false, \"reachable\": false, \"tree\": null, \"bind\": \"not "
-                "attempted: connection refused\", \"certificate\": null, "
-                "\"wholeDirectorySearch\": null, \"usable\": false}",
-            without_time(entry(1)));
-  EXPECT_EQ("{\"index\": 2, \"name\": \"" + silent.host + "\", \"port\": " + port(silent.port) +
-                ", \"tls\": false, \"reachable\": true, \"tree\": null, \"bind\": \"no answer "
-                "within 1 s\", \"certificate\": null, \"wholeDirectorySearch\": null, "
-                "\"usable\": false}",
-            without_time(entry(2)));
 #ifdef _WIN32
   const std::string untrusted = kTlsVerdict;
 #else
   const std::string untrusted = "untrusted";
 #endif
-  EXPECT_EQ("{\"index\": 3, \"name\": \"" + dir_.server(1).host + "\", \"port\": " +
-                port(dir_.server(1).tls_port) +
-                ", \"tls\": true, \"reachable\": true, \"tree\": null, \"bind\": \"no TLS "
-                "connection: certificate " + untrusted + "\", \"certificate\": \"" + untrusted +
-                "\", \"wholeDirectorySearch\": null, \"usable\": false}",
-            without_time(entry(3)));
-  // Refusing the whole-directory search does not make a server unusable:
-  // its contexts are to be configured.
-  EXPECT_EQ("{\"index\": 4, \"name\": \"" + dir_.server(2).host + "\", \"port\": " +
-                port(dir_.server(2).port) +
-                ", \"tls\": false, \"reachable\": true, \"tree\": \"B\", \"bind\": \"ok\", "
-                "\"certificate\": null, \"wholeDirectorySearch\": \"no such object\", "
-                "\"usable\": true}",
-            without_time(entry(4)));
+  // What follows the name, port and tls of each entry. Refusing the
+  // whole-directory search does not make a server unusable: its contexts
+  // are to be configured. A TLS peer that never answers: no handshake, so
+  // no verdict, and each step given up within the time-out.
+  const std::string no_tls = "\"bind\": \"no TLS connection: certificate ";
+  const std::string rest[] = {
+      "true, \"tree\": \"A\", \"bind\": \"ok\", \"certificate\": null, "
+      "\"wholeDirectorySearch\": \"ok\", \"usable\": true",
+      "false, \"tree\": null, \"bind\": \"not attempted: connection refused\", "
+      "\"certificate\": null, \"wholeDirectorySearch\": null, \"usable\": false",
+      "true, \"tree\": null, \"bind\": \"no answer within 1 s\", \"certificate\": null, "
+      "\"wholeDirectorySearch\": null, \"usable\": false",
+      "true, \"tree\": null, " + no_tls + untrusted + "\", \"certificate\": \"" + untrusted +
+          "\", \"wholeDirectorySearch\": null, \"usable\": false",
+      "true, \"tree\": \"B\", \"bind\": \"ok\", \"certificate\": null, "
+      "\"wholeDirectorySearch\": \"no such object\", \"usable\": true",
 #ifdef _WIN32
-  EXPECT_NE(std::string::npos, entry(5).find("\"certificate\": \"unavailable\"")) << entry(5);
-  EXPECT_NE(std::string::npos, entry(5).find("\"usable\": false")) << entry(5);
+      "true, \"tree\": null, " + no_tls + "unavailable\", \"certificate\": \"unavailable\", "
+          "\"wholeDirectorySearch\": null, \"usable\": false",
 #else
-  EXPECT_NE(std::string::npos, entry(5).find("\"tree\": \"A\", \"bind\": \"ok\", "
-                                             "\"certificate\": \"trusted\", "
-                                             "\"wholeDirectorySearch\": \"ok\", \"usable\": true"))
-      << entry(5);
+      "true, \"tree\": \"A\", \"bind\": \"ok\", \"certificate\": \"trusted\", "
+      "\"wholeDirectorySearch\": \"ok\", \"usable\": true",
 #endif
-
-  // A TLS peer that never answers: no handshake, so no verdict, and each
-  // step given up within the time-out.
-  EXPECT_EQ("{\"index\": 6, \"name\": \"" + silent.host + "\", \"port\": " + port(silent.port) +
-                ", \"tls\": true, \"reachable\": true, \"tree\": null, \"bind\": \"no TLS "
-                "connection: certificate unavailable\", \"certificate\": \"unavailable\", "
-                "\"wholeDirectorySearch\": null, \"usable\": false}",
-            without_time(entry(6)));
+      "true, \"tree\": null, " + no_tls + "unavailable\", \"certificate\": \"unavailable\", "
+          "\"wholeDirectorySearch\": null, \"usable\": false",
+  };
+  for (size_t i = 0; i < servers.size(); ++i) {
+    EXPECT_EQ("{\"index\": " + std::to_string(i) + ", \"name\": \"" + servers[i].host +
+                  "\", \"port\": " + std::to_string(servers[i].port) + ", \"tls\": " +
+                  (servers[i].use_ssl ? "true" : "false") + ", \"reachable\": " + rest[i] + "}",
+              entry(i));
+  }
 
   // The human report says the same, with the hint for the refused search.
   std::string text = RunDoctor("servers", &status);

@@ -1,10 +1,7 @@
 // The user search against real slapd servers, on both builds: which servers
-// are tried, skipped and listed, the continue question, context scopes, and
-// the exact texts of every failure.
+// are tried, skipped and listed, the continue question, context scopes,
+// escaped filters, and the exact texts of every failure.
 
-#include "search/ldap_search_user.h"
-
-#include <chrono>
 #include <string>
 #include <vector>
 
@@ -17,335 +14,282 @@ namespace wendrel {
 namespace testing {
 namespace {
 
-constexpr char kMissingContextText[] =
-    "Invalid scope context specified. Searching will continue.";
-constexpr char kContinueQuestion[] =
-    "User not found in first available tree. Continue searching other trees?";
-
-// Outcome of one search: "" when it returned, else the thrown text or
-// "<cancelled>".
-struct Outcome {
-  std::string error;
-  double seconds = 0;
-};
-
-Outcome Search(UserData& request) {
-  Outcome outcome;
-  const auto start = std::chrono::steady_clock::now();
-  try {
-    LDAPSearchUser search;
-    search.SearchForAUser(request);
-  } catch (const std::string& text) {
-    outcome.error = text;
-  } catch (const LDAPSearchUser::SearchCancelled&) {
-    outcome.error = "<cancelled>";
-  }
-  outcome.seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  return outcome;
-}
-
-std::vector<std::string> Contexts(UserData& request) {
-  std::vector<std::string> out;
-  for (UserObj* user = request.GetFirstUser(); user != nullptr; user = request.GetNextUser()) {
-    out.push_back(user->GetUser() + "@" + user->GetUserContext());
-  }
-  return out;
-}
+using Options = std::vector<std::pair<std::string, uint32_t>>;
+using Users = std::vector<std::string>;
+const std::string kNoServer = Composed("No LDAP server specified.");
+const ShownBox kMissingContext = {"wendrel",
+                                  "Invalid scope context specified. Searching will continue.",
+                                  0x10};
 
 using SearchUserTest = SearchTest;
 
 TEST_F(SearchUserTest, DeadServersCostTheirConnectionTimeoutAndAreSkippedSilently) {
   ASSERT_TRUE(dir_.Start({"A", "A"})) << dir_.error();
-  const ServerConfig closed = Closed();
-  const ServerConfig silent = Silent();
   ASSERT_TRUE(dir_.Freeze(0));
   SetOptions({});
-  SetServers({closed, silent, Plain(0), Plain(1)});
-
-  UserData request("jdoe", "A");
-  Outcome outcome = Search(request);
-  EXPECT_EQ("", outcome.error);
-  EXPECT_EQ(std::vector<std::string>({"jdoe@sales.A", "jdoe@eng.A"}), Contexts(request));
-  EXPECT_EQ(dir_.server(1).host, request.GetServerName());
-  EXPECT_EQ("A", request.GetTreeName());
-  EXPECT_TRUE(presenter_.boxes.empty());
-  // Two servers of one second each, and a refused connection.
-  EXPECT_LT(outcome.seconds, 12.0);
+  SetServers({Closed(), Silent(), Plain(0), Plain(1)});
+  SearchOutcome outcome = RunUserSearch("jdoe", "A");
+  EXPECT_EQ((SearchOutcome{"", dir_.server(1).host, "A", {"jdoe@sales.A", "jdoe@eng.A"}}),
+            outcome);
+  EXPECT_LT(outcome.seconds, 12.0);  // two servers of one second each, and a refused one
 
   // With the answering server gone too, nothing was searched: 26, not 28.
   ASSERT_TRUE(dir_.Kill(1));
-  UserData again("jdoe", "A");
-  outcome = Search(again);
-  EXPECT_EQ(Composed("No LDAP server specified."), outcome.error);
+  outcome = RunUserSearch("jdoe", "A");
+  EXPECT_EQ(kNoServer, outcome.error);
+  EXPECT_EQ(0u, outcome.boxes.size());
   EXPECT_LT(outcome.seconds, 15.0);
-  EXPECT_TRUE(presenter_.boxes.empty());
 }
 
-TEST_F(SearchUserTest, TreeModeSearchesOnlyTheWantedTreeAndStopsAtItsFirstServer) {
-  ASSERT_TRUE(dir_.Start({"B", "A", "A"})) << dir_.error();
+TEST_F(SearchUserTest, TreeModeSearchesOnlyTheWholeWantedTreeAndStopsAtItsFirstServer) {
+  const std::string tree = "ALONGTREENAMETHATDOESNOTFITTHIRTYTWOBYTES";
+  const std::string cut = tree.substr(0, 32);
+  ASSERT_TRUE(dir_.Start({"B", "A", "A", tree, cut})) << dir_.error();
   SetOptions({});
   SetServers({Plain(0), Plain(1), Plain(2)});
-
-  UserData found("asmith", "a");  // tree names compare without case
-  EXPECT_EQ("", Search(found).error);
-  EXPECT_EQ(std::vector<std::string>({"asmith@eng.A"}), Contexts(found));
-  EXPECT_EQ(dir_.server(1).host, found.GetServerName());
-  EXPECT_EQ("a", found.GetTreeName());
-
+  // Tree names compare without case.
+  EXPECT_EQ((SearchOutcome{"", dir_.server(1).host, "a", {"asmith@eng.A"}}),
+            RunUserSearch("asmith", "a"));
   // No such user: only the first server of tree A is listed, B never is.
-  UserData missing("nobody", "A");
-  EXPECT_EQ(NotFound({dir_.server(1).host}), Search(missing).error);
-
+  EXPECT_EQ(NotFound({dir_.server(1).host}), RunUserSearch("nobody", "A").error);
   // A tree no configured server serves.
-  UserData other("jdoe", "ELSEWHERE");
-  EXPECT_EQ(Composed("No LDAP server specified."), Search(other).error);
+  EXPECT_EQ(kNoServer, RunUserSearch("jdoe", "ELSEWHERE").error);
+
+  // A name longer than the tree buffer is used whole: a cut copy must not
+  // pass for the tree that happens to be its first 32 characters, nor the
+  // other way.
+  ReplaceServers({Plain(4), Plain(3)});
+  EXPECT_EQ(dir_.server(3).host, RunUserSearch("asmith", tree).server);
+  ReplaceServers({Plain(3), Plain(4)});
+  EXPECT_EQ(dir_.server(4).host, RunUserSearch("asmith", cut).server);
+  SetOptions({{"Treeless Login Enabled", 1}});
+  EXPECT_EQ(tree, RunUserSearch("asmith", "").tree);
   EXPECT_TRUE(presenter_.boxes.empty());
 }
 
-class TreelessTest : public SearchUserTest {
- protected:
-  void StartThreeTrees() {
-    ASSERT_TRUE(dir_.Start({"A", "B", "C"})) << dir_.error();
-    SetServers({Plain(0), Plain(1), Plain(2)});
+TEST_F(SearchUserTest, TreelessContinueQuestionAndUserSearchFailure) {
+  ASSERT_TRUE(dir_.Start({"A", "B", "C"})) << dir_.error();
+  SetServers({Plain(0), Plain(1), Plain(2)});
+  const std::string a = dir_.server(0).host, c = dir_.server(2).host;
+  const std::string all = NotFound({a, dir_.server(1).host, c});
+  const ShownBox question = {
+      "wendrel",
+      Composed("User not found in first available tree. Continue searching other trees?"),
+      0x14};
+  struct Case {
+    uint32_t failure;
+    int answer;
+    SearchOutcome expected;  // the request keeps the last searched server's tree
+  } cases[] = {{1, platform::kIdYes, {all, c, "C", {}, {question}}},
+               {0, platform::kIdYes, {NotFound({a}), a, "A"}},
+               {2, platform::kIdYes, {all, c, "C"}},
+               // Answered no: cancelled before any other server is touched;
+               // frozen, the next one would cost its time-out.
+               {1, platform::kIdNo, {"<cancelled>", a, "A", {}, {question}}}};
+  for (const Case& test : cases) {
+    SCOPED_TRACE(std::to_string(test.failure) + (test.answer == platform::kIdNo ? " no" : ""));
+    SetOptions({{"Treeless Login Enabled", 1}, {"User Search Failure", test.failure}});
+    presenter_.question_answer = test.answer;
+    if (test.answer == platform::kIdNo) {
+      ASSERT_TRUE(dir_.Freeze(1));
+    }
+    const SearchOutcome outcome = RunUserSearch("nobody", "");
+    EXPECT_EQ(test.expected, outcome);
+    if (test.answer == platform::kIdNo) {
+      EXPECT_LT(outcome.seconds, 0.9);
+    }
   }
-  std::vector<std::string> AllHosts() const {
-    return {dir_.server(0).host, dir_.server(1).host, dir_.server(2).host};
-  }
-};
-
-TEST_F(TreelessTest, QuestionAnsweredYesIsAskedOnceAndAllTreesAreSearched) {
-  StartThreeTrees();
-  SetOptions({{"Treeless Login Enabled", 1}, {"User Search Failure", 1}});
-  presenter_.question_answer = platform::kIdYes;
-
-  UserData request("nobody", "");
-  EXPECT_EQ(NotFound(AllHosts()), Search(request).error);
-  ASSERT_EQ(1u, presenter_.boxes.size());
-  EXPECT_EQ(Composed(kContinueQuestion), presenter_.boxes[0].text);
-  EXPECT_EQ(0x14u, presenter_.boxes[0].style);
-  EXPECT_EQ("wendrel", presenter_.boxes[0].caption);
-  // The request keeps the last searched server's tree and name.
-  EXPECT_EQ("C", request.GetTreeName());
-  EXPECT_EQ(dir_.server(2).host, request.GetServerName());
+  // "User Search Failure" defaults to 1.
+  DeleteTree(kOptionsKeyPath);
+  SetOptions({{"Treeless Login Enabled", 1}});
+  EXPECT_EQ("<cancelled>", RunUserSearch("nobody", "").error);
 }
 
-TEST_F(TreelessTest, QuestionAnsweredNoCancelsWithoutTouchingOtherServers) {
-  StartThreeTrees();
-  SetOptions({{"Treeless Login Enabled", 1}});  // "User Search Failure" defaults to 1
-  presenter_.question_answer = platform::kIdNo;
-  // A later server must not be contacted: a frozen one would cost its time-out.
-  ASSERT_TRUE(dir_.Freeze(1));
-
-  UserData request("nobody", "");
-  Outcome outcome = Search(request);
-  EXPECT_EQ("<cancelled>", outcome.error);
-  EXPECT_EQ(1u, presenter_.boxes.size());
-  EXPECT_EQ("A", request.GetTreeName());
-  EXPECT_EQ(dir_.server(0).host, request.GetServerName());
-  EXPECT_LT(outcome.seconds, 0.9);
-}
-
-TEST_F(TreelessTest, UserSearchFailureZeroStopsAndTwoGoesOnWithoutAsking) {
-  StartThreeTrees();
-  SetOptions({{"Treeless Login Enabled", 1}, {"User Search Failure", 0}});
-  UserData stop("nobody", "");
-  EXPECT_EQ(NotFound({dir_.server(0).host}), Search(stop).error);
-
-  SetOptions({{"Treeless Login Enabled", 1}, {"User Search Failure", 2}});
-  UserData all("nobody", "");
-  EXPECT_EQ(NotFound(AllHosts()), Search(all).error);
-  EXPECT_TRUE(presenter_.boxes.empty());
-}
-
-TEST_F(TreelessTest, UserFoundOnALaterServerTakesThatServersTree) {
+TEST_F(SearchUserTest, TreelessUserFoundOnALaterServerTakesThatServersTree) {
   const std::string empty = WriteLdif("empty", "dn: o=A\nobjectClass: organization\no: A\n");
   ASSERT_TRUE(dir_.Start({"A:ldif=" + empty, "B"})) << dir_.error();
   SetServers({Plain(0), Plain(1)});
   SetOptions({{"Treeless Login Enabled", 1}, {"User Search Failure", 2}});
-
-  UserData request("asmith", "typed");
-  EXPECT_EQ("", Search(request).error);
-  EXPECT_EQ(std::vector<std::string>({"asmith@eng.B"}), Contexts(request));
-  EXPECT_EQ("B", request.GetTreeName());
-  EXPECT_EQ(dir_.server(1).host, request.GetServerName());
+  EXPECT_EQ((SearchOutcome{"", dir_.server(1).host, "B", {"asmith@eng.B"}}),
+            RunUserSearch("asmith", "typed"));
 }
 
-TEST_F(SearchUserTest, TreeNamesLongerThanTheTreeBufferAreUsedWhole) {
-  const std::string tree = "ALONGTREENAMETHATDOESNOTFITTHIRTYTWOBYTES";
-  const std::string cut = tree.substr(0, 32);
-  ASSERT_TRUE(dir_.Start({tree, cut})) << dir_.error();
-  SetServers({Plain(0), Plain(1)});
-  SetOptions({{"Treeless Login Enabled", 1}});
-  UserData treeless("asmith", "");
-  EXPECT_EQ("", Search(treeless).error);
-  EXPECT_EQ(tree, treeless.GetTreeName());
-
-  // In tree mode a cut copy of the wanted name must not pass for another
-  // tree that happens to be its first 32 characters, nor the other way.
-  SetOptions({{"Treeless Login Enabled", 0}});
-  SetServers({Plain(1), Plain(0)});
-  UserData whole("asmith", tree);
-  EXPECT_EQ("", Search(whole).error);
-  EXPECT_EQ(dir_.server(0).host, whole.GetServerName());
-  SetServers({Plain(0), Plain(1)});
-  UserData shorter("asmith", cut);
-  EXPECT_EQ("", Search(shorter).error);
-  EXPECT_EQ(dir_.server(1).host, shorter.GetServerName());
-}
-
-class ContextScopeTest : public SearchUserTest {
- protected:
-  void StartWithContexts(const std::vector<std::string>& contexts, uint32_t all_scopes,
-                         bool subtree = true) {
-    ASSERT_TRUE(dir_.Start({"A"})) << dir_.error();
-    SetServers({Plain(0)});
-    SetTrees({"Z", "A"});
-    SetContexts(1, contexts, subtree);
-    SetOptions({{"Context Search Scope Enabled", 1}, {"Search All Scopes", all_scopes}});
+TEST_F(SearchUserTest, ContextScopes) {
+  ASSERT_TRUE(dir_.Start({"A"})) << dir_.error();
+  SetServers({Plain(0)});
+  const std::string host = dir_.server(0).host;
+  const std::string sales = "ou=sales,o=A", eng = "ou=eng,o=A", nothere = "ou=nothere,o=A";
+  struct Case {
+    std::vector<std::string> trees;  // tree 1 holds the contexts
+    std::vector<std::string> contexts;
+    bool subtree;
+    uint32_t all_scopes;
+    std::string name;
+    SearchOutcome expected;
+  } cases[] = {
+      // "Search All Scopes" off stops at the first context with users.
+      {{"Z", "A"}, {sales, eng}, true, 0, "jdoe", {"", host, "A", {"jdoe@sales.A"}}},
+      {{"Z", "A"}, {sales, eng}, true, 0, "asmith", {"", host, "A", {"asmith@eng.A"}}},
+      // On, overlapping contexts give duplicates.
+      {{"Z", "A"}, {"o=A", sales}, true, 1, "jdoe",
+       {"", host, "A", {"jdoe@sales.A", "jdoe@eng.A", "jdoe@sales.A"}}},
+      // One level does not reach deeper entries.
+      {{"Z", "A"}, {"o=A"}, false, 1, "jdoe", {NotFound({host}), host, "A"}},
+      // A missing context is shown once and the others are still searched.
+      {{"Z", "A"}, {sales, nothere, eng}, true, 1, "jdoe",
+       {"", host, "A", {"jdoe@sales.A", "jdoe@eng.A"}, {kMissingContext}}},
+      // A tree that is not configured is searched whole.
+      {{"Z"}, {sales}, true, 1, "jdoe", {"", host, "A", {"jdoe@sales.A", "jdoe@eng.A"}}},
+  };
+  for (const Case& test : cases) {
+    SCOPED_TRACE(test.name + " in " + test.contexts[0]);
+    DeleteTree(kTreesKeyPath);
+    DeleteTree(kContextsKeyPath);
+    SetTrees(test.trees);
+    SetContexts(1, test.contexts, test.subtree);
+    SetOptions({{"Context Search Scope Enabled", 1}, {"Search All Scopes", test.all_scopes}});
+    EXPECT_EQ(test.expected, RunUserSearch(test.name, "A"));
   }
-};
 
-TEST_F(ContextScopeTest, SearchAllScopesOffStopsAtTheFirstContextWithUsers) {
-  StartWithContexts({"ou=sales,o=A", "ou=eng,o=A"}, 0);
-  UserData first("jdoe", "A");
-  EXPECT_EQ("", Search(first).error);
-  EXPECT_EQ(std::vector<std::string>({"jdoe@sales.A"}), Contexts(first));
-
-  UserData second("asmith", "A");  // only under the second context
-  EXPECT_EQ("", Search(second).error);
-  EXPECT_EQ(std::vector<std::string>({"asmith@eng.A"}), Contexts(second));
-}
-
-TEST_F(ContextScopeTest, SearchAllScopesOnKeepsDuplicatesOfOverlappingContexts) {
-  StartWithContexts({"o=A", "ou=sales,o=A"}, 1);
-  UserData request("jdoe", "A");
-  EXPECT_EQ("", Search(request).error);
-  EXPECT_EQ(std::vector<std::string>({"jdoe@sales.A", "jdoe@eng.A", "jdoe@sales.A"}),
-            Contexts(request));
-}
-
-TEST_F(ContextScopeTest, OneLevelScopeDoesNotReachDeeperEntries) {
-  StartWithContexts({"o=A"}, 1, /*subtree=*/false);
-  UserData request("jdoe", "A");
-  EXPECT_EQ(NotFound({dir_.server(0).host}), Search(request).error);
-}
-
-TEST_F(ContextScopeTest, MissingContextIsShownOnceAndTheOthersAreStillSearched) {
-  StartWithContexts({"ou=sales,o=A", "ou=nothere,o=A", "ou=eng,o=A"}, 1);
-  UserData request("jdoe", "A");
-  EXPECT_EQ("", Search(request).error);
-  EXPECT_EQ(std::vector<std::string>({"jdoe@sales.A", "jdoe@eng.A"}), Contexts(request));
-  ASSERT_EQ(1u, presenter_.boxes.size());
-  EXPECT_EQ(kMissingContextText, presenter_.boxes[0].text);
-  EXPECT_EQ(0x10u, presenter_.boxes[0].style);
-}
-
-TEST_F(ContextScopeTest, UnconfiguredTreeSearchesTheWholeDirectory) {
-  StartWithContexts({"ou=sales,o=A"}, 1);
-  DeleteTree(kTreesKeyPath);
-  SetTrees({"Z"});  // A is no longer a configured tree
-  UserData request("jdoe", "A");
-  EXPECT_EQ("", Search(request).error);
-  EXPECT_EQ(2, request.GetUserCount());
-}
-
-TEST_F(ContextScopeTest, SearchTimeLimitGivesPrefixedMessage19AndKeepsEarlierRecords) {
-  StartWithContexts({"ou=sales,o=A", "ou=nothere,o=A", "ou=eng,o=A"}, 1);
+  // The missing context's box comes between two searches of the same
+  // connection: freezing the server there makes the next search wait out
+  // its time limit, message 19, prefixed; the earlier records stay.
   ServerConfig server = Plain(0);
   server.search_timeout = 1;
   SetServers({server});
-  // The missing context's box comes between two searches of the same
-  // connection: freezing the server there makes the next search wait out
-  // its time limit.
+  DeleteTree(kTreesKeyPath);
+  SetTrees({"Z", "A"});
+  SetContexts(1, {sales, nothere, eng}, true);
   presenter_.on_show = [this](const ShownBox&) { ASSERT_TRUE(dir_.Freeze(0)); };
-
-  UserData request("jdoe", "A");
-  Outcome outcome = Search(request);
+  const SearchOutcome outcome = RunUserSearch("jdoe", "A");
   dir_.Thaw(0);
-  EXPECT_EQ(Composed("Timeout exceeded while searching for user."), outcome.error);
-  EXPECT_EQ(std::vector<std::string>({"jdoe@sales.A"}), Contexts(request));
-  EXPECT_EQ(dir_.server(0).host, request.GetServerName());
+  EXPECT_EQ((SearchOutcome{Composed("Timeout exceeded while searching for user."), host, "A",
+                           {"jdoe@sales.A"}, {kMissingContext}}),
+            outcome);
   EXPECT_LT(outcome.seconds, 15.0);
 }
 
-TEST_F(SearchUserTest, WrongProxyPasswordStillSearches) {
-  ASSERT_TRUE(dir_.Start({"A"})) << dir_.error();
-  ServerConfig server = Plain(0);
-  server.proxy_username = dir_.server(0).admin_dn;
-  server.proxy_password = "not the password";
-  SetOptions({});
-  SetServers({server});
-  UserData request("jdoe", "A");
-  EXPECT_EQ("", Search(request).error);
-  EXPECT_EQ(2, request.GetUserCount());
-}
-
-TEST_F(SearchUserTest, TlsWithTheRightCertificateAuthority) {
-  ASSERT_TRUE(dir_.Start({"A:tls=good"})) << dir_.error();
-  const ServerConfig server = Tls(0);
-  SetOptions({});
-  SetServers({server});
-  UserData request("jdoe", "A");
+// One configured server per case; the servers are not changed by any case.
+TEST_F(SearchUserTest, OneServerCases) {
+  ASSERT_TRUE(dir_.Start({"A", "A:tls=good", "A:tls=otherca"})) << dir_.error();
+  const std::string host = dir_.server(0).host;
+  ServerConfig wrong_proxy = Plain(0);
+  wrong_proxy.proxy_username = dir_.server(0).admin_dn;
+  wrong_proxy.proxy_password = "not the password";
+  const Users jdoe = {"jdoe@sales.A", "jdoe@eng.A"};
+  struct Case {
+    const char* what;
+    ServerConfig server;
+    Options options;
+    std::string name;
+    std::string error;
+    Users users;
+    std::string login;  // the name the request keeps
+  } cases[] = {
+      {"wrong proxy password", wrong_proxy, {}, "jdoe", "", jdoe, "jdoe"},
 #ifdef _WIN32
-  // Wine's wldap32 refuses the server-certificate check, so the trusted file
-  // cannot be applied: the server is skipped as an unreachable one is, never
-  // searched unverified.
-  EXPECT_EQ(Composed("No LDAP server specified."), Search(request).error);
-  EXPECT_EQ(0, request.GetUserCount());
+      // Wine's wldap32 refuses the server-certificate check, so the trusted
+      // file cannot be applied: the server is skipped as an unreachable one
+      // is, never searched unverified.
+      {"trusted TLS", Tls(1), {}, "jdoe", kNoServer, {}, "jdoe"},
 #else
-  EXPECT_EQ("", Search(request).error);
-  EXPECT_EQ(2, request.GetUserCount());
+      {"trusted TLS", Tls(1), {}, "jdoe", "", jdoe, "jdoe"},
 #endif
-}
-
-TEST_F(SearchUserTest, TlsWithAnUntrustedServerCertificateSkipsTheServer) {
-  // Under Wine too: the check cannot be installed there, and a server that
-  // cannot be checked is not used.
-  ASSERT_TRUE(dir_.Start({"A:tls=otherca"})) << dir_.error();
-  const ServerConfig server = Tls(0);
-  SetOptions({});
-  SetServers({server});
-  UserData request("jdoe", "A");
-  EXPECT_EQ(Composed("No LDAP server specified."), Search(request).error);
-}
-
-TEST_F(SearchUserTest, MalformedFilterGivesTheLibrarysErrorUnprefixed) {
-  ASSERT_TRUE(dir_.Start({"A"})) << dir_.error();
-  SetOptions({});
-  SetServers({Plain(0)});
-  UserData request("jd(oe", "A");
-  EXPECT_EQ("LDAP Error: 0x57", Search(request).error);
+      // Under Wine too: a server that cannot be checked is not used.
+      {"untrusted TLS", Tls(2), {}, "jdoe", kNoServer, {}, "jdoe"},
+      {"malformed filter", Plain(0), {}, "jd(oe", "LDAP Error: 0x57", {}, "jd(oe"},
+      // A wildcard name stays extended after a failure.
+      {"wildcard", Plain(0), {{"Allow Wildcards", 1}}, "nob", NotFound({host}), {}, "nob*"},
+      // jo* matches johnny's cn, but johnny is only an alias.
+      {"alias", Plain(0), {{"Allow Wildcards", 1}}, "jo", NotFound({host}), {}, "jo*"},
+      {"alias searched", Plain(0), {{"Allow Wildcards", 1}, {"Search Alias", 1}}, "jo", "",
+       {"johnny@sales.A"}, "jo*"},
+  };
+  for (const Case& test : cases) {
+    SCOPED_TRACE(test.what);
+    DeleteTree(kOptionsKeyPath);
+    SetOptions(test.options);
+    ReplaceServers({test.server});
+    UserData request(test.name, "A");
+    const SearchOutcome outcome = RunUserSearch(request);
+    EXPECT_EQ(test.error, outcome.error);
+    EXPECT_EQ(test.users, outcome.users);
+    EXPECT_EQ(test.login, request.GetLoginName());
+  }
   EXPECT_TRUE(presenter_.boxes.empty());
 }
 
-TEST_F(SearchUserTest, WildcardNameStaysExtendedAfterAFailure) {
-  ASSERT_TRUE(dir_.Start({"A"})) << dir_.error();
-  SetOptions({{"Allow Wildcards", 1}});
-  SetServers({Plain(0)});
-  UserData missing("nob", "A");
-  EXPECT_EQ(NotFound({dir_.server(0).host}), Search(missing).error);
-  EXPECT_EQ("nob*", missing.GetLoginName());
-
-  UserData prefix("jo", "A");  // jo* matches johnny's cn, but johnny is only an alias
-  EXPECT_EQ(NotFound({dir_.server(0).host}), Search(prefix).error);
-  SetOptions({{"Allow Wildcards", 1}, {"Search Alias", 1}});
-  UserData alias("jo", "A");
-  EXPECT_EQ("", Search(alias).error);
-  EXPECT_EQ(std::vector<std::string>({"johnny@sales.A"}), Contexts(alias));
+TEST_F(SearchUserTest, ConfigurationFailuresBeforeAnyServer) {
+  EXPECT_EQ(Composed("Bad options configuration"), RunUserSearch("jdoe", "A").error);
+  SetOptions({});
+  EXPECT_EQ(Composed("Bad server configuration"), RunUserSearch("jdoe", "A").error);
+  CreateKey(kServersKeyPath);  // a list without entries
+  EXPECT_EQ(kNoServer, RunUserSearch("jdoe", "A").error);
+  SetOptions({{"Search Username", 0}});
+  EXPECT_EQ(Composed("No search options specified"), RunUserSearch("jdoe", "A").error);
+  EXPECT_EQ(Composed("Wildcard not allowed"), RunUserSearch("j*", "A").error);
 }
 
-TEST_F(SearchUserTest, ConfigurationFailuresBeforeAnyServer) {
-  UserData request("jdoe", "A");
-  EXPECT_EQ(Composed("Bad options configuration"), Search(request).error);
-  SetOptions({});
-  EXPECT_EQ(Composed("Bad server configuration"), Search(request).error);
-  CreateKey(kServersKeyPath);  // a list without entries
-  EXPECT_EQ(Composed("No LDAP server specified."), Search(request).error);
-  SetOptions({{"Search Username", 0}});
-  EXPECT_EQ(Composed("No search options specified"), Search(request).error);
-  UserData wildcard("j*", "A");
-  EXPECT_EQ(Composed("Wildcard not allowed"), Search(wildcard).error);
+// "Escape Search Filter": names with the filter's special characters are
+// found, a typed filter fragment matches only itself, and the request keeps
+// the name as typed.
+constexpr char kPeople[] =
+    "dn: o=E\nobjectClass: organization\no: E\n\n"
+    "dn: ou=people,o=E\nobjectClass: organizationalUnit\nou: people\n\n"
+    "dn: cn=Lee (Ana),ou=people,o=E\nobjectClass: inetOrgPerson\ncn: Lee (Ana)\nsn: Lee\n\n"
+    "dn: cn=Lee Ana,ou=people,o=E\nobjectClass: inetOrgPerson\ncn: Lee Ana\nsn: Lee\n\n"
+    "dn: cn=back\\5Cslash,ou=people,o=E\nobjectClass: inetOrgPerson\ncn: back\\slash\nsn: B\n\n"
+    "dn: cn=star*ry,ou=people,o=E\nobjectClass: inetOrgPerson\ncn: star*ry\nsn: S\n\n"
+    "dn: cn=plain,ou=people,o=E\nobjectClass: inetOrgPerson\ncn: plain\nsn: P\n";
+
+using EscapedFilterTest = SearchTest;
+TEST_F(EscapedFilterTest, SpecialCharactersWithAndWithoutWildcards) {
+  ASSERT_TRUE(dir_.Start({"E:ldif=" + WriteLdif("people", kPeople)})) << dir_.error();
+  SetServers({Plain(0)});
+  const Users not_found = {"error: " + NotFound({dir_.server(0).host})};
+  const Options escape = {{"Escape Search Filter", 1}}, wildcards = {{"Allow Wildcards", 1}};
+  const Options both = {{"Allow Wildcards", 1}, {"Escape Search Filter", 1}};
+  struct Case {
+    Options options;
+    std::string name;
+    Users found;       // the users' names, or the error
+    std::string kept;  // the name the request keeps, when checked
+  } cases[] = {
+      // Off, the name breaks the filter: the library's own error, as before.
+      {{}, "Lee (Ana)", {"error: LDAP Error: 0x57"}, ""},
+      // Only the filter text is escaped.
+      {escape, "Lee (Ana)", {"Lee (Ana)"}, "Lee (Ana)"},
+      {escape, "back\\slash", {"back\\slash"}, ""},
+      {escape, "Lee (Bob)", not_found, ""},
+      {escape, "Lee Ana)", not_found, ""},
+      // A star is still refused by the wildcard policy before anything is built.
+      {escape, "*)(cn=*", {"error: LDAP Contextless Login: Wildcard not allowed"}, ""},
+      // Off, a typed filter fragment lists everyone.
+      {wildcards, "*)(cn=*", {"Lee (Ana)", "Lee Ana", "back\\slash", "star*ry", "plain"}, ""},
+      {both, "*)(cn=*", not_found, ""},
+      // The appended star stays a wildcard; the parenthesis is a character.
+      {both, "Lee (", {"Lee (Ana)"}, "Lee (*"},
+      {both, "Lee*Ana*", {"Lee (Ana)", "Lee Ana"}, ""},
+      {both, "back\\", {"back\\slash"}, ""},
+      {both, "back\\x", not_found, ""},
+      {both, "sta*ry", {"star*ry"}, ""},
+  };
+  for (const Case& test : cases) {
+    SCOPED_TRACE(test.name);
+    DeleteTree(kOptionsKeyPath);
+    SetOptions(test.options);
+    UserData request(test.name, "E");
+    const SearchOutcome outcome = RunUserSearch(request);
+    Users found = {"error: " + outcome.error};
+    if (outcome.error.empty()) {
+      found.clear();
+      for (const std::string& user : outcome.users) found.push_back(user.substr(0, user.find('@')));
+    }
+    EXPECT_EQ(test.found, found);
+    if (!test.kept.empty()) {
+      EXPECT_EQ(test.kept, request.GetLoginName());
+    }
+  }
 }
 
 }  // namespace

@@ -17,8 +17,6 @@
 
 #include "directory/server_probe.h"
 #include "gtest/gtest.h"
-#include "results/user_data.h"
-#include "search/ldap_search_user.h"
 #include "tests/integration/search/search_fixture.h"
 
 namespace wendrel {
@@ -96,40 +94,29 @@ bool ClosedByPeerWithin(int fd, int ms) {
   return false;
 }
 
-std::string SearchedServer(const std::string& name, double* seconds) {
-  UserData request(name, "A");
-  const auto start = std::chrono::steady_clock::now();
-  try {
-    LDAPSearchUser search;
-    search.SearchForAUser(request);
-  } catch (const std::string& text) {
-    *seconds = SecondsSince(start);
-    return "error: " + text;
-  }
-  *seconds = SecondsSince(start);
-  return request.GetServerName();
-}
-
 class ProbeSocketsTest : public SearchTest {
  protected:
   void TearDown() override {
     EXPECT_TRUE(WaitForProbesToEnd(10000));
     SearchTest::TearDown();
   }
+  static ServerConfig Local(const Listener& listener) {
+    ServerConfig config;
+    config.host = "127.0.0.1";
+    config.port = listener.port();
+    return config;
+  }
+  SearchOutcome Found() const {
+    return {"", dir_.server(0).host, "A", {"jdoe@sales.A", "jdoe@eng.A"}};
+  }
 };
 
 TEST_F(ProbeSocketsTest, SilentServersConnectionIsClosedWhenTheVerdictsAreIn) {
   ASSERT_TRUE(dir_.Start({"A"})) << dir_.error();
   Listener silent(8);
-  ServerConfig config;
-  config.host = "127.0.0.1";
-  config.port = silent.port();
-  config.connection_timeout = 1;
-  SetServers({config, Plain(0)});
+  SetServers({Local(silent), Plain(0)});
   SetOptions({{"Probe Servers In Parallel", 1}});
-
-  double seconds = 0;
-  EXPECT_EQ(dir_.server(0).host, SearchedServer("jdoe", &seconds));
+  EXPECT_EQ(Found(), RunUserSearch("jdoe", "A"));
   // Only the probe connected: the walk skipped the server.
   int probe = silent.Accept(0);
   ASSERT_GE(probe, 0);
@@ -141,18 +128,14 @@ TEST_F(ProbeSocketsTest, UnansweredConnectIsBoundedByItsTimeOut) {
   ASSERT_TRUE(dir_.Start({"A"})) << dir_.error();
   Listener dropping(0);
   dropping.FillQueue(4);
-  ServerConfig config;
-  config.host = "127.0.0.1";
-  config.port = dropping.port();
-  config.connection_timeout = 1;
-  SetServers({config, Plain(0)});
+  SetServers({Local(dropping), Plain(0)});
   for (uint32_t probe : {0u, 1u}) {
     SCOPED_TRACE(probe ? "with the probe" : "without the probe");
     SetOptions({{"Probe Servers In Parallel", probe}});
-    double seconds = 0;
-    EXPECT_EQ(dir_.server(0).host, SearchedServer("jdoe", &seconds));
-    EXPECT_GE(seconds, 0.9);  // the dropped attempt was really waited for
-    EXPECT_LT(seconds, 3.0);
+    const SearchOutcome outcome = RunUserSearch("jdoe", "A");
+    EXPECT_EQ(Found(), outcome);
+    EXPECT_GE(outcome.seconds, 0.9);  // the dropped attempt was really waited for
+    EXPECT_LT(outcome.seconds, 3.0);
   }
 }
 

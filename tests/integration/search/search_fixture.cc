@@ -1,10 +1,13 @@
 #include "tests/integration/search/search_fixture.h"
 
+#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <random>
 
 #include "config/registry_paths.h"
+#include "results/user_data.h"
+#include "search/ldap_search_user.h"
 
 namespace wendrel {
 namespace testing {
@@ -14,6 +17,56 @@ int RecordingPresenter::Show(const std::string& caption, const std::string& text
   boxes.push_back({caption, text, style});
   if (on_show) on_show(boxes.back());
   return (style & 0xF) == platform::kMbYesNo ? question_answer : platform::kIdOk;
+}
+
+bool operator==(const ShownBox& a, const ShownBox& b) {
+  return a.caption == b.caption && a.text == b.text && a.style == b.style;
+}
+
+std::ostream& operator<<(std::ostream& out, const ShownBox& box) {
+  return out << "{" << box.caption << ": \"" << box.text << "\", style 0x" << std::hex
+             << box.style << std::dec << "}";
+}
+
+bool operator==(const SearchOutcome& a, const SearchOutcome& b) {
+  return a.error == b.error && a.server == b.server && a.tree == b.tree && a.users == b.users &&
+         a.boxes == b.boxes;
+}
+
+std::ostream& operator<<(std::ostream& out, const SearchOutcome& o) {
+  out << "{error \"" << o.error << "\", server " << o.server << ", tree " << o.tree << ", users";
+  for (const std::string& user : o.users) out << " " << user;
+  out << ", boxes";
+  for (const ShownBox& box : o.boxes) out << " " << box;
+  return out << "}";
+}
+
+SearchOutcome SearchTest::RunUserSearch(UserData& request) {
+  SearchOutcome outcome;
+  const size_t boxes_before = presenter_.boxes.size();
+  const auto start = std::chrono::steady_clock::now();
+  try {
+    LDAPSearchUser search;
+    search.SearchForAUser(request);
+  } catch (const std::string& text) {
+    outcome.error = text;
+  } catch (const LDAPSearchUser::SearchCancelled&) {
+    outcome.error = "<cancelled>";
+  }
+  outcome.seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  outcome.server = request.GetServerName();
+  outcome.tree = request.GetTreeName();
+  for (UserObj* u = request.GetFirstUser(); u != nullptr; u = request.GetNextUser()) {
+    outcome.users.push_back(u->GetUser() + "@" + u->GetUserContext());
+  }
+  outcome.boxes.assign(presenter_.boxes.begin() + boxes_before, presenter_.boxes.end());
+  return outcome;
+}
+
+SearchOutcome SearchTest::RunUserSearch(const std::string& name, const std::string& tree) {
+  UserData request(name, tree);
+  return RunUserSearch(request);
 }
 
 void SearchTest::SetUp() {
@@ -52,6 +105,11 @@ void SearchTest::SetServers(const std::vector<ServerConfig>& servers) {
       SetString(kServerSettingsKeyPath, "Proxy Password" + n, s.proxy_password);
     }
   }
+}
+
+void SearchTest::ReplaceServers(const std::vector<ServerConfig>& servers) {
+  DeleteTree(kServersKeyPath);
+  SetServers(servers);
 }
 
 ServerConfig SearchTest::Plain(size_t i) const {

@@ -7,7 +7,9 @@
 
 #include <cstdint>
 #include <functional>
+#include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/ui.h"
@@ -15,6 +17,7 @@
 #include "tests/unit/support/registry_fixture.h"
 
 namespace wendrel {
+class UserData;
 namespace testing {
 
 struct ShownBox {
@@ -22,6 +25,28 @@ struct ShownBox {
   std::string text;
   uint32_t style;
 };
+bool operator==(const ShownBox& a, const ShownBox& b);
+std::ostream& operator<<(std::ostream& out, const ShownBox& box);
+
+// What one user search came to: the thrown text ("" when it returned,
+// "<cancelled>" when the user stopped it), the request's server and tree
+// afterwards, its users as name@context and the boxes shown meanwhile.
+// Compared without the time it took.
+struct SearchOutcome {
+  SearchOutcome() = default;
+  SearchOutcome(std::string error, std::string server = "", std::string tree = "",
+                std::vector<std::string> users = {}, std::vector<ShownBox> boxes = {})
+      : error(std::move(error)), server(std::move(server)), tree(std::move(tree)),
+        users(std::move(users)), boxes(std::move(boxes)) {}
+  std::string error;
+  std::string server;
+  std::string tree;
+  std::vector<std::string> users;
+  std::vector<ShownBox> boxes;
+  double seconds = 0;
+};
+bool operator==(const SearchOutcome& a, const SearchOutcome& b);
+std::ostream& operator<<(std::ostream& out, const SearchOutcome& outcome);
 
 class RecordingPresenter : public platform::MessageBoxPresenter {
  public:
@@ -54,6 +79,8 @@ class SearchTest : public RegistryTest {
   void SetOptions(const std::vector<std::pair<std::string, uint32_t>>& options);
   // The server list in this order, with its settings.
   void SetServers(const std::vector<ServerConfig>& servers);
+  // The same, without what an earlier list or its settings left behind.
+  void ReplaceServers(const std::vector<ServerConfig>& servers);
   // Server i of the fixture, plain LDAP; over TLS with the fixture CA as
   // its certificate file.
   ServerConfig Plain(size_t i) const;
@@ -68,6 +95,10 @@ class SearchTest : public RegistryTest {
   // Writes an LDIF file for a server spec's ldif= key and returns its Unix
   // path; removed in TearDown.
   std::string WriteLdif(const std::string& name, const std::string& text);
+
+  // Runs the user search for the request, as the login does.
+  SearchOutcome RunUserSearch(UserData& request);
+  SearchOutcome RunUserSearch(const std::string& name, const std::string& tree);
 
   DirectoryFixture dir_;
   RecordingPresenter presenter_;

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <random>
 #include <sstream>
 #include <thread>
@@ -60,6 +61,11 @@ std::string UniqueName() {
 
 int ToInt(const std::string& s) { return std::atoi(s.c_str()); }
 
+std::map<std::vector<std::string>, std::unique_ptr<DirectoryFixture>>& Shared() {
+  static auto* shared = new std::map<std::vector<std::string>, std::unique_ptr<DirectoryFixture>>;
+  return *shared;
+}
+
 }  // namespace
 
 std::string HostPath(const std::string& unix_path) {
@@ -71,6 +77,20 @@ std::string HostPath(const std::string& unix_path) {
   return unix_path;
 #endif
 }
+
+DirectoryFixture* SharedDirectory(const std::vector<std::string>& specs, std::string* error) {
+  std::unique_ptr<DirectoryFixture>& dir = Shared()[specs];
+  if (dir == nullptr) {
+    dir.reset(new DirectoryFixture);
+    if (!dir->Start(specs)) {
+      *error = dir->error();
+      dir.reset();
+    }
+  }
+  return dir.get();
+}
+
+void StopSharedDirectories() { Shared().clear(); }
 
 DirectoryFixture::DirectoryFixture() : dir_(std::string(kRoot) + "/" + UniqueName()) {}
 
@@ -182,22 +202,14 @@ bool DirectoryFixture::Load() {
   return true;
 }
 
-std::string DirectoryFixture::CaCertPath() const {
-  return ca_cert_.empty() ? std::string() : HostPath(ca_cert_);
+// The instance's files as this program opens them; "" when not made.
+static std::string OptionalHostPath(const std::string& path) {
+  return path.empty() ? std::string() : HostPath(path);
 }
-
-std::string DirectoryFixture::OtherCaCertPath() const {
-  return other_ca_cert_.empty() ? std::string() : HostPath(other_ca_cert_);
-}
-
-std::string DirectoryFixture::CaCertDerPath() const {
-  return ca_cert_der_.empty() ? std::string() : HostPath(ca_cert_der_);
-}
-
-std::string DirectoryFixture::CaBundlePath() const {
-  return ca_bundle_.empty() ? std::string() : HostPath(ca_bundle_);
-}
-
+std::string DirectoryFixture::CaCertPath() const { return OptionalHostPath(ca_cert_); }
+std::string DirectoryFixture::OtherCaCertPath() const { return OptionalHostPath(other_ca_cert_); }
+std::string DirectoryFixture::CaCertDerPath() const { return OptionalHostPath(ca_cert_der_); }
+std::string DirectoryFixture::CaBundlePath() const { return OptionalHostPath(ca_bundle_); }
 std::string DirectoryFixture::NonCertificatePath() const {
   return HostPath(dir_ + "/fixture.txt");
 }

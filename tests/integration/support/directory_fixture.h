@@ -10,7 +10,8 @@
 //   ... connect to dir.server(0).host, dir.server(0).port ...
 //
 // Each server spec is TREE[:key=value]... with keys tls (good, otherca,
-// expired, wronghost), wholesearch (refuse: no default search base), suffix (default o=TREE), ldif (a Unix path), password (of
+// expired, wronghost), wholesearch (refuse: no default search base), suffix
+// (default o=TREE), ldif (a Unix path), password (of
 // cn=admin,SUFFIX; default "secret") and fault (ACTION@OP[#N]: a proxy on
 // proxy_port that kills, freezes, closes, answers garbage or result code 80
 // at the client's Nth bind or search request; see the script). Every server
@@ -114,6 +115,14 @@ class DirectoryFixture {
   std::string ca_bundle_;
   std::string error_;
 };
+
+// Servers for tests that leave them as they found them, started once per
+// program for the same specs, by the first test that asks (under ctest each
+// test is a program of its own and starts only what it uses); null, with
+// *error, when they could not be started. StopSharedDirectories (from a
+// suite's TearDownTestSuite) removes them all.
+DirectoryFixture* SharedDirectory(const std::vector<std::string>& specs, std::string* error);
+void StopSharedDirectories();
 
 // A Unix path as this program opens it: unchanged natively, the Z: drive
 // path under Wine.
