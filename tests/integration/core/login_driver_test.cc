@@ -33,13 +33,76 @@ double SecondsSince(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-class LoginDriverTest : public HostedLoginTest {
+// One login (start and tab data) as a case of a table: the record as the
+// host hands it over and what the login leaves.
+struct LoginCase {
+  const char* name;
+  std::string user, tree;
+  int32_t buffer_size;
+  bool treeless;         // treeless login instead of contextless login
+  uint32_t local_login;  // the Local Login value, 2 for none
+  uint32_t run_eap;      // a tab-data record with runEap, when not 0
+  Outcome expected;      // "NOTFOUND" as a box: not found on the server
+};
+void PrintTo(const LoginCase& c, std::ostream* out) { *out << c.name; }
+
+const std::string kNotFound = "NOTFOUND";
+const LoginCase kLogins[] = {
+    {"TreelessLoginReplacesTheTreeAndClearsTheFieldBeforeIt", "asmith", "", 256, true, 2, 0,
+     {"A", "asmith", "eng.A", "", kCallingModuleMark, {kNotifyResolved}, {}}},
+    {"NoMatchShowsOneStopBoxAndNotifiesNothing", "nobody", "A", 256, false, 2, 0,
+     {"A", "nobody", "", "PRESET", kCallingModuleUnset, {}, {kNotFound}}},
+    {"LocalLoginSkipsTheSearch", "asmith", "A", 256, false, 1, 0,
+     {"A", "asmith", "", "PRESET", kCallingModuleUnset, {}, {}}},
+    // Zero lets the login go on, but a tree that is neither configured nor
+    // resolvable stops it quietly.
+    {"UnconfiguredTreeSkipsTheSearch", "asmith", "NOTATREE", 256, false, 0, 0,
+     {"NOTATREE", "asmith", "", "PRESET", kCallingModuleUnset, {}, {}}},
+    // "asmith" does not fit in 4 bytes: the host holds "asm", which finds
+    // nothing, so nothing was written.
+    {"SmallBufferCutsTheName", "asmith", "A", 4, false, 2, 0,
+     {"A", "asm", "", "PRE", kCallingModuleUnset, {}, {kNotFound}}},
+    {"SmallBufferCutsTheContext", "zoe", "A", 4, false, 2, 0,
+     {"A", "zoe", "sal", "PRE", kCallingModuleMark, {kNotifyResolved}, {}}},
+    {"TabDataWithRunEapOnlyChains", "asmith", "A", 256, false, 2, 1,
+     {"A", "asmith", "", "PRESET", kCallingModuleUnset, {}, {}}},
+    {"TabDataWithNoUserOnlyChains", "", "A", 256, false, 2, 0,
+     {"A", "", "", "PRESET", kCallingModuleUnset, {}, {}}},
+};
+
+class LoginDriverTest : public HostedLoginTest, public ::testing::WithParamInterface<LoginCase> {
  protected:
   void StartServers(std::vector<std::pair<std::string, uint32_t>> options = {}) {
     ASSERT_TRUE(dir_.Start({"A"})) << dir_.error();
     ConfigureTreeA({Plain(0)}, options);
   }
 };
+
+// Every login chains both events and never writes past a buffer's end.
+TEST_P(LoginDriverTest, Login) {
+  const LoginCase& login = GetParam();
+  ASSERT_TRUE(dir_.Start({"A"})) << dir_.error();
+  SetServers({Plain(0)});
+  SetTrees({"A"});
+  SetOptions({{login.treeless ? "Treeless Login Enabled" : "Contextless Login Enabled", 1}});
+  if (login.local_login != 2) SetDword(kLoginKeyPath, kLocalLoginValueName, login.local_login);
+  HostRecord record(login.user, login.tree, login.buffer_size);
+  if (login.run_eap != 0) record.AddTabData(login.run_eap);
+  Outcome expected = login.expected;
+  for (std::string& box : expected.boxes) {
+    if (box == kNotFound) box = StopBox(NotFound({dir_.server(0).host}));
+  }
+  EXPECT_EQ(Login(record), expected);
+  EXPECT_EQ(g_chained.size(), 2u);
+  if (expected.field24.empty()) {
+    for (char byte : record.field24()) ASSERT_EQ(byte, 0);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(, LoginDriverTest, ::testing::ValuesIn(kLogins),
+                         [](const ::testing::TestParamInfo<LoginCase>& info) {
+                           return std::string(info.param.name);
+                         });
 
 TEST_F(LoginDriverTest, HandshakeInstallsTheCallbackAndKeepsTheHostHandler) {
   EXPECT_EQ(LoadEventHandler(g_host_service_table), &LoginExtCallback);
@@ -60,47 +123,6 @@ TEST_F(LoginDriverTest, OneMatchIsWrittenBackMarkedAndNotified) {
             std::make_tuple(kEventTabData, record.data()));
   // The rest of the buffer is zero-filled.
   for (size_t i = 6; i < record.user_buffer().size(); ++i) ASSERT_EQ(record.user_buffer()[i], 0);
-}
-
-TEST_F(LoginDriverTest, TreelessLoginReplacesTheTreeAndClearsTheFieldBeforeIt) {
-  ASSERT_TRUE(dir_.Start({"A"})) << dir_.error();
-  SetServers({Plain(0)});
-  SetTrees({"A"});
-  SetOptions({{"Treeless Login Enabled", 1}});
-  HostRecord record("asmith", "");
-  Outcome resolved = Resolved("asmith", "eng.A");
-  resolved.field24 = "";
-  EXPECT_EQ(Login(record), resolved);
-  for (char byte : record.field24()) ASSERT_EQ(byte, 0);
-}
-
-TEST_F(LoginDriverTest, NoMatchShowsOneStopBoxAndNotifiesNothing) {
-  StartServers();
-  HostRecord record("nobody", "A");
-  Send(kEventStart, record);
-  EXPECT_EQ(Send(kEventTabData, record), 42);
-  EXPECT_EQ(Observe(record), Unresolved("nobody", {StopBox(NotFound({dir_.server(0).host}))}));
-  EXPECT_EQ(g_chained.size(), 2u);
-}
-
-TEST_F(LoginDriverTest, LocalLoginAndUnconfiguredTreesSkipTheSearch) {
-  StartServers();
-  HostRecord record("asmith", "A");
-  Send(kEventStart, record);
-  SetDword(kLoginKeyPath, kLocalLoginValueName, 1);
-  EXPECT_EQ(Send(kEventTabData, record), 42);
-  EXPECT_EQ(Observe(record), Unresolved("asmith"));
-
-  // Zero lets the login go on, but a tree that is neither configured nor
-  // resolvable stops it quietly.
-  SetDword(kLoginKeyPath, kLocalLoginValueName, 0);
-  HostRecord elsewhere("asmith", "NOTATREE");
-  Send(kEventStart, elsewhere);
-  EXPECT_EQ(Send(kEventTabData, elsewhere), 42);
-  Outcome quiet = Unresolved("asmith");
-  quiet.tree = "NOTATREE";
-  EXPECT_EQ(Observe(elsewhere), quiet);
-  EXPECT_EQ(g_chained.size(), 4u);
 }
 
 // The retry memory lives as long as the loaded extension's session with the
@@ -133,22 +155,6 @@ TEST_F(LoginDriverTest, OtherEventsAndEventsBeforeStartOnlyChain) {
   EXPECT_EQ(LoginExtCallback(host_, 5, 0, 0, record.data(), 0, 0), 0);
 }
 
-TEST_F(LoginDriverTest, SmallBuffersAreCutWithATerminatorAndNeverOverrun) {
-  StartServers();
-  // "asmith" does not fit in 4 bytes: the host holds "asm", which finds
-  // nothing, so nothing was written.
-  HostRecord record("asmith", "A", 4);
-  Outcome unresolved = Unresolved("asm", {StopBox(NotFound({dir_.server(0).host}))});
-  unresolved.field24 = "PRE";
-  EXPECT_EQ(Login(record), unresolved);
-
-  // A name that fits, with a context that is cut.
-  HostRecord small("zoe", "A", 4);
-  Outcome resolved = Resolved("zoe", "sal");
-  resolved.field24 = "PRE";
-  EXPECT_EQ(Login(small), resolved);
-}
-
 TEST_F(LoginDriverTest, StartRunsPreloginOnlyForTheZelnetProviderAtStartUI5) {
   StartServers({{"UseCachedResults", 1}});
 
@@ -175,16 +181,6 @@ TEST_F(LoginDriverTest, StartRunsPreloginOnlyForTheZelnetProviderAtStartUI5) {
   Send(kEventStart, again);
   EXPECT_EQ(Send(kEventPrelogin, again), 42);
   EXPECT_EQ(Observe(again), Unresolved("asmith"));
-}
-
-TEST_F(LoginDriverTest, TabDataWithRunEapOrNoUserOnlyChains) {
-  StartServers();
-  HostRecord eap("asmith", "A");
-  eap.AddTabData(1);
-  EXPECT_EQ(Login(eap), Unresolved("asmith"));
-  HostRecord empty("", "A");
-  EXPECT_EQ(Login(empty), Unresolved(""));
-  EXPECT_EQ(g_chained.size(), 4u);
 }
 
 class LoginDriverEventsTest : public HostedLoginTest {
