@@ -203,7 +203,10 @@ class TemplateReader {
     at_ += 2;
     return value;
   }
-  uint32_t Dword() { return Word() | (static_cast<uint32_t>(Word()) << 16); }
+  uint32_t Dword() {
+    const uint32_t low = Word();
+    return low | (static_cast<uint32_t>(Word()) << 16);
+  }
   // x, y, cx and cy as "x,y cxxcy".
   std::string Rectangle() {
     std::string text;
@@ -270,7 +273,8 @@ std::vector<std::string> DescribeDialogTemplate(const std::vector<uint8_t>& byte
     if (extended) r.Dword();  // help id
     const uint32_t first = r.Dword(), second = r.Dword();
     std::string item = extended ? Hex(second) + " " + Hex(first) : Hex(first) + " " + Hex(second);
-    item += " " + r.Rectangle() + " " + std::to_string(extended ? r.Dword() : r.Word());
+    item += " " + r.Rectangle();
+    item += " " + std::to_string(extended ? r.Dword() : r.Word());
     std::string window_class = Lower(r.SzOrOrdinal());
     if (window_class == "#128") window_class = "button";
     if (window_class == "#130") window_class = "static";
