@@ -7,11 +7,13 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "core/version_number.h"
@@ -19,8 +21,6 @@
 
 namespace wendrel {
 namespace {
-
-constexpr WORD kLanguage = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);  // 1033
 
 // The DLL mapped as an image whose imports are not resolved and whose entry
 // point is never called.
@@ -35,15 +35,19 @@ class MappedImage {
   MappedImage& operator=(const MappedImage&) = delete;
 
   HMODULE module() const { return module_; }
-  const uint8_t* base() const { return reinterpret_cast<const uint8_t*>(module_); }
   template <typename T>
   const T* At(DWORD rva) const {
-    return reinterpret_cast<const T*>(base() + rva);
+    return reinterpret_cast<const T*>(reinterpret_cast<const uint8_t*>(module_) + rva);
   }
 
  private:
   HMODULE module_;
 };
+
+std::string Lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  return text;
+}
 
 TEST(ExtensionImageTest, ExportsOnlyTheTwoRegistrationEntries) {
   MappedImage image(DONT_RESOLVE_DLL_REFERENCES);
@@ -51,77 +55,64 @@ TEST(ExtensionImageTest, ExportsOnlyTheTwoRegistrationEntries) {
   const auto* dos = image.At<IMAGE_DOS_HEADER>(0);
   ASSERT_EQ(IMAGE_DOS_SIGNATURE, dos->e_magic);
   const auto* nt = image.At<IMAGE_NT_HEADERS64>(static_cast<DWORD>(dos->e_lfanew));
-  ASSERT_EQ(IMAGE_NT_SIGNATURE, nt->Signature);
-  EXPECT_EQ(IMAGE_FILE_MACHINE_AMD64, nt->FileHeader.Machine);
-  EXPECT_NE(0, nt->FileHeader.Characteristics & IMAGE_FILE_DLL);
-  ASSERT_EQ(IMAGE_NT_OPTIONAL_HDR64_MAGIC, nt->OptionalHeader.Magic);
+  ASSERT_EQ(std::make_tuple(DWORD{IMAGE_NT_SIGNATURE}, WORD{IMAGE_NT_OPTIONAL_HDR64_MAGIC}),
+            std::make_tuple(nt->Signature, nt->OptionalHeader.Magic));
+  EXPECT_EQ(std::make_tuple(WORD{IMAGE_FILE_MACHINE_AMD64}, true),
+            std::make_tuple(nt->FileHeader.Machine,
+                            (nt->FileHeader.Characteristics & IMAGE_FILE_DLL) != 0));
 
   const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
   ASSERT_NE(0u, dir.VirtualAddress);
   const auto* exports = image.At<IMAGE_EXPORT_DIRECTORY>(dir.VirtualAddress);
-  EXPECT_STRCASEEQ("wendrel.dll", image.At<char>(exports->Name));
   // Two functions, both by name: no entry is exported by ordinal alone.
-  ASSERT_EQ(2u, exports->NumberOfFunctions);
-  ASSERT_EQ(2u, exports->NumberOfNames);
+  ASSERT_EQ(std::make_tuple(std::string("wendrel.dll"), DWORD{2}, DWORD{2}),
+            std::make_tuple(Lower(image.At<char>(exports->Name)), exports->NumberOfFunctions,
+                            exports->NumberOfNames));
   const auto* names = image.At<DWORD>(exports->AddressOfNames);
   const auto* ordinals = image.At<WORD>(exports->AddressOfNameOrdinals);
   const auto* functions = image.At<DWORD>(exports->AddressOfFunctions);
-  const char* expected[] = {"DllRegisterServer", "DllUnregisterServer"};
+  std::vector<std::string> seen;
   std::set<WORD> ordinals_seen;
   for (DWORD i = 0; i < exports->NumberOfNames; ++i) {
-    EXPECT_STREQ(expected[i], image.At<char>(names[i]));
     ASSERT_LT(ordinals[i], exports->NumberOfFunctions);
     ordinals_seen.insert(ordinals[i]);
     // Code of the DLL itself, not a forwarder (whose address would point
     // into the export directory).
     const DWORD rva = functions[ordinals[i]];
-    EXPECT_TRUE(rva < dir.VirtualAddress || rva >= dir.VirtualAddress + dir.Size) << rva;
-    EXPECT_LT(rva, nt->OptionalHeader.SizeOfImage);
+    const bool code = (rva < dir.VirtualAddress || rva >= dir.VirtualAddress + dir.Size) &&
+                      rva < nt->OptionalHeader.SizeOfImage;
+    seen.push_back(std::string(image.At<char>(names[i])) + (code ? " code" : " elsewhere"));
   }
+  EXPECT_EQ(std::vector<std::string>({"DllRegisterServer code", "DllUnregisterServer code"}),
+            seen);
   EXPECT_EQ(2u, ordinals_seen.size());
 }
 
 // Every resource of the DLL, as "TYPE/NAME/LANGUAGE" with "#n" for ordinals.
-std::set<std::string> ResourceInventory(HMODULE module) {
-  auto id = [](LPCSTR name) {
-    return IS_INTRESOURCE(name) ? "#" + std::to_string(reinterpret_cast<uintptr_t>(name))
-                                : std::string(name);
-  };
-  struct Walk {
-    HMODULE module;
-    std::set<std::string> seen;
-    decltype(id)* to_text;
-  } walk{module, {}, &id};
-  EnumResourceTypesA(
-      module,
-      [](HMODULE m, LPSTR type, LONG_PTR w) -> BOOL {
-        EnumResourceNamesA(
-            m, type,
-            [](HMODULE m, LPCSTR type, LPSTR name, LONG_PTR w) -> BOOL {
-              EnumResourceLanguagesA(
-                  m, type, name,
-                  [](HMODULE, LPCSTR type, LPCSTR name, WORD language, LONG_PTR w) -> BOOL {
-                    auto* walk = reinterpret_cast<Walk*>(w);
-                    walk->seen.insert((*walk->to_text)(type) + "/" + (*walk->to_text)(name) + "/" +
-                                      std::to_string(language));
-                    return TRUE;
-                  },
-                  w);
-              return TRUE;
-            },
-            w);
-        return TRUE;
-      },
-      reinterpret_cast<LONG_PTR>(&walk));
-  return walk.seen;
+std::string Id(LPCSTR name) {
+  return IS_INTRESOURCE(name) ? "#" + std::to_string(reinterpret_cast<uintptr_t>(name))
+                              : std::string(name);
+}
+BOOL CALLBACK AddLanguage(HMODULE, LPCSTR type, LPCSTR name, WORD language, LONG_PTR seen) {
+  reinterpret_cast<std::set<std::string>*>(seen)->insert(Id(type) + "/" + Id(name) + "/" +
+                                                         std::to_string(language));
+  return TRUE;
+}
+BOOL CALLBACK AddName(HMODULE module, LPCSTR type, LPSTR name, LONG_PTR seen) {
+  EnumResourceLanguagesA(module, type, name, AddLanguage, seen);
+  return TRUE;
+}
+BOOL CALLBACK AddType(HMODULE module, LPSTR type, LONG_PTR seen) {
+  EnumResourceNamesA(module, type, AddName, seen);
+  return TRUE;
 }
 
 // The bytes of one resource in language 1033, through FindResourceExA.
 std::vector<uint8_t> Resource(HMODULE module, LPCSTR type, LPCSTR name) {
-  HRSRC found = FindResourceExA(module, type, name, kLanguage);
-  if (found == nullptr) return {};
-  HGLOBAL loaded = LoadResource(module, found);
-  const auto* data = static_cast<const uint8_t*>(LockResource(loaded));
+  HRSRC found = FindResourceExA(module, type, name, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
+  const auto* data =
+      found != nullptr ? static_cast<const uint8_t*>(LockResource(LoadResource(module, found)))
+                       : nullptr;
   if (data == nullptr) return {};
   return std::vector<uint8_t>(data, data + SizeofResource(module, found));
 }
@@ -146,7 +137,9 @@ TEST(ExtensionImageTest, CarriesTheStringTableDialogScriptAndVersionInLanguage10
   for (const StringEntry& s : kStrings) {
     expected.insert("#6/#" + std::to_string(s.id / 16 + 1) + "/1033");
   }
-  EXPECT_EQ(expected, ResourceInventory(image.module()));
+  std::set<std::string> inventory;
+  EnumResourceTypesA(image.module(), AddType, reinterpret_cast<LONG_PTR>(&inventory));
+  EXPECT_EQ(expected, inventory);
 
   // Each text, whole, under its id.
   for (const StringEntry& s : kStrings) {
@@ -178,27 +171,23 @@ TEST(ExtensionImageTest, VersionResourceCarriesTheProjectVersion) {
   UINT length = 0;
   ASSERT_TRUE(VerQueryValueA(info.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
   ASSERT_EQ(sizeof(VS_FIXEDFILEINFO), length);
-  EXPECT_EQ(VS_FFI_SIGNATURE, fixed->dwSignature);
   const DWORD high = MAKELONG(WENDREL_VERSION_MINOR, WENDREL_VERSION_MAJOR);
   const DWORD low = MAKELONG(0, WENDREL_VERSION_PATCH);
-  EXPECT_EQ(high, fixed->dwFileVersionMS);
-  EXPECT_EQ(low, fixed->dwFileVersionLS);
-  EXPECT_EQ(high, fixed->dwProductVersionMS);
-  EXPECT_EQ(low, fixed->dwProductVersionLS);
-  EXPECT_EQ(static_cast<DWORD>(VFT_DLL), fixed->dwFileType);
+  EXPECT_EQ(std::make_tuple(DWORD{VS_FFI_SIGNATURE}, high, low, high, low, DWORD{VFT_DLL}),
+            std::make_tuple(fixed->dwSignature, fixed->dwFileVersionMS, fixed->dwFileVersionLS,
+                            fixed->dwProductVersionMS, fixed->dwProductVersionLS,
+                            fixed->dwFileType));
 
-  for (const char* name : {"FileVersion", "ProductVersion"}) {
+  std::vector<std::string> texts;
+  for (const char* name : {"FileVersion", "ProductVersion", "OriginalFilename"}) {
     char* text = nullptr;
     const std::string path = std::string("\\StringFileInfo\\040904B0\\") + name;
-    ASSERT_TRUE(VerQueryValueA(info.data(), path.c_str(), reinterpret_cast<void**>(&text),
-                               &length))
-        << name;
-    EXPECT_STREQ(WENDREL_VERSION_TEXT, text) << name;
+    const bool found =
+        VerQueryValueA(info.data(), path.c_str(), reinterpret_cast<void**>(&text), &length);
+    texts.push_back(found && text != nullptr ? text : std::string("(none)"));
   }
-  char* original = nullptr;
-  ASSERT_TRUE(VerQueryValueA(info.data(), "\\StringFileInfo\\040904B0\\OriginalFilename",
-                             reinterpret_cast<void**>(&original), &length));
-  EXPECT_STREQ("wendrel.dll", original);
+  EXPECT_EQ(std::vector<std::string>({WENDREL_VERSION_TEXT, WENDREL_VERSION_TEXT, "wendrel.dll"}),
+            texts);
 }
 
 // Reads a dialog template as the dialog manager does: DLGTEMPLATE or, when
@@ -208,12 +197,9 @@ class TemplateReader {
   explicit TemplateReader(const std::vector<uint8_t>& bytes) : bytes_(bytes) {}
 
   uint16_t Word() {
-    if (at_ + 2 > bytes_.size()) {
-      ok_ = false;
-      return 0;
-    }
-    uint16_t value;
-    std::memcpy(&value, &bytes_[at_], 2);
+    uint16_t value = 0;
+    if (at_ + 2 > bytes_.size()) ok_ = false;
+    if (ok_) std::memcpy(&value, &bytes_[at_], 2);
     at_ += 2;
     return value;
   }
@@ -221,7 +207,14 @@ class TemplateReader {
     const uint32_t low = Word();
     return low | (static_cast<uint32_t>(Word()) << 16);
   }
-  int Short() { return static_cast<int16_t>(Word()); }
+  // x, y, cx and cy as "x,y cxxcy".
+  std::string Rectangle() {
+    std::string text;
+    for (const char* separator : {",", " ", "x", ""}) {
+      text += std::to_string(static_cast<int16_t>(Word())) + separator;
+    }
+    return text;
+  }
   // A UTF-16 string (ASCII here), or "#n" for an ordinal.
   std::string SzOrOrdinal() {
     const uint16_t first = Word();
@@ -236,7 +229,7 @@ class TemplateReader {
     ok_ = ok_ && at_ <= bytes_.size();
   }
   bool ok() const { return ok_; }
-  bool at_end() const { return at_ == bytes_.size(); }
+  bool ok_at_end() const { return ok_ && at_ == bytes_.size(); }
 
  private:
   const std::vector<uint8_t>& bytes_;
@@ -244,125 +237,67 @@ class TemplateReader {
   bool ok_ = true;
 };
 
-struct DialogItem {
-  uint32_t style = 0;
-  uint32_t ex_style = 0;
-  int x = 0, y = 0, cx = 0, cy = 0;
-  uint32_t id = 0;
-  std::string window_class;
-  std::string text;
-};
-
-struct DialogTemplate {
-  bool extended = false;
-  uint32_t style = 0;
-  uint32_t ex_style = 0;
-  int x = 0, y = 0, cx = 0, cy = 0;
-  std::string menu, window_class, caption;
-  int points = 0;
-  std::string face;
-  std::vector<DialogItem> items;
-};
-
-bool ParseDialogTemplate(const std::vector<uint8_t>& bytes, DialogTemplate* out) {
-  TemplateReader r(bytes);
-  const uint16_t version = r.Word();
-  const uint16_t signature = r.Word();
-  out->extended = version == 1 && signature == 0xFFFF;
-  if (out->extended) {
-    r.Dword();  // help id
-    out->ex_style = r.Dword();
-    out->style = r.Dword();
-  } else {
-    out->style = version | (static_cast<uint32_t>(signature) << 16);
-    out->ex_style = r.Dword();
-  }
-  const uint16_t count = r.Word();
-  out->x = r.Short();
-  out->y = r.Short();
-  out->cx = r.Short();
-  out->cy = r.Short();
-  out->menu = r.SzOrOrdinal();
-  out->window_class = r.SzOrOrdinal();
-  out->caption = r.SzOrOrdinal();
-  if (out->style & DS_SETFONT) {
-    out->points = r.Word();
-    if (out->extended) r.Skip(4);  // weight, italic, character set
-    out->face = r.SzOrOrdinal();
-  }
-  for (int i = 0; i < count && r.ok(); ++i) {
-    r.AlignDword();
-    DialogItem item;
-    if (out->extended) {
-      r.Dword();  // help id
-      item.ex_style = r.Dword();
-      item.style = r.Dword();
-    } else {
-      item.style = r.Dword();
-      item.ex_style = r.Dword();
-    }
-    item.x = r.Short();
-    item.y = r.Short();
-    item.cx = r.Short();
-    item.cy = r.Short();
-    item.id = out->extended ? r.Dword() : r.Word();
-    item.window_class = r.SzOrOrdinal();
-    item.text = r.SzOrOrdinal();
-    const uint16_t extra = r.Word();  // creation data
-    r.Skip(extra);
-    out->items.push_back(item);
-  }
-  return r.ok() && r.at_end();
-}
-
-std::string Lower(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
+std::string Hex(uint32_t value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%08X", value);
   return text;
 }
 
-void ExpectItem(const DialogItem& item, uint32_t style, int x, int y, int cx, int cy, uint32_t id,
-                const std::set<std::string>& classes, const std::string& text) {
-  SCOPED_TRACE(text);
-  EXPECT_EQ(style, item.style);
-  EXPECT_EQ(0u, item.ex_style);
-  EXPECT_EQ(x, item.x);
-  EXPECT_EQ(y, item.y);
-  EXPECT_EQ(cx, item.cx);
-  EXPECT_EQ(cy, item.cy);
-  EXPECT_EQ(id, item.id);
-  EXPECT_EQ(1u, classes.count(Lower(item.window_class))) << item.window_class;
-  EXPECT_EQ(text, item.text);
+// The template as one line for the dialog and one per control: styles,
+// rectangle, id, class and text. Buttons and statics may be stored by name
+// or by their ordinals; both read as the name.
+std::vector<std::string> DescribeDialogTemplate(const std::vector<uint8_t>& bytes) {
+  TemplateReader r(bytes);
+  const uint16_t version = r.Word();
+  const uint16_t signature = r.Word();
+  const bool extended = version == 1 && signature == 0xFFFF;
+  uint32_t style = version | (static_cast<uint32_t>(signature) << 16), ex_style;
+  if (extended) {
+    r.Dword();  // help id
+    ex_style = r.Dword();
+    style = r.Dword();
+  } else {
+    ex_style = r.Dword();
+  }
+  const uint16_t count = r.Word();
+  std::string dialog = Hex(style) + " " + Hex(ex_style) + " " + r.Rectangle();
+  for (int i = 0; i < 3; ++i) dialog += " '" + r.SzOrOrdinal() + "'";  // menu, class, caption
+  if (style & DS_SETFONT) {
+    dialog += " " + std::to_string(r.Word());
+    if (extended) r.Skip(4);  // weight, italic, character set
+    dialog += " " + r.SzOrOrdinal();
+  }
+  std::vector<std::string> lines = {dialog};
+  for (int i = 0; i < count && r.ok(); ++i) {
+    r.AlignDword();
+    if (extended) r.Dword();  // help id
+    const uint32_t first = r.Dword(), second = r.Dword();
+    std::string item = extended ? Hex(second) + " " + Hex(first) : Hex(first) + " " + Hex(second);
+    item += " " + r.Rectangle();
+    item += " " + std::to_string(extended ? r.Dword() : r.Word());
+    std::string window_class = Lower(r.SzOrOrdinal());
+    if (window_class == "#128") window_class = "button";
+    if (window_class == "#130") window_class = "static";
+    item += " " + window_class + " '" + r.SzOrOrdinal() + "'";
+    r.Skip(r.Word());  // creation data
+    lines.push_back(item);
+  }
+  if (!r.ok_at_end()) lines.push_back("(malformed)");
+  return lines;
 }
 
 TEST(ExtensionImageTest, Dialog9001IsTheSelectionDialog) {
   MappedImage image(LOAD_LIBRARY_AS_DATAFILE);
   ASSERT_NE(nullptr, image.module()) << GetLastError();
-  const std::vector<uint8_t> bytes = Resource(image.module(), RT_DIALOG, MAKEINTRESOURCEA(9001));
-  ASSERT_FALSE(bytes.empty());
-  DialogTemplate dialog;
-  ASSERT_TRUE(ParseDialogTemplate(bytes, &dialog));
-  EXPECT_EQ(0x80C800C0u, dialog.style);
-  EXPECT_EQ(0u, dialog.ex_style);
-  EXPECT_EQ(0, dialog.x);
-  EXPECT_EQ(0, dialog.y);
-  EXPECT_EQ(314, dialog.cx);
-  EXPECT_EQ(151, dialog.cy);
-  EXPECT_EQ("", dialog.menu);
-  EXPECT_EQ("", dialog.window_class);  // the standard dialog class
-  EXPECT_EQ("Select", dialog.caption);
-  EXPECT_EQ(8, dialog.points);
-  EXPECT_EQ("MS Sans Serif", dialog.face);
-
-  ASSERT_EQ(4u, dialog.items.size());
-  // Buttons and statics may be stored by name or by their ordinals.
-  ExpectItem(dialog.items[0], 0x50010001u, 105, 129, 50, 14, IDOK, {"button", "#128"}, "OK");
-  ExpectItem(dialog.items[1], 0x50010000u, 159, 129, 50, 14, IDCANCEL, {"button", "#128"},
-             "Cancel");
-  ExpectItem(dialog.items[2], 0x50000000u, 7, 7, 234, 8, 9003, {"static", "#130"},
-             "Which user do you wish?");
-  ExpectItem(dialog.items[3], 0x50810015u, 7, 20, 300, 100, 9001, {"syslistview32"}, "List1");
+  // The standard dialog class: no class name.
+  EXPECT_EQ(std::vector<std::string>({
+                "80C800C0 00000000 0,0 314x151 '' '' 'Select' 8 MS Sans Serif",
+                "50010001 00000000 105,129 50x14 1 button 'OK'",
+                "50010000 00000000 159,129 50x14 2 button 'Cancel'",
+                "50000000 00000000 7,7 234x8 9003 static 'Which user do you wish?'",
+                "50810015 00000000 7,20 300x100 9001 syslistview32 'List1'",
+            }),
+            DescribeDialogTemplate(Resource(image.module(), RT_DIALOG, MAKEINTRESOURCEA(9001))));
 }
 
 }  // namespace

@@ -9,7 +9,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <ostream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "core/login_driver.h"
@@ -110,6 +112,27 @@ class HostRecord {
   std::string provider_ = "zelnetprovider";
 };
 
+// What a login left: the record's texts and mark, the codes the host was
+// notified of, and every box shown, as "style text".
+struct Outcome {
+  std::string tree, user, context, field24;
+  uint32_t calling_module;
+  std::vector<uint32_t> notified;
+  std::vector<std::string> boxes;
+
+  bool operator==(const Outcome& o) const {
+    return std::tie(tree, user, context, field24, calling_module, notified, boxes) ==
+           std::tie(o.tree, o.user, o.context, o.field24, o.calling_module, o.notified, o.boxes);
+  }
+};
+inline std::ostream& operator<<(std::ostream& out, const Outcome& o) {
+  out << "{tree '" << o.tree << "', user '" << o.user << "', context '" << o.context
+      << "', field24 '" << o.field24 << "', calling module " << o.calling_module << ", notified";
+  for (uint32_t code : o.notified) out << " " << code;
+  for (const std::string& box : o.boxes) out << ", box " << box;
+  return out << "}";
+}
+
 // A test whose driver serves this host: the handshake done, nothing chained
 // or notified yet; Send delivers an event as the host does.
 class HostedLoginTest : public SearchTest {
@@ -126,6 +149,49 @@ class HostedLoginTest : public SearchTest {
 
   int32_t Send(uint32_t event, HostRecord& record) {
     return LoginExtCallback(host_, event, 0, 0, record.data(), 0, 0);
+  }
+
+  // Server i behind the tree list "A" with contextless login enabled.
+  void ConfigureTreeA(const std::vector<ServerConfig>& servers,
+                      std::vector<std::pair<std::string, uint32_t>> options = {}) {
+    SetServers(servers);
+    SetTrees({"A"});
+    options.emplace_back("Contextless Login Enabled", 1);
+    SetOptions(options);
+  }
+
+  Outcome Observe(const HostRecord& record) const {
+    Outcome outcome{record.Text(kStartInfoTree),    record.Text(kStartInfoUser),
+                    record.Text(kStartInfoContext), record.Text(kStartInfoField24),
+                    record.calling_module(),        g_notified,
+                    {}};
+    for (const ShownBox& box : presenter_.boxes) {
+      outcome.boxes.push_back(std::to_string(box.style) + " " + box.text);
+    }
+    return outcome;
+  }
+
+  // The start and tab-data events of one login, with nothing notified or
+  // shown before them; what they left.
+  Outcome Login(HostRecord& record) {
+    presenter_.boxes.clear();
+    g_notified.clear();
+    Send(kEventStart, record);
+    Send(kEventTabData, record);
+    return Observe(record);
+  }
+
+  // A login of `user` in tree A that resolved to `context`, or that wrote
+  // nothing and showed these boxes.
+  static Outcome Resolved(const std::string& user, const std::string& context) {
+    return {"A", user, context, "PRESET", kCallingModuleMark, {kNotifyResolved}, {}};
+  }
+  static Outcome Unresolved(const std::string& user, std::vector<std::string> boxes = {}) {
+    return {"A", user, "", "PRESET", kCallingModuleUnset, {}, std::move(boxes)};
+  }
+  // A stop box with this text, as Observe lists it.
+  static std::string StopBox(const std::string& text) {
+    return std::to_string(platform::kMbIconHand) + " " + text;
   }
 
   unsigned char host_[kHostHandleEntries * sizeof(void*)] = {};

@@ -27,7 +27,7 @@
 #include "gtest/gtest.h"
 #include "host/host_stand_in.h"
 #include "platform/environment.h"
-#include "tests/integration/search/search_fixture.h"
+#include "tests/integration/core/host_double.h"
 
 namespace wendrel {
 namespace testing {
@@ -58,25 +58,6 @@ struct Cycle {
   unsigned delay_us;
 };
 
-// One start-info record with its own buffers, enough for the driver.
-struct Record {
-  unsigned char bytes[kStartInfoSize] = {};
-  char tree[64] = "A";
-  char user[64] = "asmith";
-  char context[64] = {};
-  char field24[64] = "PRESET";
-  const char* provider = kZelnetProvider;
-
-  Record() {
-    StoreText(bytes, kStartInfoTree, HostText{sizeof tree, tree});
-    StoreText(bytes, kStartInfoUser, HostText{sizeof user, user});
-    StoreText(bytes, kStartInfoContext, HostText{sizeof context, context});
-    StoreText(bytes, kStartInfoField24, HostText{sizeof field24, field24});
-    StoreCallingModule(bytes, kCallingModuleUnset);
-    StorePointer(bytes, kStartInfoProviderName, provider);
-  }
-};
-
 // The child's whole life: returns its exit status (0 when every step did
 // what the host expects). The sanitizers add their own verdict at exit.
 int RunCycle(const Cycle& cycle) {
@@ -90,10 +71,10 @@ int RunCycle(const Cycle& cycle) {
 
   void* extension = dlopen(WENDREL_EXTENSION_PATH, RTLD_NOW | RTLD_LOCAL);
   if (extension == nullptr) return 12;
-  Record record;
+  HostRecord record("asmith", "A");
   auto send = [&](uint32_t event) {
     HostEventHandler handler = LoadEventHandler(table());
-    return handler != nullptr ? handler(handle(), event, 0, 0, record.bytes, 0, 0) : -1;
+    return handler != nullptr ? handler(handle(), event, 0, 0, record.data(), 0, 0) : -1;
   };
   if (LoadEventHandler(table()) == nullptr) return 13;  // no handshake
 
@@ -102,7 +83,7 @@ int RunCycle(const Cycle& cycle) {
   if (cycle.moment == Moment::kAfterSearch) {
     send(kEventTabData);
     // The search waited for the worker and found the one user.
-    if (std::string(record.context) != "eng.A") return 14;
+    if (record.Text(kStartInfoContext) != "eng.A") return 14;
   }
   send(kEventTerminate);
   dlclose(extension);
@@ -144,15 +125,10 @@ TEST_F(LifecycleStressTest, LoadEventTerminateUnloadWithTheWorkerAnywhere) {
   DirectoryFixture::StartLimits limits;
   limits.lifetime = std::chrono::seconds(300 + 2 * cycles);
   ASSERT_TRUE(dir_.Start({"A", "B:tls=good"}, limits)) << dir_.error();
-  ServerConfig tls;
-  tls.host = dir_.server(1).host;
-  tls.port = dir_.server(1).tls_port;
-  tls.use_ssl = true;
-  tls.certificate = dir_.CaCertPath();
-  ServerConfig silent = tls;  // completes the TCP handshake, never answers
-  silent.host = dir_.silent_host();
-  silent.port = dir_.silent_port();
-  silent.connection_timeout = 1;
+  const ServerConfig tls = Tls(1);
+  ServerConfig silent = Silent();  // completes the TCP handshake, never answers
+  silent.use_ssl = true;
+  silent.certificate = dir_.CaCertPath();
   SetTrees({"A", "B"});
   SetOptions({{"Contextless Login Enabled", 1}});
   // Three server lists, switched between cycles. Most cycles give the

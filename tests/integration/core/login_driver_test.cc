@@ -1,32 +1,108 @@
 // The login driver driven in-process as the login host drives it (the host
-// double of host_double.h). The search runs against real slapd servers.
+// double of host_double.h), against real slapd servers: the tab-data login,
+// the events beyond it (the search event's connectivity wait, terminate and
+// TLS, a TLS client that cannot start, the results cache refreshed by a
+// hit), and events the host sends from inside the modal loop of a box the
+// driver shows.
 
 #include "core/login_driver.h"
 
+#include <chrono>
 #include <cstring>
 #include <string>
+#include <thread>
+#include <tuple>
 #include <vector>
 
 #include "config/registry_paths.h"
 #include "core/login_host.h"
-#include "core/wendrel_app.h"
+#include "core/worker_state.h"
+#include "core/workers.h"
 #include "directory/unreachable_servers.h"
 #include "gtest/gtest.h"
+#include "platform/ldap.h"
+#include "platform/registry.h"
 #include "tests/integration/core/host_double.h"
-#include "tests/integration/search/search_fixture.h"
+#include "tests/integration/core/modal_loop.h"
 
 namespace wendrel {
 namespace testing {
 namespace {
 
-class LoginDriverTest : public HostedLoginTest {
+double SecondsSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// One login (start and tab data) as a case of a table: the record as the
+// host hands it over and what the login leaves.
+struct LoginCase {
+  const char* name;
+  std::string user, tree;
+  int32_t buffer_size;
+  bool treeless;         // treeless login instead of contextless login
+  uint32_t local_login;  // the Local Login value, 2 for none
+  uint32_t run_eap;      // a tab-data record with runEap, when not 0
+  Outcome expected;      // "NOTFOUND" as a box: not found on the server
+};
+void PrintTo(const LoginCase& c, std::ostream* out) { *out << c.name; }
+
+const std::string kNotFound = "NOTFOUND";
+const LoginCase kLogins[] = {
+    {"TreelessLoginReplacesTheTreeAndClearsTheFieldBeforeIt", "asmith", "", 256, true, 2, 0,
+     {"A", "asmith", "eng.A", "", kCallingModuleMark, {kNotifyResolved}, {}}},
+    {"NoMatchShowsOneStopBoxAndNotifiesNothing", "nobody", "A", 256, false, 2, 0,
+     {"A", "nobody", "", "PRESET", kCallingModuleUnset, {}, {kNotFound}}},
+    {"LocalLoginSkipsTheSearch", "asmith", "A", 256, false, 1, 0,
+     {"A", "asmith", "", "PRESET", kCallingModuleUnset, {}, {}}},
+    // Zero lets the login go on, but a tree that is neither configured nor
+    // resolvable stops it quietly.
+    {"UnconfiguredTreeSkipsTheSearch", "asmith", "NOTATREE", 256, false, 0, 0,
+     {"NOTATREE", "asmith", "", "PRESET", kCallingModuleUnset, {}, {}}},
+    // "asmith" does not fit in 4 bytes: the host holds "asm", which finds
+    // nothing, so nothing was written.
+    {"SmallBufferCutsTheName", "asmith", "A", 4, false, 2, 0,
+     {"A", "asm", "", "PRE", kCallingModuleUnset, {}, {kNotFound}}},
+    {"SmallBufferCutsTheContext", "zoe", "A", 4, false, 2, 0,
+     {"A", "zoe", "sal", "PRE", kCallingModuleMark, {kNotifyResolved}, {}}},
+    {"TabDataWithRunEapOnlyChains", "asmith", "A", 256, false, 2, 1,
+     {"A", "asmith", "", "PRESET", kCallingModuleUnset, {}, {}}},
+    {"TabDataWithNoUserOnlyChains", "", "A", 256, false, 2, 0,
+     {"A", "", "", "PRESET", kCallingModuleUnset, {}, {}}},
+};
+
+class LoginDriverTest : public HostedLoginTest, public ::testing::WithParamInterface<LoginCase> {
  protected:
-  void StartServers() {
+  void StartServers(std::vector<std::pair<std::string, uint32_t>> options = {}) {
     ASSERT_TRUE(dir_.Start({"A"})) << dir_.error();
-    SetServers({Plain(0)});
-    SetTrees({"A"});
+    ConfigureTreeA({Plain(0)}, options);
   }
 };
+
+// Every login chains both events and never writes past a buffer's end.
+TEST_P(LoginDriverTest, Login) {
+  const LoginCase& login = GetParam();
+  ASSERT_TRUE(dir_.Start({"A"})) << dir_.error();
+  SetServers({Plain(0)});
+  SetTrees({"A"});
+  SetOptions({{login.treeless ? "Treeless Login Enabled" : "Contextless Login Enabled", 1}});
+  if (login.local_login != 2) SetDword(kLoginKeyPath, kLocalLoginValueName, login.local_login);
+  HostRecord record(login.user, login.tree, login.buffer_size);
+  if (login.run_eap != 0) record.AddTabData(login.run_eap);
+  Outcome expected = login.expected;
+  for (std::string& box : expected.boxes) {
+    if (box == kNotFound) box = StopBox(NotFound({dir_.server(0).host}));
+  }
+  EXPECT_EQ(Login(record), expected);
+  EXPECT_EQ(g_chained.size(), 2u);
+  if (expected.field24.empty()) {
+    for (char byte : record.field24()) ASSERT_EQ(byte, 0);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(, LoginDriverTest, ::testing::ValuesIn(kLogins),
+                         [](const ::testing::TestParamInfo<LoginCase>& info) {
+                           return std::string(info.param.name);
+                         });
 
 TEST_F(LoginDriverTest, HandshakeInstallsTheCallbackAndKeepsTheHostHandler) {
   EXPECT_EQ(LoadEventHandler(g_host_service_table), &LoginExtCallback);
@@ -36,74 +112,17 @@ TEST_F(LoginDriverTest, HandshakeInstallsTheCallbackAndKeepsTheHostHandler) {
 
 TEST_F(LoginDriverTest, OneMatchIsWrittenBackMarkedAndNotified) {
   StartServers();
-  SetOptions({{"Contextless Login Enabled", 1}});
   HostRecord record("  asmith ", "A");
   EXPECT_EQ(Send(kEventStart, record), 42);
   EXPECT_EQ(StartInfoRecord(), record.data());
   EXPECT_EQ(Send(kEventTabData, record), 42);
-
-  EXPECT_EQ(record.Text(kStartInfoUser), "asmith");
-  EXPECT_EQ(record.Text(kStartInfoContext), "eng.A");
-  EXPECT_EQ(record.Text(kStartInfoTree), "A");
-  EXPECT_EQ(record.Text(kStartInfoField24), "PRESET");  // only treeless login clears it
-  EXPECT_EQ(record.calling_module(), kCallingModuleMark);
-  EXPECT_EQ(g_notified, std::vector<uint32_t>({kNotifyResolved}));
-  EXPECT_TRUE(presenter_.boxes.empty());
+  // field24 stays: only treeless login clears it.
+  EXPECT_EQ(Observe(record), Resolved("asmith", "eng.A"));
   ASSERT_EQ(g_chained.size(), 2u);
-  EXPECT_EQ(g_chained[1].event, kEventTabData);
-  EXPECT_EQ(g_chained[1].record, record.data());
+  EXPECT_EQ(std::make_tuple(g_chained[1].event, g_chained[1].record),
+            std::make_tuple(kEventTabData, record.data()));
   // The rest of the buffer is zero-filled.
   for (size_t i = 6; i < record.user_buffer().size(); ++i) ASSERT_EQ(record.user_buffer()[i], 0);
-}
-
-TEST_F(LoginDriverTest, TreelessLoginReplacesTheTreeAndClearsTheFieldBeforeIt) {
-  StartServers();
-  SetOptions({{"Treeless Login Enabled", 1}});
-  HostRecord record("asmith", "");
-  Send(kEventStart, record);
-  Send(kEventTabData, record);
-  EXPECT_EQ(record.Text(kStartInfoTree), "A");
-  EXPECT_EQ(record.Text(kStartInfoUser), "asmith");
-  for (char byte : record.field24()) ASSERT_EQ(byte, 0);
-  EXPECT_EQ(g_notified.size(), 1u);
-}
-
-TEST_F(LoginDriverTest, NoMatchShowsOneStopBoxAndNotifiesNothing) {
-  StartServers();
-  SetOptions({{"Contextless Login Enabled", 1}});
-  HostRecord record("nobody", "A");
-  Send(kEventStart, record);
-  EXPECT_EQ(Send(kEventTabData, record), 42);
-  ASSERT_EQ(presenter_.boxes.size(), 1u);
-  EXPECT_EQ(presenter_.boxes[0].style, platform::kMbIconHand);
-  EXPECT_FALSE(presenter_.boxes[0].text.empty());
-  EXPECT_TRUE(g_notified.empty());
-  EXPECT_EQ(record.Text(kStartInfoContext), "");
-  EXPECT_EQ(record.calling_module(), kCallingModuleUnset);
-  EXPECT_EQ(g_chained.size(), 2u);
-}
-
-TEST_F(LoginDriverTest, LocalLoginAndUnconfiguredTreesSkipTheSearch) {
-  StartServers();
-  SetOptions({{"Contextless Login Enabled", 1}});
-  HostRecord record("asmith", "A");
-  Send(kEventStart, record);
-
-  SetDword(kLoginKeyPath, kLocalLoginValueName, 1);
-  EXPECT_EQ(Send(kEventTabData, record), 42);
-  EXPECT_EQ(record.Text(kStartInfoContext), "");
-  EXPECT_TRUE(g_notified.empty());
-
-  // Zero lets the login go on, but a tree that is neither configured nor
-  // resolvable stops it quietly.
-  SetDword(kLoginKeyPath, kLocalLoginValueName, 0);
-  HostRecord elsewhere("asmith", "NOTATREE");
-  Send(kEventStart, elsewhere);
-  EXPECT_EQ(Send(kEventTabData, elsewhere), 42);
-  EXPECT_EQ(elsewhere.Text(kStartInfoContext), "");
-  EXPECT_TRUE(g_notified.empty());
-  EXPECT_TRUE(presenter_.boxes.empty());
-  EXPECT_EQ(g_chained.size(), 4u);
 }
 
 // The retry memory lives as long as the loaded extension's session with the
@@ -127,54 +146,24 @@ TEST_F(LoginDriverTest, OtherEventsAndEventsBeforeStartOnlyChain) {
   EXPECT_EQ(LoginExtCallback(host_, 5, 7, 8, record.data(), 9, 10), 42);
   ASSERT_EQ(g_chained.size(), 2u);
   const ChainedCall& call = g_chained[1];
-  EXPECT_EQ(call.host, static_cast<void*>(host_));
-  EXPECT_EQ(call.event, 5u);
-  EXPECT_EQ(call.a, 7u);
-  EXPECT_EQ(call.b, 8u);
-  EXPECT_EQ(call.record, record.data());
-  EXPECT_EQ(call.c, 9u);
-  EXPECT_EQ(call.d, 10u);
-  EXPECT_EQ(record.Text(kStartInfoUser), "asmith");
-  EXPECT_EQ(record.calling_module(), kCallingModuleUnset);
-  EXPECT_TRUE(g_notified.empty());
+  EXPECT_EQ(std::make_tuple(static_cast<void*>(host_), 5u, 7u, 8u, record.data(), 9u, 10u),
+            std::make_tuple(call.host, call.event, call.a, call.b, call.record, call.c, call.d));
+  EXPECT_EQ(Observe(record), Unresolved("asmith"));
 
   // Without a chained handler the result is 0.
   ResetKeptHostTableForTesting();
   EXPECT_EQ(LoginExtCallback(host_, 5, 0, 0, record.data(), 0, 0), 0);
 }
 
-TEST_F(LoginDriverTest, SmallBuffersAreCutWithATerminatorAndNeverOverrun) {
-  StartServers();
-  SetOptions({{"Contextless Login Enabled", 1}});
-  HostRecord record("asmith", "A", 4);
-  Send(kEventStart, record);
-  Send(kEventTabData, record);
-  // "asmith" does not fit in 4 bytes: the host holds "asm", which finds
-  // nothing, so nothing was written.
-  EXPECT_EQ(record.Text(kStartInfoUser), "asm");
-  EXPECT_EQ(record.Text(kStartInfoContext), "");
-  EXPECT_EQ(presenter_.boxes.size(), 1u);
-
-  // A name that fits, with a context that is cut.
-  HostRecord small("zoe", "A", 4);
-  Send(kEventStart, small);
-  Send(kEventTabData, small);
-  EXPECT_EQ(small.Text(kStartInfoUser), "zoe");
-  EXPECT_EQ(small.Text(kStartInfoContext), "sal");
-  EXPECT_EQ(g_notified.size(), 1u);
-}
-
 TEST_F(LoginDriverTest, StartRunsPreloginOnlyForTheZelnetProviderAtStartUI5) {
-  StartServers();
-  SetOptions({{"Contextless Login Enabled", 1}, {"UseCachedResults", 1}});
+  StartServers({{"UseCachedResults", 1}});
 
   // Any one condition different: event 0 only chains.
   HostRecord other("asmith", "A");
   other.SetProvider("otherprovider");
   other.AddStartUI(5);
   Send(kEventStart, other);
-  EXPECT_EQ(other.Text(kStartInfoContext), "");
-  EXPECT_TRUE(g_notified.empty());
+  EXPECT_EQ(Observe(other), Unresolved("asmith"));
 
   // All three hold (provider in any case): prelogin finds no cached entry,
   // goes on with the tab-data checks and the search, and caches the result.
@@ -183,32 +172,210 @@ TEST_F(LoginDriverTest, StartRunsPreloginOnlyForTheZelnetProviderAtStartUI5) {
   record.AddStartUI(5);
   EXPECT_NE(StartUIRecord(), nullptr);
   Send(kEventStart, record);
-  EXPECT_EQ(record.Text(kStartInfoContext), "eng.A");
-  EXPECT_EQ(g_notified.size(), 1u);
+  EXPECT_EQ(Observe(record), Resolved("asmith", "eng.A"));
 
   // Prelogin again: the cached user is confirmed by the directory, so the
   // record is left as it is and nothing is notified.
+  g_notified.clear();
   HostRecord again("asmith", "A");
   Send(kEventStart, again);
   EXPECT_EQ(Send(kEventPrelogin, again), 42);
-  EXPECT_EQ(again.Text(kStartInfoContext), "");
-  EXPECT_EQ(g_notified.size(), 1u);
+  EXPECT_EQ(Observe(again), Unresolved("asmith"));
 }
 
-TEST_F(LoginDriverTest, TabDataWithRunEapOrNoUserOnlyChains) {
-  StartServers();
-  SetOptions({{"Contextless Login Enabled", 1}});
-  HostRecord eap("asmith", "A");
-  eap.AddTabData(1);
-  Send(kEventStart, eap);
-  Send(kEventTabData, eap);
-  HostRecord empty("", "A");
-  Send(kEventStart, empty);
-  Send(kEventTabData, empty);
-  EXPECT_EQ(eap.Text(kStartInfoContext), "");
+class LoginDriverEventsTest : public HostedLoginTest {
+ protected:
+  void TearDown() override {
+    SetConnectivityPauseForTesting(kConnectivityPauseMs);
+    platform::FailSslClientInitForTesting(false);
+    HostedLoginTest::TearDown();
+  }
+
+  // A TLS server of tree A first, so that the search starts the TLS client,
+  // and a plain one of the same tree after it. Whether the TLS server itself
+  // can be used depends on the build (under Wine its certificate cannot be
+  // verified); either way one of the two answers.
+  void StartTlsThenPlain() {
+    ASSERT_TRUE(dir_.Start({"A:tls=good", "A"})) << dir_.error();
+    ConfigureTreeA({Tls(0), Plain(1)});
+    GetWorkerState().tls_initialized.store(0);
+  }
+};
+
+// Event 102 waits, pass after pass, until a server takes a bind, and only
+// then searches; event 1296 does not wait at all.
+TEST_F(LoginDriverEventsTest, SearchEventWaitsForAServerThenSearches) {
+  ASSERT_TRUE(dir_.Start({"A"})) << dir_.error();
+  ConfigureTreeA({Plain(0)});
+  ASSERT_TRUE(dir_.Stop(0)) << dir_.error();
+
+  HostRecord now("asmith", "A");
+  EXPECT_EQ(Login(now), Unresolved("asmith", {StopBox(Composed("No LDAP server specified."))}));
+  presenter_.boxes.clear();
+
+  bool restarted = false;
+  std::thread back([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+    restarted = dir_.Restart(0);
+  });
+  HostRecord record("asmith", "A");
+  Send(kEventStart, record);
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(Send(kEventSearch, record), 42);
+  double waited = SecondsSince(start);
+  back.join();
+  ASSERT_TRUE(restarted) << dir_.error();
+  // Waited for the restart, and ended on it well before 35 passes of 1 s
+  // would have run out (after which the search would find the user too).
+  EXPECT_GE(waited, 2.5);
+  EXPECT_LT(waited, 25.0);
+  EXPECT_EQ(Observe(record), Resolved("asmith", "eng.A"));
+}
+
+// With no server answering, the wait gives up after its 35 passes (each
+// pause shortened here) and the search runs anyway, reporting its failure.
+TEST_F(LoginDriverEventsTest, SearchEventGivesUpAfterItsPassesAndSearchesAnyway) {
+  ASSERT_TRUE(dir_.Start({"A"})) << dir_.error();
+  ConfigureTreeA({Closed()});
+  SetConnectivityPauseForTesting(60);
+
+  HostRecord record("asmith", "A");
+  Send(kEventStart, record);
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(Send(kEventSearch, record), 42);
+  double waited = SecondsSince(start);
+  EXPECT_GE(waited, kConnectivityPasses * 0.06);
+  EXPECT_LT(waited, 20.0);
+  EXPECT_EQ(Observe(record),
+            Unresolved("asmith", {StopBox(Composed("No LDAP server specified."))}));
+}
+
+// QZLG_TERMINATE shuts the TLS client down; a login after it starts TLS
+// again and is served as before.
+TEST_F(LoginDriverEventsTest, TerminateEndsTlsAndLaterEventsAreStillServed) {
+  ASSERT_NO_FATAL_FAILURE(StartTlsThenPlain());
+
+  HostRecord first("asmith", "A");
+  EXPECT_EQ(Login(first), Resolved("asmith", "eng.A"));
+  EXPECT_EQ(GetWorkerState().tls_initialized.load(), 1);
+
+  EXPECT_EQ(Send(kEventTerminate, first), 42);
+  EXPECT_EQ(GetWorkerState().tls_initialized.load(), 0);
+
+  HostRecord second("asmith", "A");
+  EXPECT_EQ(Send(kEventStart, second), 42);
+  EXPECT_EQ(Send(kEventTabData, second), 42);
+  g_notified.erase(g_notified.begin());  // the first login's
+  EXPECT_EQ(Observe(second), Resolved("asmith", "eng.A"));
+  EXPECT_EQ(GetWorkerState().tls_initialized.load(), 1);
+  EXPECT_EQ(g_chained.size(), 5u);
+  Send(kEventTerminate, second);
+}
+
+// A TLS client that cannot start: message 27 in the driver's stop box,
+// nothing written; the next login tries the start again.
+TEST_F(LoginDriverEventsTest, TlsClientThatCannotStartShowsMessage27) {
+  ASSERT_NO_FATAL_FAILURE(StartTlsThenPlain());
+  platform::FailSslClientInitForTesting(true);
+
+  HostRecord record("asmith", "A");
+  Send(kEventStart, record);
+  EXPECT_EQ(Send(kEventTabData, record), 42);
+  EXPECT_EQ(Observe(record),
+            Unresolved("asmith", {StopBox(Composed("LDAP client could not initialize."))}));
+  EXPECT_EQ(GetWorkerState().tls_initialized.load(), 0);
+
+  platform::FailSslClientInitForTesting(false);
+  Send(kEventTabData, record);
+  EXPECT_EQ(record.Text(kStartInfoContext), "eng.A");
+  Send(kEventTerminate, record);
+}
+
+// A login answered from the cache stores the entry again: every value is
+// rewritten at its full 260 bytes, though the entry held shorter ones.
+TEST_F(LoginDriverEventsTest, CacheHitStoresItsEntryAgain) {
+  ASSERT_TRUE(dir_.Start({"A"})) << dir_.error();
+  ConfigureTreeA({Plain(0)}, {{"UseCachedResults", 1}});
+  const std::string entry = std::string(kCachedResultsKeyPath) + "\\A\\ASMITH";
+  const std::vector<std::pair<std::string, std::string>> values = {
+      {"UserTree", "A"},          {"UserServer", dir_.server(0).host},
+      {"User", "asmith"},         {"UserContext", "eng.A"},
+      {"UserFDN", "cn=asmith"},   {"UserContextFDN", "ou=eng.o=A"}};
+  for (const auto& value : values) SetString(entry, value.first, value.second);
+  // The directory is not asked: the answer comes from the cache alone.
+  ASSERT_TRUE(dir_.Stop(0)) << dir_.error();
+
+  HostRecord record("asmith", "A");
+  EXPECT_EQ(Login(record), Resolved("asmith", "eng.A"));
+
+  platform::RegKey key;
+  ASSERT_EQ(key.Open(platform::RegKey::LocalMachine(), entry, platform::kKeyRead),
+            platform::kRegSuccess);
+  for (const auto& value : values) {
+    uint32_t size = 0;
+    ASSERT_EQ(key.QueryValue(value.first, nullptr, nullptr, &size), platform::kRegSuccess);
+    std::vector<char> data(size + 1, 0);
+    ASSERT_EQ(key.QueryValue(value.first, nullptr, data.data(), &size), platform::kRegSuccess);
+    EXPECT_EQ(std::make_tuple(size, std::string(data.data())), std::make_tuple(260u, value.second))
+        << value.first;
+  }
+}
+
+// Events the host sends from inside the modal loop of a box the driver shows
+// (the login prompt behind it is disabled, but the host's messages still
+// flow): they are only passed on, and QZLG_TERMINATE is held until the outer
+// event is over. On Windows the box is the system's own, owned by the
+// prompt's window, which it disables.
+using LoginDriverReentryTest = HostedLoginTest;
+
+TEST_F(LoginDriverReentryTest, EventsFromInsideABoxOnlyChainAndTerminateWaitsForTheOuterEvent) {
+  ASSERT_TRUE(dir_.Start({"A"})) << dir_.error();
+  ConfigureTreeA({Plain(0)});
+  HostRecord record("nobody", "A");  // no such user: one stop box
+  HostRecord other("asmith", "A");
+  GetWorkerState().stop_requested.store(0);
+
+  std::vector<int32_t> inner_results;
+  int stop_requested_inside = -1;
+  size_t chained_before_inner = 0;
+  Send(kEventStart, record);
+  {
+    ModalLoopPrompt prompt(presenter_, [&] {
+      chained_before_inner = g_chained.size();
+      for (uint32_t event : {kEventStart, kEventTabData, kEventTerminate}) {
+        inner_results.push_back(Send(event, other));
+      }
+      stop_requested_inside = GetWorkerState().stop_requested.load();
+    });
+    EXPECT_EQ(Send(kEventTabData, record), 42);
+    EXPECT_EQ(prompt.boxes_shown(), 1);  // the inner tab data searched nothing
+#ifdef _WIN32
+    EXPECT_TRUE(prompt.owned_by_prompt());
+    EXPECT_TRUE(prompt.prompt_disabled());
+#endif
+  }
+
+  // Each inner event went to the host's handler at once, in order, and its
+  // result came back; the outer tab data after them.
+  EXPECT_EQ(inner_results, std::vector<int32_t>({42, 42, 42}));
+  std::vector<uint32_t> chained_events;
+  for (size_t i = chained_before_inner; i < g_chained.size(); ++i) {
+    chained_events.push_back(g_chained[i].event);
+  }
+  EXPECT_EQ(chained_events,
+            std::vector<uint32_t>({kEventStart, kEventTabData, kEventTerminate, kEventTabData}));
+  // The inner start did not replace the record, and nothing was resolved.
+  EXPECT_EQ(StartInfoRecord(), record.data());
+  EXPECT_EQ(other.Text(kStartInfoContext), "");
   EXPECT_TRUE(g_notified.empty());
-  EXPECT_TRUE(presenter_.boxes.empty());
-  EXPECT_EQ(g_chained.size(), 4u);
+  // Terminate was held while the outer search was still on, and handled
+  // once it was over.
+  EXPECT_EQ(stop_requested_inside, 0);
+  EXPECT_EQ(GetWorkerState().stop_requested.load(), 1);
+
+  // Afterwards events are handled again.
+  HostRecord later("asmith", "A");
+  EXPECT_EQ(Login(later).context, "eng.A");
 }
 
 }  // namespace
