@@ -1,5 +1,6 @@
 #include "core/self_registration.h"
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -179,6 +180,39 @@ TEST(HresultTest, Win32ErrorsLandInTheWin32Facility) {
   EXPECT_EQ(static_cast<int32_t>(0x80070005u), HresultFromWin32(5));
   EXPECT_EQ(static_cast<int32_t>(0x80070716u), HresultFromWin32(1814));
 }
+
+#ifndef _WIN32
+// Natively a store file without write permission stands for an
+// HKEY_LOCAL_MACHINE the caller may not write (Wine's registry grants the
+// test programs every right, so the case cannot be made there).
+TEST_F(SelfRegistrationTest, WithoutWriteAccessFailsWithAccessDeniedAndLeavesNothing) {
+  namespace fs = std::filesystem;
+  SetDword(kServers, "0", 1);
+  fs::permissions(store_path(), fs::perms::owner_read | fs::perms::group_read);
+  EXPECT_EQ(static_cast<int32_t>(0x80070005u), RegisterServer());
+  EXPECT_FALSE(RegKeyExists(kGraphicalLoginKey));
+  EXPECT_TRUE(RegKeyExists(kServers));
+
+  // Removal cannot delete anything either, and still reports success.
+  fs::permissions(store_path(), fs::perms::owner_write, fs::perm_options::add);
+  SetString(kQzlgeKey, "Kept", "yes");
+  fs::permissions(store_path(), fs::perms::owner_read | fs::perms::group_read);
+  EXPECT_EQ(kSOk, UnregisterServer());
+  EXPECT_TRUE(RegKeyExists(kQzlgeKey));
+  fs::permissions(store_path(), fs::perms::owner_write, fs::perm_options::add);
+}
+
+// In a store that holds nothing else, even Software goes: only the root
+// stays; and removal without a store creates none.
+TEST_F(SelfRegistrationTest, RemovalInAStoreOfNothingElseLeavesOnlyTheRoot) {
+  ASSERT_FALSE(std::filesystem::exists(store_path()));
+  EXPECT_EQ(kSOk, UnregisterServer());
+  EXPECT_FALSE(std::filesystem::exists(store_path()));
+  ASSERT_EQ(kSOk, RegisterServer());
+  EXPECT_EQ(kSOk, UnregisterServer());
+  EXPECT_EQ(std::make_pair(0u, 0u), testing::RegCounts(RegKey::LocalMachine()));
+}
+#endif  // !_WIN32
 
 }  // namespace
 }  // namespace wendrel

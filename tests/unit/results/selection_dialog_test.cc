@@ -13,8 +13,55 @@
 #include "config/ldap_config_options.h"
 #include "config/registry_paths.h"
 #include "gtest/gtest.h"
+#include "platform/ui_dialog.h"
 #include "platform/ui_dialog_automation.h"
 #include "tests/unit/support/registry_fixture.h"
+
+#ifndef _WIN32
+// Natively the dialog as the hosting process sees it: the test program
+// exports WendrelHostSelectionDialog (tests/unit/CMakeLists.txt links it with
+// exported symbols), which the dialog finds with dlsym when no automation
+// script is set.
+namespace {
+
+// What the host saw and how it answers.
+struct HostScript {
+  int calls = 0;
+  std::string caption;
+  std::string prompt;
+  std::vector<std::pair<std::string, int>> columns;
+  std::vector<std::vector<std::string>> rows;
+  int selected_row = -2;
+  int answer = kWendrelDialogCancel;
+  int row = -1;
+};
+HostScript g_host;
+
+}  // namespace
+
+extern "C" __attribute__((visibility("default"))) int WendrelHostSelectionDialog(
+    const WendrelDialogModel* model, int* chosen_row) {
+  ++g_host.calls;
+  g_host.caption = model->caption;
+  g_host.prompt = model->prompt;
+  g_host.columns.clear();
+  for (int c = 0; c < model->column_count; ++c) {
+    g_host.columns.emplace_back(model->columns[c].title, model->columns[c].width);
+  }
+  g_host.rows.clear();
+  for (int r = 0; r < model->row_count; ++r) {
+    std::vector<std::string> row;
+    for (int c = 0; c < model->column_count; ++c) {
+      row.push_back(model->cells[r * model->column_count + c]);
+    }
+    g_host.rows.push_back(row);
+  }
+  g_host.selected_row = model->selected_row;
+  *chosen_row = g_host.row;
+  return g_host.answer;
+}
+
+#endif  // !_WIN32
 
 namespace wendrel {
 namespace {
@@ -192,6 +239,61 @@ TEST_F(SelectionDialogTest, MissingOptionsKeyLeavesDoModalAfterTheDialogIsGone) 
   EXPECT_EQ(1, shown_);
   EXPECT_EQ("anna", snapshot_.rows.at(0).at(0));
 }
+
+#ifndef _WIN32
+class SelectionDialogHostTest : public testing::RegistryTest {
+ protected:
+  void SetUp() override {
+    testing::RegistryTest::SetUp();
+    CreateKey(kOptionsKeyPath);
+    g_host = HostScript();
+    users_.AddUser("mia", "cn=mia", "m.acme", "ou=m.o=acme");
+    anna_ = &users_.AddUser("anna", "cn=anna", "a.acme", "ou=a.o=acme");
+    zoe_ = &users_.AddUser("Zoe", "cn=Zoe", "z.acme", "ou=z.o=acme");
+  }
+
+  int Run(int answer, int row) {
+    g_host.answer = answer;
+    g_host.row = row;
+    dialog_ = std::make_unique<CSelectionDlg>(users_, nullptr);
+    return dialog_->DoModal();
+  }
+
+  UserData users_{"*", "ACME"};
+  UserObj* anna_ = nullptr;
+  UserObj* zoe_ = nullptr;
+  std::unique_ptr<CSelectionDlg> dialog_;
+};
+
+TEST_F(SelectionDialogHostTest, HostIsHandedTheModelInDisplayOrder) {
+  EXPECT_EQ(1, Run(kWendrelDialogOk, 2));
+  ASSERT_EQ(1, g_host.calls);
+  EXPECT_EQ("Context Selection for tree: ACME", g_host.caption);
+  EXPECT_EQ("Please select a user name", g_host.prompt);
+  EXPECT_EQ((std::vector<std::pair<std::string, int>>{{"User Name", 100}, {"User Context", 150}}),
+            g_host.columns);
+  EXPECT_EQ((std::vector<std::vector<std::string>>{
+                {"anna", "a.acme"}, {"mia", "m.acme"}, {"Zoe", "z.acme"}}),
+            g_host.rows);
+  EXPECT_EQ(0, g_host.selected_row);
+  EXPECT_EQ(zoe_, dialog_->selected_user());
+}
+
+// A row the dialog does not have counts as none; an answer that is no
+// result at all leaves nobody chosen.
+TEST_F(SelectionDialogHostTest, HostAnswersMapToTheDialogsResults) {
+  const struct {
+    int answer, row, result;
+    UserObj* chosen;
+  } cases[] = {{kWendrelDialogDoubleClick, 0, 1, anna_}, {kWendrelDialogOk, -1, 1, nullptr},
+               {kWendrelDialogOk, 3, 1, nullptr},        {kWendrelDialogCancel, 1, 2, nullptr},
+               {kWendrelDialogCannotCreate, 1, -1, nullptr}, {42, 1, 2, nullptr}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(c.result, Run(c.answer, c.row)) << c.answer << " on row " << c.row;
+    EXPECT_EQ(c.chosen, dialog_->selected_user()) << c.answer << " on row " << c.row;
+  }
+}
+#endif  // !_WIN32
 
 }  // namespace
 }  // namespace wendrel
