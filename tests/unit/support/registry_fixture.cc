@@ -158,10 +158,15 @@ std::vector<uint8_t> DwordBytes(uint32_t value) {
 StoredValue Sz(const std::string& text) { return {platform::kRegSz, SzBytes(text)}; }
 StoredValue Dword(uint32_t value) { return {platform::kRegDword, DwordBytes(value)}; }
 
-bool RegKeyExists(const std::string& key) {
+// A key that cannot be opened leaves a closed handle, which every read below
+// answers with an error.
+static RegKey OpenForReading(const std::string& key) {
   RegKey handle;
-  return handle.Open(RegKey::LocalMachine(), key, platform::kKeyRead) == platform::kRegSuccess;
+  handle.Open(RegKey::LocalMachine(), key, platform::kKeyRead);
+  return handle;
 }
+
+bool RegKeyExists(const std::string& key) { return OpenForReading(key).is_open(); }
 
 StoredValue ReadStored(const RegKey& key, const std::string& name) {
   StoredValue stored;
@@ -178,11 +183,7 @@ StoredValue ReadStored(const RegKey& key, const std::string& name) {
 }
 
 StoredValue ReadStored(const std::string& key, const std::string& name) {
-  RegKey handle;
-  if (handle.Open(RegKey::LocalMachine(), key, platform::kKeyRead) != platform::kRegSuccess) {
-    return StoredValue();
-  }
-  return ReadStored(handle, name);
+  return ReadStored(OpenForReading(key), name);
 }
 
 std::map<std::string, StoredValue> ReadAllValues(const RegKey& key) {
@@ -198,27 +199,17 @@ std::map<std::string, StoredValue> ReadAllValues(const RegKey& key) {
 
 std::pair<uint32_t, uint32_t> RegCounts(const RegKey& key) {
   std::pair<uint32_t, uint32_t> counts(~0u, ~0u);
-  if (key.QueryInfo(&counts.first, &counts.second) != platform::kRegSuccess) {
-    return {~0u, ~0u};
-  }
+  if (key.QueryInfo(&counts.first, &counts.second) != platform::kRegSuccess) return {~0u, ~0u};
   return counts;
 }
 
 std::pair<uint32_t, uint32_t> RegCounts(const std::string& key) {
-  RegKey handle;
-  if (handle.Open(RegKey::LocalMachine(), key, platform::kKeyRead) != platform::kRegSuccess) {
-    return {~0u, ~0u};
-  }
-  return RegCounts(handle);
+  return RegCounts(OpenForReading(key));
 }
 
 std::string RegSddl(const std::string& key) {
-  RegKey handle;
   std::vector<uint8_t> descriptor;
-  if (handle.Open(RegKey::LocalMachine(), key, platform::kKeyRead) != platform::kRegSuccess ||
-      handle.GetSecurity(&descriptor) != platform::kRegSuccess) {
-    return "";
-  }
+  if (OpenForReading(key).GetSecurity(&descriptor) != platform::kRegSuccess) return "";
   return platform::SecurityDescriptorToSddl(descriptor);
 }
 
