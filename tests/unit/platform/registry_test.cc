@@ -199,14 +199,14 @@ TEST_F(RegKeyTest, KeyCreatedWithAnAccessListKeepsIt) {
   bool created = false;
   ASSERT_EQ(kRegSuccess, key.Create(RegKey::LocalMachine(), path, kKeyAllAccess, &acl, &created));
   EXPECT_TRUE(created);
-  EXPECT_EQ("D:(A;;KA;;;WD)(A;;KA;;;BA)", testing::RegSddl(path));
+  EXPECT_EQ("D:(A;;KA;;;WD)(A;;KA;;;BA)", testing::RegSddl(key));
 
   // Opening it again, without a list, creates nothing and keeps it.
   RegKey again;
   ASSERT_EQ(kRegSuccess,
             again.Create(RegKey::LocalMachine(), path, kKeyAllAccess, nullptr, &created));
   EXPECT_FALSE(created);
-  EXPECT_EQ("D:(A;;KA;;;WD)(A;;KA;;;BA)", testing::RegSddl(path));
+  EXPECT_EQ("D:(A;;KA;;;WD)(A;;KA;;;BA)", testing::RegSddl(again));
 }
 
 TEST_F(RegKeyTest, BadAccessListCreatesNothing) {

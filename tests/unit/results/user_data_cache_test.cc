@@ -207,10 +207,17 @@ TEST_F(CacheTest, CreatedKeysGetTheCacheAccessListExistingOnesKeepTheirs) {
   // An entry key made beforehand without an access list keeps its security.
   const std::string existing = kCache + "\\ACME\\JDOE";
   CreateKey(existing);
-  const std::string before = testing::RegSddl(existing);
+  auto security = [&existing] {
+    platform::RegKey key;
+    EXPECT_EQ(platform::kRegSuccess,
+              key.Open(platform::RegKey::LocalMachine(), existing, platform::kKeyRead));
+    return testing::RegSecurity(key);
+  };
+  const std::vector<uint8_t> before = security();
+  ASSERT_FALSE(before.empty());
   StoreEntry("jdoe", "ACME", "server");
-  EXPECT_EQ(before, testing::RegSddl(existing));
-  EXPECT_NE(kCacheSddl, before);
+  EXPECT_EQ(before, security());
+  EXPECT_NE(kCacheSddl, testing::RegSddl(existing));
 }
 
 TEST_F(CacheTest, StaleEntryIsRemovedAndTheTreeKeyStays) {

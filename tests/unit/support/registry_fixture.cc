@@ -207,11 +207,18 @@ std::pair<uint32_t, uint32_t> RegCounts(const std::string& key) {
   return RegCounts(OpenForReading(key));
 }
 
-std::string RegSddl(const std::string& key) {
+std::vector<uint8_t> RegSecurity(const RegKey& key) {
   std::vector<uint8_t> descriptor;
-  if (OpenForReading(key).GetSecurity(&descriptor) != platform::kRegSuccess) return "";
-  return platform::SecurityDescriptorToSddl(descriptor);
+  if (key.GetSecurity(&descriptor) != platform::kRegSuccess) descriptor.clear();
+  return descriptor;
 }
+
+std::string RegSddl(const RegKey& key) {
+  const std::vector<uint8_t> descriptor = RegSecurity(key);
+  return descriptor.empty() ? "" : platform::SecurityDescriptorToSddl(descriptor);
+}
+
+std::string RegSddl(const std::string& key) { return RegSddl(OpenForReading(key)); }
 
 int32_t QueryDword(const RegKey& key, const std::string& name, uint32_t* value) {
   uint32_t size = sizeof(*value);
