@@ -1,6 +1,7 @@
 #include "config/ldap_server.h"
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "config/registry_paths.h"
@@ -12,6 +13,16 @@ namespace {
 
 using ServerTest = testing::RegistryTest;
 
+// Connection and search timeouts, proxy name and password, TLS, certificate
+// and port of the current server.
+using Settings = std::tuple<int32_t, int32_t, std::string, std::string, bool, std::string, int32_t>;
+const Settings kDefaults{5, 20, "", "", false, "", 389};
+
+Settings SettingsOf(const LDAPServer& s) {
+  return Settings{s.ConnectionTimeout(), s.SearchTimeout(), s.ProxyUsername(), s.ProxyPassword(),
+                  s.UseSSL(),            s.Certificate(),   s.Port()};
+}
+
 TEST_F(ServerTest, MissingListThrowsButMissingSettingsGiveDefaults) {
   EXPECT_THROW(LDAPServer(), LDAPServer::BadReg);
   CreateKey("Software\\Tarvos\\LDAP");
@@ -20,27 +31,20 @@ TEST_F(ServerTest, MissingListThrowsButMissingSettingsGiveDefaults) {
   SetString(kServersKeyPath, "0", "ldap.example.com");
   LDAPServer server;
   EXPECT_EQ("ldap.example.com", server.FirstServer());
-  EXPECT_EQ(5, server.ConnectionTimeout());
-  EXPECT_EQ(20, server.SearchTimeout());
-  EXPECT_EQ("", server.ProxyUsername());
-  EXPECT_EQ("", server.ProxyPassword());
-  EXPECT_FALSE(server.UseSSL());
-  EXPECT_EQ("", server.Certificate());
-  EXPECT_EQ(389, server.Port());
+  EXPECT_EQ(kDefaults, SettingsOf(server));
 }
 
 TEST_F(ServerTest, WalkEndsAtFirstGapOrEmptyEntry) {
   SetString(kServersKeyPath, "0", "first");
   SetString(kServersKeyPath, "2", "behind-gap");
   LDAPServer server;
-  EXPECT_EQ("first", server.FirstServer());
-  EXPECT_EQ("", server.NextServer());  // a walk stops here
-  // The index moved on past the gap all the same; only a caller that ignores
-  // the end of the walk would see the entry behind it.
-  EXPECT_EQ("behind-gap", server.NextServer());
-  EXPECT_EQ("", server.NextServer());
-  EXPECT_EQ("", server.NextServer());
-  EXPECT_EQ("first", server.FirstServer());  // restarts at 0
+  // A walk stops at the gap; the index moved on past it all the same: only a
+  // caller that ignores the end of the walk would see the entry behind it.
+  // FirstServer restarts at 0.
+  std::vector<std::string> answers = {server.FirstServer(), server.NextServer(),
+                                      server.NextServer(), server.NextServer(),
+                                      server.NextServer(), server.FirstServer()};
+  EXPECT_EQ((std::vector<std::string>{"first", "", "behind-gap", "", "", "first"}), answers);
 
   SetString(kServersKeyPath, "1", "");
   SetString(kServersKeyPath, "2", "third");
@@ -49,8 +53,7 @@ TEST_F(ServerTest, WalkEndsAtFirstGapOrEmptyEntry) {
 
   DeleteTree(kServersKeyPath);
   CreateKey(kServersKeyPath);
-  LDAPServer empty;
-  EXPECT_EQ("", empty.FirstServer());
+  EXPECT_EQ("", LDAPServer().FirstServer());
 }
 
 TEST_F(ServerTest, ServerNamesUpTo260Characters) {
@@ -66,9 +69,7 @@ TEST_F(ServerTest, ServerNamesUpTo260Characters) {
   SetString(kServerSettingsKeyPath, "Certificate 0", std::string(260, 'd'));
   LDAPServer server;
   EXPECT_EQ(longest, server.FirstServer());
-  EXPECT_EQ("", server.ProxyUsername());
-  EXPECT_EQ("pw", server.ProxyPassword());
-  EXPECT_EQ(std::string(260, 'd'), server.Certificate());
+  EXPECT_EQ(Settings(5, 20, "", "pw", false, std::string(260, 'd'), 389), SettingsOf(server));
   EXPECT_EQ("", server.NextServer());
   EXPECT_EQ("", server.ProxyUsername());  // 261 characters, none of them a terminator
 }
@@ -90,19 +91,12 @@ TEST_F(ServerTest, SettingsFollowTheCurrentIndex) {
 
   LDAPServer server;
   // Before the walk the settings are server 0's.
-  EXPECT_EQ(389, server.Port());
+  EXPECT_EQ(kDefaults, SettingsOf(server));
   EXPECT_EQ("zero", server.FirstServer());
-  EXPECT_EQ(5, server.ConnectionTimeout());
-  EXPECT_EQ(20, server.SearchTimeout());
-  EXPECT_FALSE(server.UseSSL());
+  EXPECT_EQ(kDefaults, SettingsOf(server));
   EXPECT_EQ("one", server.NextServer());
-  EXPECT_EQ(7, server.ConnectionTimeout());
-  EXPECT_EQ(45, server.SearchTimeout());
-  EXPECT_EQ("cn=proxy,o=acme", server.ProxyUsername());
-  EXPECT_EQ("secret", server.ProxyPassword());
-  EXPECT_EQ("C:\\certs\\ca.pem", server.Certificate());
-  EXPECT_TRUE(server.UseSSL());
-  EXPECT_EQ(1636, server.Port());
+  EXPECT_EQ(Settings(7, 45, "cn=proxy,o=acme", "secret", true, "C:\\certs\\ca.pem", 1636),
+            SettingsOf(server));
 
   // Past the end the getters read the settings of the indexes beyond it.
   EXPECT_EQ("", server.NextServer());
@@ -111,28 +105,24 @@ TEST_F(ServerTest, SettingsFollowTheCurrentIndex) {
   EXPECT_EQ(2389, server.Port());
 }
 
+// "Clear Text" missing or any non-zero value is plain LDAP on the stored
+// port; 0 is TLS, where the plain port does not matter and the TLS port
+// defaults to 636. Changes between calls are seen at once.
 TEST_F(ServerTest, ClearTextChoosesThePort) {
   SetString(kServersKeyPath, "0", "host");
   SetDword(kServerSettingsKeyPath, "Port 0", 1389);
   LDAPServer server;
   server.FirstServer();
-  // "Clear Text" missing: plain LDAP on the stored port.
-  EXPECT_FALSE(server.UseSSL());
-  EXPECT_EQ(1389, server.Port());
-  // Any non-zero value is plain LDAP.
+  auto tls_and_port = [&server] { return std::make_pair(server.UseSSL(), server.Port()); };
+  EXPECT_EQ(std::make_pair(false, 1389), tls_and_port());
   SetDword(kServerSettingsKeyPath, "Clear Text 0", 5);
-  EXPECT_FALSE(server.UseSSL());
-  EXPECT_EQ(1389, server.Port());
-  // 0 is TLS: the plain port does not matter, the TLS port defaults to 636.
+  EXPECT_EQ(std::make_pair(false, 1389), tls_and_port());
   SetDword(kServerSettingsKeyPath, "Clear Text 0", 0);
-  EXPECT_TRUE(server.UseSSL());
-  EXPECT_EQ(636, server.Port());
+  EXPECT_EQ(std::make_pair(true, 636), tls_and_port());
   SetDword(kServerSettingsKeyPath, "SSL Port 0", 1636);
-  EXPECT_EQ(1636, server.Port());
-  // Changes between calls are seen at once.
+  EXPECT_EQ(std::make_pair(true, 1636), tls_and_port());
   DeleteValue(kServerSettingsKeyPath, "Clear Text 0");
-  EXPECT_FALSE(server.UseSSL());
-  EXPECT_EQ(1389, server.Port());
+  EXPECT_EQ(std::make_pair(false, 1389), tls_and_port());
 }
 
 }  // namespace

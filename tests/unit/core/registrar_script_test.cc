@@ -16,6 +16,21 @@ std::string ErrorOf(const std::string& text) {
   return error;
 }
 
+// A key as text: name{value=type:hex bytes;...subkeys}.
+std::string Dump(const ScriptKey& key) {
+  std::string text = key.name + "{";
+  for (const ScriptValue& value : key.values) {
+    text += value.name + "=" + std::to_string(value.type) + ":";
+    for (uint8_t b : value.data) {
+      text += "0123456789abcdef"[b >> 4];
+      text += "0123456789abcdef"[b & 15];
+    }
+    text += ";";
+  }
+  for (const ScriptKey& subkey : key.subkeys) text += Dump(subkey);
+  return text + "}";
+}
+
 TEST(RegistrarScriptTest, ParsesNestedKeysQuotedNamesAndTheThreeTypes) {
   const std::string text =
       "HKEY_LOCAL_MACHINE\r\n{\r\n  Software\r\n  {\r\n    'Two Words'\r\n    {\r\n"
@@ -27,29 +42,12 @@ TEST(RegistrarScriptTest, ParsesNestedKeysQuotedNamesAndTheThreeTypes) {
   RegistrationScript script;
   std::string error;
   ASSERT_TRUE(ParseRegistrationScript(text, &script, &error)) << error;
-  ASSERT_EQ(2u, script.keys.size());
-  EXPECT_EQ("Second", script.keys[1].name);
-  const ScriptKey& software = script.keys[0];
-  ASSERT_EQ(2u, software.subkeys.size());
-  EXPECT_EQ("Empty", software.subkeys[1].name);
-  const ScriptKey& key = software.subkeys[0];
-  EXPECT_EQ("Two Words", key.name);
-  ASSERT_EQ(4u, key.values.size());
-
-  const std::string plain = "it's 100% done";
-  std::vector<uint8_t> plain_bytes(plain.begin(), plain.end());
-  plain_bytes.push_back(0);
-  EXPECT_EQ("Plain", key.values[0].name);
-  EXPECT_EQ(platform::kRegSz, key.values[0].type);
-  EXPECT_EQ(plain_bytes, key.values[0].data);
-
-  EXPECT_EQ("Quoted Name", key.values[1].name);
-  EXPECT_EQ(platform::kRegDword, key.values[1].type);
-  EXPECT_EQ((std::vector<uint8_t>{0x01, 0x80, 0x00, 0x00}), key.values[1].data);
-  EXPECT_EQ((std::vector<uint8_t>{0xFF, 0xFF, 0xFF, 0xFF}), key.values[2].data);
-
-  EXPECT_EQ(platform::kRegBinary, key.values[3].type);
-  EXPECT_EQ((std::vector<uint8_t>{0x00, 0xA0, 0xFF}), key.values[3].data);
+  std::string keys;
+  for (const ScriptKey& key : script.keys) keys += Dump(key);
+  // "it's 100% done" with its zero; 32769 and 0xFFFFFFFF as little-endian.
+  EXPECT_EQ("Software{Two Words{Plain=1:69742773203130302520646f6e6500;Quoted Name=4:01800000;"
+            "Hex=4:ffffffff;Bytes=3:00a0ff;}Empty{}}Second{}",
+            keys);
 }
 
 TEST(RegistrarScriptTest, RefusesWhatItDoesNotUnderstandWithTheLine) {

@@ -1,7 +1,9 @@
 #include "core/self_registration.h"
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -21,61 +23,26 @@ constexpr char kExtensionKey[] = "Software\\Tarvos\\Graphical Login\\QZLGE\\LDAP
 constexpr char kQzlgeKey[] = "Software\\Tarvos\\Graphical Login\\QZLGE";
 constexpr char kGraphicalLoginKey[] = "Software\\Tarvos\\Graphical Login";
 constexpr char kTarvosKey[] = "Software\\Tarvos";
+constexpr char kOtherExtension[] = "Software\\Tarvos\\Graphical Login\\QZLGE\\Other Extension";
+constexpr char kServers[] = "Software\\Tarvos\\LDAP\\Servers";
 
-bool KeyExists(const std::string& path) {
-  RegKey key;
-  return key.Open(RegKey::LocalMachine(), path, platform::kKeyRead) == platform::kRegSuccess;
-}
-
-// The type and bytes of a value; type 0xFFFFFFFF when it cannot be read.
-struct Stored {
-  uint32_t type = 0xFFFFFFFF;
-  std::vector<uint8_t> data;
-};
-
-Stored ReadValue(const std::string& path, const std::string& name) {
-  Stored stored;
-  RegKey key;
-  if (key.Open(RegKey::LocalMachine(), path, platform::kKeyRead) != platform::kRegSuccess) {
-    return stored;
-  }
-  uint32_t type = 0;
-  uint32_t size = 0;
-  if (key.QueryValue(name, &type, nullptr, &size) != platform::kRegSuccess) return stored;
-  stored.data.resize(size);
-  if (key.QueryValue(name, &type, stored.data.data(), &size) != platform::kRegSuccess) {
-    return stored;
-  }
-  stored.data.resize(size);
-  stored.type = type;
-  return stored;
-}
-
-std::vector<uint8_t> Sz(const std::string& text) {
-  std::vector<uint8_t> bytes(text.begin(), text.end());
-  bytes.push_back(0);
-  return bytes;
-}
-
-void Counts(const std::string& path, uint32_t* subkeys, uint32_t* values) {
-  RegKey key;
-  ASSERT_EQ(platform::kRegSuccess, key.Open(RegKey::LocalMachine(), path, platform::kKeyRead));
-  ASSERT_EQ(platform::kRegSuccess, key.QueryInfo(subkeys, values));
-}
+using testing::Dword;
+using testing::ReadStored;
+using testing::RegKeyExists;
+using testing::Sz;
 
 class SelfRegistrationTest : public testing::RegistryTest {
  protected:
-  void ExpectRegistered() {
-    const Stored desc = ReadValue(kExtensionKey, "LoginExtDesc");
-    EXPECT_EQ(platform::kRegSz, desc.type);
-    EXPECT_EQ(Sz("Tarvos LDAP Contextless Login"), desc.data);
-    // Unexpanded: the login host expands it, with one percent sign each side.
-    const Stored name = ReadValue(kExtensionKey, "LoginExtName");
-    EXPECT_EQ(platform::kRegSz, name.type);
-    EXPECT_EQ(Sz("%ProgramFiles%\\Tarvos\\Client\\wendrel.dll"), name.data);
-    const Stored type = ReadValue(kExtensionKey, "LoginExtType");
-    EXPECT_EQ(platform::kRegDword, type.type);
-    EXPECT_EQ((std::vector<uint8_t>{0x01, 0x80, 0x00, 0x00}), type.data);
+  static void ExpectRegistered() {
+    // The name stays unexpanded: the login host expands it, with one percent
+    // sign each side.
+    const std::map<std::string, testing::StoredValue> expected = {
+        {"LoginExtDesc", Sz("Tarvos LDAP Contextless Login")},
+        {"LoginExtName", Sz("%ProgramFiles%\\Tarvos\\Client\\wendrel.dll")},
+        {"LoginExtType", Dword(0x8001)}};
+    for (const auto& value : expected) {
+      EXPECT_EQ(value.second, ReadStored(kExtensionKey, value.first)) << value.first;
+    }
   }
 };
 
@@ -120,13 +87,8 @@ TEST_F(SelfRegistrationTest, RegisterWritesTheValuesAndTwiceLeavesOneKey) {
   SetDword(kExtensionKey, "Contextless Login Enabled", 1);
   ASSERT_EQ(kSOk, RegisterServer());
   ExpectRegistered();
-  uint32_t subkeys = 0, values = 0;
-  Counts(kExtensionKey, &subkeys, &values);
-  EXPECT_EQ(0u, subkeys);
-  EXPECT_EQ(4u, values);
-  Counts(kQzlgeKey, &subkeys, &values);
-  EXPECT_EQ(1u, subkeys);
-  EXPECT_EQ(0u, values);
+  EXPECT_EQ(std::make_pair(0u, 4u), testing::RegCounts(kExtensionKey));
+  EXPECT_EQ(std::make_pair(1u, 0u), testing::RegCounts(kQzlgeKey));
 }
 
 TEST_F(SelfRegistrationTest, RemovalDeletesTheKeyWithOptionsAndTheEmptyKeysAbove) {
@@ -138,11 +100,10 @@ TEST_F(SelfRegistrationTest, RemovalDeletesTheKeyWithOptionsAndTheEmptyKeysAbove
   SetDword(kTarvosKey, "Version", 8);
 
   EXPECT_EQ(kSOk, UnregisterServer());
-  EXPECT_FALSE(KeyExists(kExtensionKey));
-  EXPECT_FALSE(KeyExists(kQzlgeKey));
-  EXPECT_FALSE(KeyExists(kGraphicalLoginKey));
-  EXPECT_FALSE(KeyExists(kTarvosKey));
-  EXPECT_TRUE(KeyExists("Software\\Other Vendor"));
+  for (const char* gone : {kExtensionKey, kQzlgeKey, kGraphicalLoginKey, kTarvosKey}) {
+    EXPECT_FALSE(RegKeyExists(gone)) << gone;
+  }
+  EXPECT_TRUE(RegKeyExists("Software\\Other Vendor"));
 
   // Again, with nothing left to remove.
   EXPECT_EQ(kSOk, UnregisterServer());
@@ -150,37 +111,35 @@ TEST_F(SelfRegistrationTest, RemovalDeletesTheKeyWithOptionsAndTheEmptyKeysAbove
 
 TEST_F(SelfRegistrationTest, RemovalKeepsKeysThatStillHaveOtherSubkeys) {
   ASSERT_EQ(kSOk, RegisterServer());
-  SetString(kQzlgeKey + std::string("\\Other Extension"), "LoginExtDesc", "someone else");
+  SetString(kOtherExtension, "LoginExtDesc", "someone else");
   SetString(kQzlgeKey, "Shared", "kept");
-  SetDword("Software\\Tarvos\\LDAP\\Servers", "0", 1);
+  SetDword(kServers, "0", 1);
 
   EXPECT_EQ(kSOk, UnregisterServer());
-  EXPECT_FALSE(KeyExists(kExtensionKey));
-  EXPECT_EQ(Sz("someone else"),
-            ReadValue(kQzlgeKey + std::string("\\Other Extension"), "LoginExtDesc").data);
-  EXPECT_EQ(Sz("kept"), ReadValue(kQzlgeKey, "Shared").data);
-  EXPECT_TRUE(KeyExists(kGraphicalLoginKey));
+  EXPECT_FALSE(RegKeyExists(kExtensionKey));
+  EXPECT_EQ(Sz("someone else"), ReadStored(kOtherExtension, "LoginExtDesc"));
+  EXPECT_EQ(Sz("kept"), ReadStored(kQzlgeKey, "Shared"));
+  EXPECT_TRUE(RegKeyExists(kGraphicalLoginKey));
 
   // Without the other extension, QZLGE and Graphical Login go, but Tarvos keeps
   // the server list.
-  DeleteTree(kQzlgeKey + std::string("\\Other Extension"));
+  DeleteTree(kOtherExtension);
   ASSERT_EQ(kSOk, RegisterServer());
   EXPECT_EQ(kSOk, UnregisterServer());
-  EXPECT_FALSE(KeyExists(kGraphicalLoginKey));
-  EXPECT_TRUE(KeyExists(kTarvosKey));
-  EXPECT_EQ(platform::kRegDword, ReadValue("Software\\Tarvos\\LDAP\\Servers", "0").type);
+  EXPECT_FALSE(RegKeyExists(kGraphicalLoginKey));
+  EXPECT_TRUE(RegKeyExists(kTarvosKey));
+  EXPECT_EQ(Dword(1), ReadStored(kServers, "0"));
 }
 
 TEST_F(SelfRegistrationTest, RemovalOfWhatWasNeverRegisteredChangesNothing) {
   EXPECT_EQ(kSOk, UnregisterServer());
-  EXPECT_FALSE(KeyExists(kTarvosKey));
+  EXPECT_FALSE(RegKeyExists(kTarvosKey));
 
-  SetDword("Software\\Tarvos\\LDAP\\Servers", "0", 1);
-  SetString(kQzlgeKey + std::string("\\Other Extension"), "LoginExtDesc", "someone else");
+  SetDword(kServers, "0", 1);
+  SetString(kOtherExtension, "LoginExtDesc", "someone else");
   EXPECT_EQ(kSOk, UnregisterServer());
-  EXPECT_EQ(platform::kRegDword, ReadValue("Software\\Tarvos\\LDAP\\Servers", "0").type);
-  EXPECT_EQ(Sz("someone else"),
-            ReadValue(kQzlgeKey + std::string("\\Other Extension"), "LoginExtDesc").data);
+  EXPECT_EQ(Dword(1), ReadStored(kServers, "0"));
+  EXPECT_EQ(Sz("someone else"), ReadStored(kOtherExtension, "LoginExtDesc"));
 }
 
 // A library whose script cannot be loaded (here: the module instance is a
@@ -203,7 +162,7 @@ TEST_F(SelfRegistrationTest, AFailureHalfWayIsUndone) {
   // The registry refuses a key name longer than 255 characters only when the
   // keys above it and their values have been written already.
   CreateKey("Software\\Other Vendor");
-  ScriptKey partial{"Partial", {{"Written", platform::kRegSz, Sz("first")}}, {}};
+  ScriptKey partial{"Partial", {{"Written", platform::kRegSz, testing::SzBytes("first")}}, {}};
   ScriptKey too_long{std::string(300, 'k'), {}, {}};
   ScriptKey tarvos{"Tarvos", {}, {partial, too_long}};
   RegistrationScript script;
@@ -212,8 +171,8 @@ TEST_F(SelfRegistrationTest, AFailureHalfWayIsUndone) {
   const int32_t status = RegisterScript(script);
   EXPECT_NE(kSOk, status);
   EXPECT_EQ(0x80070000u, static_cast<uint32_t>(status) & 0xFFFF0000u) << std::hex << status;
-  EXPECT_FALSE(KeyExists(kTarvosKey));
-  EXPECT_TRUE(KeyExists("Software\\Other Vendor"));
+  EXPECT_FALSE(RegKeyExists(kTarvosKey));
+  EXPECT_TRUE(RegKeyExists("Software\\Other Vendor"));
 }
 
 TEST(HresultTest, Win32ErrorsLandInTheWin32Facility) {
@@ -221,6 +180,39 @@ TEST(HresultTest, Win32ErrorsLandInTheWin32Facility) {
   EXPECT_EQ(static_cast<int32_t>(0x80070005u), HresultFromWin32(5));
   EXPECT_EQ(static_cast<int32_t>(0x80070716u), HresultFromWin32(1814));
 }
+
+#ifndef _WIN32
+// Natively a store file without write permission stands for an
+// HKEY_LOCAL_MACHINE the caller may not write (Wine's registry grants the
+// test programs every right, so the case cannot be made there).
+TEST_F(SelfRegistrationTest, WithoutWriteAccessFailsWithAccessDeniedAndLeavesNothing) {
+  namespace fs = std::filesystem;
+  SetDword(kServers, "0", 1);
+  fs::permissions(store_path(), fs::perms::owner_read | fs::perms::group_read);
+  EXPECT_EQ(static_cast<int32_t>(0x80070005u), RegisterServer());
+  EXPECT_FALSE(RegKeyExists(kGraphicalLoginKey));
+  EXPECT_TRUE(RegKeyExists(kServers));
+
+  // Removal cannot delete anything either, and still reports success.
+  fs::permissions(store_path(), fs::perms::owner_write, fs::perm_options::add);
+  SetString(kQzlgeKey, "Kept", "yes");
+  fs::permissions(store_path(), fs::perms::owner_read | fs::perms::group_read);
+  EXPECT_EQ(kSOk, UnregisterServer());
+  EXPECT_TRUE(RegKeyExists(kQzlgeKey));
+  fs::permissions(store_path(), fs::perms::owner_write, fs::perm_options::add);
+}
+
+// In a store that holds nothing else, even Software goes: only the root
+// stays; and removal without a store creates none.
+TEST_F(SelfRegistrationTest, RemovalInAStoreOfNothingElseLeavesOnlyTheRoot) {
+  ASSERT_FALSE(std::filesystem::exists(store_path()));
+  EXPECT_EQ(kSOk, UnregisterServer());
+  EXPECT_FALSE(std::filesystem::exists(store_path()));
+  ASSERT_EQ(kSOk, RegisterServer());
+  EXPECT_EQ(kSOk, UnregisterServer());
+  EXPECT_EQ(std::make_pair(0u, 0u), testing::RegCounts(RegKey::LocalMachine()));
+}
+#endif  // !_WIN32
 
 }  // namespace
 }  // namespace wendrel

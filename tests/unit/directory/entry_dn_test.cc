@@ -4,6 +4,7 @@
 #include "directory/entry_dn.h"
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "gtest/gtest.h"
@@ -13,30 +14,24 @@ namespace {
 
 using Pieces = std::vector<std::string>;
 
+// Typed and value RDNs in DN order; non-ASCII bytes kept and escapes removed
+// from the values; an empty or broken DN gives no pieces.
 TEST(ExplodeEntryDnTest, GivesTypedAndValueRdnsInDnOrder) {
-  Pieces typed, values;
-  ExplodeEntryDn("cn=jsmith,ou=sales,o=acme", &typed, &values);
-  EXPECT_EQ((Pieces{"cn=jsmith", "ou=sales", "o=acme"}), typed);
-  EXPECT_EQ((Pieces{"jsmith", "sales", "acme"}), values);
-}
-
-TEST(ExplodeEntryDnTest, KeepsNonAsciiBytesAndRemovesEscapesFromValues) {
-  Pieces typed, values;
-  ExplodeEntryDn("cn=Zo\xC3\xAB\\, Smith,o=acme", &typed, &values);
-  EXPECT_EQ((Pieces{"cn=Zo\xC3\xAB\\, Smith", "o=acme"}), typed);
-  EXPECT_EQ((Pieces{"Zo\xC3\xAB, Smith", "acme"}), values);
-}
-
-TEST(ExplodeEntryDnTest, NoDnAndAnEmptyOrBrokenDnGiveNoPieces) {
-  Pieces typed = {"stale"}, values = {"stale"};
-  ExplodeEntryDn(nullptr, &typed, &values);
-  EXPECT_TRUE(typed.empty() && values.empty());
-  for (const char* dn : {"", "cn", "cn=a,,o=b", "=x"}) {
-    typed = {"stale"};
-    values = {"stale"};
-    ExplodeEntryDn(dn, &typed, &values);
-    EXPECT_TRUE(typed.empty()) << dn;
-    EXPECT_TRUE(values.empty()) << dn;
+  const struct {
+    const char* dn;
+    Pieces typed, values;
+  } cases[] = {
+      {"cn=jsmith,ou=sales,o=acme",
+       {"cn=jsmith", "ou=sales", "o=acme"},
+       {"jsmith", "sales", "acme"}},
+      {"cn=Zo\xC3\xAB\\, Smith,o=acme", {"cn=Zo\xC3\xAB\\, Smith", "o=acme"},
+       {"Zo\xC3\xAB, Smith", "acme"}},
+      {nullptr, {}, {}}, {"", {}, {}}, {"cn", {}, {}}, {"cn=a,,o=b", {}, {}}, {"=x", {}, {}}};
+  for (const auto& c : cases) {
+    Pieces typed = {"stale"}, values = {"stale"};
+    ExplodeEntryDn(c.dn, &typed, &values);
+    EXPECT_EQ(std::make_pair(c.typed, c.values), std::make_pair(typed, values))
+        << (c.dn != nullptr ? c.dn : "(null)");
   }
 }
 

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "gtest/gtest.h"
 #include "platform/icmp.h"
@@ -21,31 +22,21 @@ std::string Parsed(const char* text) {
   return out;
 }
 
-TEST(ParseIpv4Address, AcceptsEveryFormInetAddrDoes) {
-  EXPECT_EQ(Parsed("127.0.0.1"), "127.0.0.1");
-  EXPECT_EQ(Parsed("10.1.2.3"), "10.1.2.3");
-  // Fewer parts: the last one fills the remaining bytes.
-  EXPECT_EQ(Parsed("127.1"), "127.0.0.1");
-  EXPECT_EQ(Parsed("10.1.770"), "10.1.3.2");
-  EXPECT_EQ(Parsed("2130706433"), "127.0.0.1");
-  // Octal and hexadecimal parts.
-  EXPECT_EQ(Parsed("0177.0.0.01"), "127.0.0.1");
-  EXPECT_EQ(Parsed("0x7f.0x0.0.0X1"), "127.0.0.1");
-  EXPECT_EQ(Parsed("0x7F000001"), "127.0.0.1");
-}
-
-TEST(ParseIpv4Address, RefusesTreeNamesAndTheBroadcastAddress) {
-  EXPECT_EQ(Parsed("ACME"), "none");
-  EXPECT_EQ(Parsed("ACME.CORP"), "none");
-  EXPECT_EQ(Parsed("1.2.3.4.5"), "none");
-  EXPECT_EQ(Parsed("256.1.1.1"), "none");
-  EXPECT_EQ(Parsed("1.2.3.4x"), "none");
-  EXPECT_EQ(Parsed("08.1.1.1"), "none");  // 8 is no octal digit
-  EXPECT_EQ(Parsed(nullptr), "none");
-  // inet_addr's failure value: never an address, however it is spelt.
-  EXPECT_EQ(Parsed("255.255.255.255"), "none");
-  EXPECT_EQ(Parsed("0xffffffff"), "none");
-  EXPECT_EQ(Parsed("4294967295"), "none");
+// Every form inet_addr takes: fewer parts (the last one fills the remaining
+// bytes), octal and hexadecimal parts. Tree names are refused, and so is
+// inet_addr's failure value, however it is spelt: it is never an address.
+TEST(ParseIpv4Address, AcceptsEveryFormInetAddrDoesAndNothingElse) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"127.0.0.1", "127.0.0.1"}, {"10.1.2.3", "10.1.2.3"},     {"127.1", "127.0.0.1"},
+      {"10.1.770", "10.1.3.2"},   {"2130706433", "127.0.0.1"},  {"0177.0.0.01", "127.0.0.1"},
+      {"0x7f.0x0.0.0X1", "127.0.0.1"}, {"0x7F000001", "127.0.0.1"}, {"ACME", "none"},
+      {"ACME.CORP", "none"},      {"1.2.3.4.5", "none"},        {"256.1.1.1", "none"},
+      {"1.2.3.4x", "none"},       {"08.1.1.1", "none"},  // 8 is no octal digit
+      {nullptr, "none"},          {"255.255.255.255", "none"},  {"0xffffffff", "none"},
+      {"4294967295", "none"}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(c.second, Parsed(c.first)) << (c.first != nullptr ? c.first : "(null)");
+  }
 }
 
 class GetTreeTest : public ::testing::Test {

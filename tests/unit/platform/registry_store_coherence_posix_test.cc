@@ -50,8 +50,7 @@ void Kill(pid_t pid) {
 // The value, or ~0 with the failure added to the test's report.
 uint32_t Read(const RegKey& key, const std::string& name) {
   uint32_t value = ~0u;
-  uint32_t size = sizeof(value);
-  int32_t status = key.QueryValue(name, nullptr, &value, &size);
+  int32_t status = testing::QueryDword(key, name, &value);
   EXPECT_EQ(kRegSuccess, status) << name;
   return status == kRegSuccess ? value : ~0u;
 }
@@ -64,20 +63,6 @@ uint32_t OpenAndRead(const std::string& name) {
 
 class StoreCoherenceTest : public testing::RegistryTest {
  protected:
-  void TearDown() override {
-    std::error_code ignored;
-    if (!scratch_.empty()) fs::remove_all(scratch_, ignored);
-    testing::RegistryTest::TearDown();
-  }
-
-  const std::string& Scratch() {
-    if (scratch_.empty()) {
-      scratch_ = store_path() + ".dir";
-      fs::create_directories(scratch_);
-    }
-    return scratch_;
-  }
-
   // The store's change counter, as every process maps it.
   uint64_t Counter() {
     if (!counter_.mapped()) {
@@ -86,8 +71,12 @@ class StoreCoherenceTest : public testing::RegistryTest {
     return counter_.mapped() ? counter_.Load() : 1;
   }
 
+  // Another process sets Stress\<name> to `value`.
+  void ProbeSet(const std::string& name, uint32_t value) {
+    ASSERT_EQ(0, Probe("set " + Quote(store_path()) + " " + name + " " + std::to_string(value)));
+  }
+
  private:
-  std::string scratch_;
   StoreChangeCounter counter_;
 };
 
@@ -132,8 +121,7 @@ TEST_F(StoreCoherenceTest, ReaderNeverReadsOlderThanWhatTheWriterHadCommitted) {
         key = &fresh;
       }
       uint32_t value = ~0u;
-      uint32_t size = sizeof(value);
-      if (key->QueryValue("Race", nullptr, &value, &size) != kRegSuccess || value > kWrites) {
+      if (testing::QueryDword(*key, "Race", &value) != kRegSuccess || value > kWrites) {
         ++out.wrong;
       } else if (value < before && out.stale++ == 0) {
         out.first = "read " + std::to_string(value) + " after " + std::to_string(before);
@@ -202,7 +190,7 @@ TEST_F(StoreCoherenceTest, WriterKilledHalfWayLeavesNoStaleReadAndNoStuckCounter
   EXPECT_EQ(3u, OpenAndRead("Stalled"));
 
   // Later writes by other processes reach the kept key.
-  ASSERT_EQ(0, Probe("set " + Quote(store_path()) + " Stalled 4"));
+  ProbeSet("Stalled", 4);
   EXPECT_EQ(4u, Read(key, "Stalled"));
   const uint32_t five = 5;
   RegKey writable;
@@ -231,12 +219,11 @@ TEST_F(StoreCoherenceTest, StoreReplacedUnderARunningReaderIsNoticedAtTheNextOpe
 
   // The old handle may still answer from before; an open must not.
   uint32_t old_value = ~0u;
-  uint32_t size = sizeof(old_value);
-  int32_t status = before.QueryValue("Kept", nullptr, &old_value, &size);
+  int32_t status = testing::QueryDword(before, "Kept", &old_value);
   EXPECT_TRUE(status != kRegSuccess || old_value == 1 || old_value == 2) << old_value;
   EXPECT_EQ(2u, OpenAndRead("Kept"));
 
-  ASSERT_EQ(0, Probe("set " + Quote(store_path()) + " Kept 3"));
+  ProbeSet("Kept", 3);
   EXPECT_EQ(3u, OpenAndRead("Kept"));
   EXPECT_EQ(3u, Read(before, "Kept"));
 }
@@ -252,26 +239,22 @@ TEST_F(StoreCoherenceTest, KeyReadWholeHearsOfLaterWritesToAnyOfItsValues) {
   EXPECT_EQ(1u, Read(key, "First"));
   EXPECT_EQ(2u, Read(key, "SECOND"));  // names match with ASCII letters folded
   uint32_t value = 0;
-  uint32_t size = sizeof(value);
-  EXPECT_EQ(kRegFileNotFound, key.QueryValue("Third", nullptr, &value, &size));
+  EXPECT_EQ(kRegFileNotFound, testing::QueryDword(key, "Third", &value));
 
-  ASSERT_EQ(0, Probe("set " + Quote(store_path()) + " Second 20"));
+  ProbeSet("Second", 20);
   EXPECT_EQ(20u, Read(key, "second"));
-  ASSERT_EQ(0, Probe("set " + Quote(store_path()) + " Third 3"));
+  ProbeSet("Third", 3);
   EXPECT_EQ(3u, Read(key, "Third"));
-  uint32_t subkeys = ~0u;
-  uint32_t values = 0;
-  EXPECT_EQ(kRegSuccess, key.QueryInfo(&subkeys, &values));
-  EXPECT_EQ(0u, subkeys);
-  EXPECT_EQ(3u, values);
+  EXPECT_EQ(std::make_pair(0u, 3u), testing::RegCounts(key));
   std::string name;
   EXPECT_EQ(kRegSuccess, key.EnumValue(2, &name, nullptr, nullptr));
   EXPECT_EQ("Third", name);
   EXPECT_EQ(kRegNoMoreItems, key.EnumValue(3, &name, nullptr, nullptr));
 
   ASSERT_EQ(0, Probe("delete " + Quote(store_path()) + " " + Quote(kStress)));
-  EXPECT_EQ(kRegKeyDeleted, key.QueryValue("First", nullptr, &value, &size));
-  EXPECT_EQ(kRegKeyDeleted, key.QueryValue("Fourth", nullptr, &value, &size));
+  for (const char* gone : {"First", "Fourth"}) {
+    EXPECT_EQ(kRegKeyDeleted, testing::QueryDword(key, gone, &value)) << gone;
+  }
 }
 
 // A key too large to be read whole is read a value at a time, with the same
@@ -282,17 +265,14 @@ TEST_F(StoreCoherenceTest, LargeKeyIsReadAValueAtATime) {
   RegKey key;
   ASSERT_EQ(kRegSuccess, key.Open(RegKey::LocalMachine(), kStress, kKeyRead));
   EXPECT_EQ(kValues - 1, Read(key, "v" + std::to_string(kValues - 1)));
-  uint32_t values = 0;
-  EXPECT_EQ(kRegSuccess, key.QueryInfo(nullptr, &values));
-  EXPECT_EQ(kValues, values);
+  EXPECT_EQ(kValues, testing::RegCounts(key).second);
   std::string name;
   EXPECT_EQ(kRegSuccess, key.EnumValue(kValues - 1, &name, nullptr, nullptr));
   EXPECT_EQ("V" + std::to_string(kValues - 1), name);
-  ASSERT_EQ(0, Probe("set " + Quote(store_path()) + " V7 70"));
+  ProbeSet("V7", 70);
   EXPECT_EQ(70u, Read(key, "V7"));
   uint32_t value = 0;
-  uint32_t size = sizeof(value);
-  EXPECT_EQ(kRegFileNotFound, key.QueryValue("W1", nullptr, &value, &size));
+  EXPECT_EQ(kRegFileNotFound, testing::QueryDword(key, "W1", &value));
 }
 
 }  // namespace

@@ -21,6 +21,9 @@ namespace platform {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::Dword;
+using testing::ReadStored;
+using testing::RegCounts;
 
 std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -30,39 +33,10 @@ std::string ReadFile(const std::string& path) {
 int32_t ReadDword(const std::string& key_path, const std::string& name, uint32_t* value) {
   RegKey key;
   int32_t status = key.Open(RegKey::LocalMachine(), key_path, kKeyRead);
-  if (status != kRegSuccess) return status;
-  uint32_t size = sizeof(*value);
-  return key.QueryValue(name, nullptr, value, &size);
+  return status != kRegSuccess ? status : testing::QueryDword(key, name, value);
 }
 
-class RegistryStoreTest : public testing::RegistryTest {
- protected:
-  void TearDown() override {
-    std::error_code ignored;
-    if (!scratch_.empty()) {
-      fs::permissions(scratch_, fs::perms::owner_all, ignored);
-      fs::remove_all(scratch_, ignored);
-    }
-    testing::RegistryTest::TearDown();
-  }
-
-  // A directory of this test's own, removed afterwards.
-  const std::string& Scratch() {
-    if (scratch_.empty()) {
-      scratch_ = store_path() + ".dir";
-      fs::create_directories(scratch_);
-    }
-    return scratch_;
-  }
-
-  // A store at `path`, filled by another process (so it is complete on disk).
-  void MakeStoreFile(const std::string& path, int count) {
-    ASSERT_EQ(0, Probe("write " + Quote(path) + " v " + std::to_string(count)));
-  }
-
- private:
-  std::string scratch_;
-};
+using RegistryStoreTest = testing::RegistryTest;
 
 TEST_F(RegistryStoreTest, ConcurrentWritersLoseNothing) {
   std::string store = Quote(store_path());
@@ -73,15 +47,10 @@ TEST_F(RegistryStoreTest, ConcurrentWritersLoseNothing) {
 
   RegKey key;
   ASSERT_EQ(kRegSuccess, key.Open(RegKey::LocalMachine(), kStress, kKeyRead));
-  uint32_t values = 0;
-  ASSERT_EQ(kRegSuccess, key.QueryInfo(nullptr, &values));
-  EXPECT_EQ(2000u, values);
+  EXPECT_EQ(2000u, RegCounts(key).second);
   for (const char* prefix : {"a", "b"}) {
     for (uint32_t i = 0; i < 1000; ++i) {
-      uint32_t value = ~0u;
-      uint32_t size = sizeof(value);
-      ASSERT_EQ(kRegSuccess, key.QueryValue(prefix + std::to_string(i), nullptr, &value, &size));
-      ASSERT_EQ(i, value);
+      ASSERT_EQ(Dword(i), ReadStored(key, prefix + std::to_string(i)));
     }
   }
 }
@@ -99,10 +68,9 @@ TEST_F(RegistryStoreTest, ThreadsOfOneProcessShareTheStore) {
       }
       for (uint32_t i = 0; i < 200; ++i) {
         std::string name = "t" + std::to_string(t) + "-" + std::to_string(i);
-        if (key.SetValue(name, kRegDword, &i, sizeof(i)) != kRegSuccess) ++failures[t];
         uint32_t back = ~0u;
-        uint32_t size = sizeof(back);
-        if (key.QueryValue(name, nullptr, &back, &size) != kRegSuccess || back != i) {
+        if (key.SetValue(name, kRegDword, &i, sizeof(i)) != kRegSuccess ||
+            testing::QueryDword(key, name, &back) != kRegSuccess || back != i) {
           ++failures[t];
         }
       }
@@ -110,25 +78,16 @@ TEST_F(RegistryStoreTest, ThreadsOfOneProcessShareTheStore) {
   }
   for (std::thread& thread : threads) thread.join();
   EXPECT_EQ(std::vector<int>(4, 0), failures);
-  RegKey key;
-  ASSERT_EQ(kRegSuccess, key.Open(RegKey::LocalMachine(), kStress, kKeyRead));
-  uint32_t values = 0;
-  EXPECT_EQ(kRegSuccess, key.QueryInfo(nullptr, &values));
-  EXPECT_EQ(800u, values);
+  EXPECT_EQ(800u, RegCounts(kStress).second);
 }
 
 TEST_F(RegistryStoreTest, ReadingNeverCreatesTheStore) {
   RegKey key;
   EXPECT_EQ(kRegFileNotFound, key.Open(RegKey::LocalMachine(), "Software", kKeyRead));
-  RegKey root;
-  ASSERT_EQ(kRegSuccess, root.Open(RegKey::LocalMachine(), "", kKeyRead));
-  uint32_t subkeys = 9;
-  uint32_t values = 9;
-  EXPECT_EQ(kRegSuccess, root.QueryInfo(&subkeys, &values));
-  EXPECT_EQ(0u, subkeys);
-  EXPECT_EQ(0u, values);
+  ASSERT_EQ(kRegSuccess, key.Open(RegKey::LocalMachine(), "", kKeyRead));
+  EXPECT_EQ(std::make_pair(0u, 0u), RegCounts(key));
   std::string name;
-  EXPECT_EQ(kRegNoMoreItems, root.EnumSubKey(0, &name));
+  EXPECT_EQ(kRegNoMoreItems, key.EnumSubKey(0, &name));
   EXPECT_FALSE(fs::exists(store_path()));
 
   // The first write creates the file and the directories above it.
@@ -136,9 +95,7 @@ TEST_F(RegistryStoreTest, ReadingNeverCreatesTheStore) {
   SetEnvironmentVariable("WENDREL_REGISTRY", nested);
   SetDword(kStress, "Made", 1);
   EXPECT_TRUE(fs::exists(nested));
-  uint32_t value = 0;
-  EXPECT_EQ(kRegSuccess, ReadDword(kStress, "Made", &value));
-  EXPECT_EQ(1u, value);
+  EXPECT_EQ(Dword(1), ReadStored(kStress, "Made"));
 }
 
 TEST_F(RegistryStoreTest, ReadOnlyStoreIsReadableButDeniesWrites) {
@@ -146,24 +103,21 @@ TEST_F(RegistryStoreTest, ReadOnlyStoreIsReadableButDeniesWrites) {
   fs::permissions(store_path(),
                   fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
 
-  uint32_t value = 0;
-  EXPECT_EQ(kRegSuccess, ReadDword(kStress, "Kept", &value));
-  EXPECT_EQ(42u, value);
+  EXPECT_EQ(Dword(42), ReadStored(kStress, "Kept"));
   RegKey key;
   EXPECT_EQ(kRegAccessDenied,
             key.Create(RegKey::LocalMachine(), kStress, kKeyAllAccess, nullptr, nullptr));
   ASSERT_EQ(kRegSuccess, key.Open(RegKey::LocalMachine(), kStress, kKeyAllAccess));
-  uint32_t other = 7;
-  EXPECT_EQ(kRegAccessDenied, key.SetValue("Kept", kRegDword, &other, sizeof(other)));
-  // Even a write that would change nothing.
-  uint32_t same = 42;
-  EXPECT_EQ(kRegAccessDenied, key.SetValue("Kept", kRegDword, &same, sizeof(same)));
+  // Even a write that would change nothing (42) is denied.
+  for (uint32_t value : {7u, 42u}) {
+    EXPECT_EQ(kRegAccessDenied, key.SetValue("Kept", kRegDword, &value, sizeof(value)));
+  }
   EXPECT_EQ(kRegAccessDenied, key.DeleteValue("Kept"));
-  EXPECT_EQ(kRegSuccess, ReadDword(kStress, "Kept", &value));
-  EXPECT_EQ(42u, value);
+  EXPECT_EQ(Dword(42), ReadStored(kStress, "Kept"));
 
   // Writable again: writes go through.
   fs::permissions(store_path(), fs::perms::owner_write, fs::perm_options::add);
+  uint32_t other = 7;
   EXPECT_EQ(kRegSuccess, key.SetValue("Kept", kRegDword, &other, sizeof(other)));
 
   // A store that would have to be created in a read-only directory.
@@ -184,13 +138,6 @@ TEST_F(RegistryStoreTest, RewritesChangeOnlyWhatDiffers) {
   SetRaw(kStress, "Empty", kRegNone, {});
   RegKey key;
   ASSERT_EQ(kRegSuccess, key.Open(RegKey::LocalMachine(), kStress, kKeyAllAccess));
-  auto read = [&](const std::string& name, uint32_t* type) {
-    std::vector<uint8_t> data(8, 0xEE);
-    uint32_t size = static_cast<uint32_t>(data.size());
-    EXPECT_EQ(kRegSuccess, key.QueryValue(name, type, data.data(), &size));
-    data.resize(size);
-    return data;
-  };
 
   const std::string before = ReadFile(store_path() + "-wal");
   const uint8_t bytes[] = {1, 2};
@@ -198,15 +145,12 @@ TEST_F(RegistryStoreTest, RewritesChangeOnlyWhatDiffers) {
   EXPECT_EQ(kRegSuccess, key.SetValue("Empty", kRegNone, nullptr, 0));
   EXPECT_EQ(before, ReadFile(store_path() + "-wal"));
 
-  uint32_t type = 0;
   EXPECT_EQ(kRegSuccess, key.SetValue("Bytes", kRegDword, bytes, sizeof(bytes)));
-  EXPECT_EQ(std::vector<uint8_t>({1, 2}), read("Bytes", &type));
-  EXPECT_EQ(static_cast<uint32_t>(kRegDword), type);
+  EXPECT_EQ((testing::StoredValue{kRegDword, {1, 2}}), ReadStored(key, "Bytes"));
   EXPECT_EQ(kRegSuccess, key.SetValue("Bytes", kRegDword, bytes, 1));
-  EXPECT_EQ(std::vector<uint8_t>({1}), read("Bytes", &type));
+  EXPECT_EQ((testing::StoredValue{kRegDword, {1}}), ReadStored(key, "Bytes"));
   EXPECT_EQ(kRegSuccess, key.SetValue("Empty", kRegBinary, nullptr, 0));
-  EXPECT_EQ(std::vector<uint8_t>(), read("Empty", &type));
-  EXPECT_EQ(static_cast<uint32_t>(kRegBinary), type);
+  EXPECT_EQ((testing::StoredValue{kRegBinary, {}}), ReadStored(key, "Empty"));
 
   // Creating an existing key opens it, on a handle that can write.
   RegKey again;
@@ -216,36 +160,32 @@ TEST_F(RegistryStoreTest, RewritesChangeOnlyWhatDiffers) {
   EXPECT_FALSE(created);
   const uint8_t three[] = {3};
   EXPECT_EQ(kRegSuccess, again.SetValue("Bytes", kRegBinary, three, sizeof(three)));
-  EXPECT_EQ(std::vector<uint8_t>({3}), read("Bytes", &type));
+  EXPECT_EQ((testing::StoredValue{kRegBinary, {3}}), ReadStored(key, "Bytes"));
 }
 
 TEST_F(RegistryStoreTest, DamagedFilesGiveAnErrorAndStayAsTheyWere) {
-  std::string junk = Scratch() + "/junk.db";
+  // A file that is not a store, and another program's SQLite database.
+  const std::string junk = Scratch() + "/junk.db";
   {
     std::ofstream out(junk, std::ios::binary);
     for (int i = 0; i < 200; ++i) out << "this is not a registry store, keep it\n";
   }
-  const std::string junk_before = ReadFile(junk);
-  SetEnvironmentVariable("WENDREL_REGISTRY", junk);
-  RegKey key;
-  EXPECT_EQ(kRegBadDb, key.Open(RegKey::LocalMachine(), kStress, kKeyRead));
-  EXPECT_EQ(kRegBadDb,
-            key.Create(RegKey::LocalMachine(), kStress, kKeyAllAccess, nullptr, nullptr));
-  EXPECT_TRUE(junk_before == ReadFile(junk)) << "the file was changed";
-
-  // Another program's SQLite database is not taken for a store either.
-  std::string foreign = Scratch() + "/foreign.db";
+  const std::string foreign = Scratch() + "/foreign.db";
   ASSERT_EQ(0, Probe("foreign " + Quote(foreign)));
-  const std::string foreign_before = ReadFile(foreign);
-  SetEnvironmentVariable("WENDREL_REGISTRY", foreign);
-  EXPECT_EQ(kRegBadDb, key.Open(RegKey::LocalMachine(), kStress, kKeyRead));
-  EXPECT_EQ(kRegBadDb,
-            key.Create(RegKey::LocalMachine(), kStress, kKeyAllAccess, nullptr, nullptr));
-  EXPECT_TRUE(foreign_before == ReadFile(foreign)) << "the database was changed";
+  for (const std::string& path : {junk, foreign}) {
+    SCOPED_TRACE(path);
+    const std::string before = ReadFile(path);
+    SetEnvironmentVariable("WENDREL_REGISTRY", path);
+    RegKey key;
+    EXPECT_EQ(kRegBadDb, key.Open(RegKey::LocalMachine(), kStress, kKeyRead));
+    EXPECT_EQ(kRegBadDb,
+              key.Create(RegKey::LocalMachine(), kStress, kKeyAllAccess, nullptr, nullptr));
+    EXPECT_TRUE(before == ReadFile(path)) << "the file was changed";
+  }
 
   // A store cut short: every answer is either right or an error code.
   std::string whole = Scratch() + "/whole.db";
-  MakeStoreFile(whole, 500);
+  ASSERT_EQ(0, Probe("write " + Quote(whole) + " v 500"));
   std::string cut = Scratch() + "/cut.db";
   fs::copy_file(whole, cut);
   fs::resize_file(cut, fs::file_size(whole) / 2);
@@ -278,31 +218,24 @@ TEST_F(RegistryStoreTest, StoreHeldByAnotherWriterGivesABoundedError) {
   uint32_t six = 6;
   auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(kRegIoFailed, key.SetValue("Committed", kRegDword, &six, sizeof(six)));
-  auto waited = std::chrono::steady_clock::now() - start;
-  EXPECT_LT(waited, std::chrono::seconds(10));
-
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
   // Readers are not held up, and see what was committed.
-  uint32_t value = 0;
-  EXPECT_EQ(kRegSuccess, ReadDword(kStress, "Committed", &value));
-  EXPECT_EQ(5u, value);
+  EXPECT_EQ(Dword(5), ReadStored(kStress, "Committed"));
 
   { std::ofstream(release.c_str()); }
   ASSERT_TRUE(WaitFor(ready, false, std::chrono::seconds(20)));
   EXPECT_EQ(kRegSuccess, key.SetValue("Committed", kRegDword, &six, sizeof(six)));
-  EXPECT_EQ(kRegSuccess, ReadDword(kStress, "Committed", &value));
-  EXPECT_EQ(6u, value);
+  EXPECT_EQ(Dword(6), ReadStored(kStress, "Committed"));
 }
 
 TEST_F(RegistryStoreTest, KeyDeletedByAnotherProcessIsReportedOnItsHandle) {
-  SetDword(std::string(kStress) + "\\Doomed", "Value", 1);
+  const std::string path = std::string(kStress) + "\\Doomed";
+  SetDword(path, "Value", 1);
   RegKey doomed;
-  ASSERT_EQ(kRegSuccess, doomed.Open(RegKey::LocalMachine(), std::string(kStress) + "\\Doomed",
-                                     kKeyAllAccess));
-  ASSERT_EQ(0, Probe("delete " + Quote(store_path()) + " " + Quote(std::string(kStress) +
-                                                                   "\\Doomed")));
+  ASSERT_EQ(kRegSuccess, doomed.Open(RegKey::LocalMachine(), path, kKeyAllAccess));
+  ASSERT_EQ(0, Probe("delete " + Quote(store_path()) + " " + Quote(path)));
   uint32_t value = 0;
-  uint32_t size = sizeof(value);
-  EXPECT_EQ(kRegKeyDeleted, doomed.QueryValue("Value", nullptr, &value, &size));
+  EXPECT_EQ(kRegKeyDeleted, testing::QueryDword(doomed, "Value", &value));
   EXPECT_EQ(kRegKeyDeleted, doomed.SetValue("Value", kRegDword, &value, sizeof(value)));
   std::string name;
   EXPECT_EQ(kRegKeyDeleted, doomed.EnumSubKey(0, &name));
@@ -311,12 +244,12 @@ TEST_F(RegistryStoreTest, KeyDeletedByAnotherProcessIsReportedOnItsHandle) {
 TEST_F(RegistryStoreTest, KeyPathsAreChecked) {
   RegKey key;
   const RegKey& root = RegKey::LocalMachine();
-  EXPECT_EQ(kRegInvalidParameter, key.Create(root, "Software\\\\Tarvos", kKeyAllAccess, nullptr,
-                                             nullptr));
-  EXPECT_EQ(kRegInvalidParameter, key.Create(root, "\\Software", kKeyAllAccess, nullptr,
-                                             nullptr));
-  EXPECT_EQ(kRegInvalidParameter, key.Create(root, "Software\\" + std::string(256, 'k'),
-                                             kKeyAllAccess, nullptr, nullptr));
+  for (const std::string& bad :
+       {std::string("Software\\\\Tarvos"), std::string("\\Software"),
+        "Software\\" + std::string(256, 'k')}) {
+    EXPECT_EQ(kRegInvalidParameter, key.Create(root, bad, kKeyAllAccess, nullptr, nullptr))
+        << bad;
+  }
   EXPECT_FALSE(fs::exists(store_path()));
   EXPECT_EQ(kRegSuccess, key.Create(root, "Software\\" + std::string(255, 'k') + "\\",
                                     kKeyAllAccess, nullptr, nullptr));

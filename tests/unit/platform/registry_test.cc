@@ -1,9 +1,9 @@
 // The registry semantics the extension relies on, pinned on both systems: the
 // native store and, under Wine, the real registry must agree on every case.
 
-#include <cstring>
 #include <map>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -18,6 +18,12 @@ namespace {
 constexpr char kBase[] = "Software\\Tarvos\\RegistryTest";
 
 std::string Path(const std::string& below) { return std::string(kBase) + "\\" + below; }
+using testing::Dword;
+using testing::ReadAllValues;
+using testing::ReadStored;
+using testing::RegCounts;
+using testing::Sz;
+using Values = std::map<std::string, testing::StoredValue>;
 
 class RegKeyTest : public testing::RegistryTest {
  protected:
@@ -30,31 +36,18 @@ class RegKeyTest : public testing::RegistryTest {
 
 TEST_F(RegKeyTest, NamesIgnoreCaseAndKeepTheirCase) {
   SetDword(Path("Mixed Case"), "Some Value", 7);
-
   RegKey key;
   ASSERT_EQ(kRegSuccess, key.Open(RegKey::LocalMachine(),
                                   "SOFTWARE\\tarvos\\registrytest\\MIXED case", kKeyAllAccess));
-  uint32_t value = 0;
-  uint32_t size = sizeof(value);
-  EXPECT_EQ(kRegSuccess, key.QueryValue("some VALUE", nullptr, &value, &size));
-  EXPECT_EQ(7u, value);
+  EXPECT_EQ(Dword(7), ReadStored(key, "some VALUE"));
 
   // Rewriting under another spelling replaces the value and keeps its name.
   uint32_t eight = 8;
   EXPECT_EQ(kRegSuccess, key.SetValue("SOME VALUE", kRegDword, &eight, sizeof(eight)));
-  uint32_t subkeys = 99;
-  uint32_t values = 99;
-  EXPECT_EQ(kRegSuccess, key.QueryInfo(&subkeys, &values));
-  EXPECT_EQ(0u, subkeys);
-  EXPECT_EQ(1u, values);
-  std::string name;
-  std::vector<uint8_t> data;
-  uint32_t type = 0;
-  EXPECT_EQ(kRegSuccess, key.EnumValue(0, &name, &type, &data));
-  EXPECT_EQ("Some Value", name);
-  EXPECT_EQ(std::vector<uint8_t>({8, 0, 0, 0}), data);
-
+  EXPECT_EQ(std::make_pair(0u, 1u), RegCounts(key));
+  EXPECT_EQ((Values{{"Some Value", Dword(8)}}), ReadAllValues(key));
   RegKey base = OpenBase();
+  std::string name;
   EXPECT_EQ(kRegSuccess, base.EnumSubKey(0, &name));
   EXPECT_EQ("Mixed Case", name);
 
@@ -64,8 +57,7 @@ TEST_F(RegKeyTest, NamesIgnoreCaseAndKeepTheirCase) {
   EXPECT_EQ(kRegSuccess, again.Create(RegKey::LocalMachine(), Path("mixed CASE"), kKeyAllAccess,
                                       nullptr, &created));
   EXPECT_FALSE(created);
-  EXPECT_EQ(kRegSuccess, base.QueryInfo(&subkeys, nullptr));
-  EXPECT_EQ(1u, subkeys);
+  EXPECT_EQ(1u, RegCounts(base).first);
 }
 
 TEST_F(RegKeyTest, ShortBufferGivesMoreDataAndLeavesTheBufferAlone) {
@@ -77,20 +69,16 @@ TEST_F(RegKeyTest, ShortBufferGivesMoreDataAndLeavesTheBufferAlone) {
   uint32_t size = sizeof(buffer);
   uint32_t type = 0;
   EXPECT_EQ(kRegMoreData, key.QueryValue("Big", &type, &buffer, &size));
-  EXPECT_EQ(8u, size);
-  EXPECT_EQ(0xAAAAAAAAu, buffer);
-  EXPECT_EQ(static_cast<uint32_t>(kRegQword), type);
-
+  EXPECT_EQ(std::make_tuple(8u, 0xAAAAAAAAu, uint32_t{kRegQword}),
+            std::make_tuple(size, buffer, type));
   // Without a type and without a buffer: only the size.
   size = 0;
   EXPECT_EQ(kRegSuccess, key.QueryValue("Big", nullptr, nullptr, &size));
   EXPECT_EQ(8u, size);
-
   uint8_t whole[16] = {};
   size = sizeof(whole);
   EXPECT_EQ(kRegSuccess, key.QueryValue("Big", nullptr, whole, &size));
-  EXPECT_EQ(8u, size);
-  EXPECT_EQ(0, std::memcmp(whole, qword.data(), 8));
+  EXPECT_EQ(qword, std::vector<uint8_t>(whole, whole + size));
 }
 
 TEST_F(RegKeyTest, ValuesKeepTypeAndBytes) {
@@ -104,21 +92,16 @@ TEST_F(RegKeyTest, ValuesKeepTypeAndBytes) {
   uint32_t size = sizeof(number);
   uint32_t type = 0;
   EXPECT_EQ(kRegSuccess, key.QueryValue("Short", &type, &number, &size));
-  EXPECT_EQ(2u, size);
-  EXPECT_EQ(0x00011234u, number);
-  EXPECT_EQ(static_cast<uint32_t>(kRegBinary), type);
-
+  EXPECT_EQ(std::make_tuple(2u, 0x00011234u, uint32_t{kRegBinary}),
+            std::make_tuple(size, number, type));
   size = 4;
   EXPECT_EQ(kRegSuccess, key.QueryValue("Empty", &type, &number, &size));
-  EXPECT_EQ(0u, size);
-  EXPECT_EQ(static_cast<uint32_t>(kRegNone), type);
-
+  EXPECT_EQ(std::make_tuple(0u, uint32_t{kRegNone}), std::make_tuple(size, type));
   char text[64] = {};
   size = sizeof(text);
   EXPECT_EQ(kRegSuccess, key.QueryValue("", &type, text, &size));
-  EXPECT_EQ(static_cast<uint32_t>(kRegSz), type);
-  EXPECT_EQ(14u, size);
-  EXPECT_STREQ("default value", text);
+  EXPECT_EQ(std::make_tuple(14u, uint32_t{kRegSz}, std::string("default value")),
+            std::make_tuple(size, type, std::string(text)));
 }
 
 TEST_F(RegKeyTest, MissingKeysAndValuesAreNotFound) {
@@ -129,14 +112,13 @@ TEST_F(RegKeyTest, MissingKeysAndValuesAreNotFound) {
   CreateKey(kBase);
   key = OpenBase();
   uint32_t value = 5;
-  uint32_t size = sizeof(value);
-  EXPECT_EQ(kRegFileNotFound, key.QueryValue("Missing", nullptr, &value, &size));
+  EXPECT_EQ(kRegFileNotFound, testing::QueryDword(key, "Missing", &value));
   EXPECT_EQ(5u, value);
   EXPECT_EQ(kRegFileNotFound, key.DeleteValue("Missing"));
   EXPECT_EQ(kRegFileNotFound, key.DeleteSubKey("Missing"));
 
   RegKey closed;
-  EXPECT_EQ(kRegInvalidHandle, closed.QueryValue("x", nullptr, &value, &size));
+  EXPECT_EQ(kRegInvalidHandle, testing::QueryDword(closed, "x", &value));
   EXPECT_EQ(kRegInvalidHandle, key.Open(closed, "x", kKeyRead));
   EXPECT_FALSE(key.is_open());
 }
@@ -147,30 +129,20 @@ TEST_F(RegKeyTest, KeysWithSubkeysAreNotDeleted) {
   RegKey base = OpenBase();
 
   EXPECT_EQ(kRegAccessDenied, base.DeleteSubKey("Child"));
-  RegKey child;
-  ASSERT_EQ(kRegSuccess, child.Open(base, "Child", kKeyRead));
-  uint32_t value = 0;
-  uint32_t size = sizeof(value);
-  EXPECT_EQ(kRegSuccess, child.QueryValue("Kept", nullptr, &value, &size));
-  EXPECT_EQ(2u, value);
-  child.Close();
-
+  EXPECT_EQ(Dword(2), ReadStored(Path("Child"), "Kept"));
   EXPECT_EQ(kRegSuccess, base.DeleteSubKey("Child\\Grandchild"));
   EXPECT_EQ(kRegSuccess, base.DeleteSubKey("child"));
+  RegKey child;
   EXPECT_EQ(kRegFileNotFound, child.Open(base, "Child", kKeyRead));
 
   // A key created again in its place starts without the old values.
   CreateKey(Path("Child"));
   ASSERT_EQ(kRegSuccess, child.Open(base, "Child", kKeyRead));
-  uint32_t values = 99;
-  EXPECT_EQ(kRegSuccess, child.QueryInfo(nullptr, &values));
-  EXPECT_EQ(0u, values);
+  EXPECT_EQ(0u, RegCounts(child).second);
 }
 
 TEST_F(RegKeyTest, EnumeratesSubkeysByNameAndEveryValue) {
-  CreateKey(Path("beta"));
-  CreateKey(Path("Alpha"));
-  CreateKey(Path("gamma"));
+  for (const char* name : {"beta", "Alpha", "gamma"}) CreateKey(Path(name));
   SetDword(kBase, "One", 1);
   SetString(kBase, "Two", "2");
   SetRaw(kBase, "", kRegBinary, {9});
@@ -182,25 +154,10 @@ TEST_F(RegKeyTest, EnumeratesSubkeysByNameAndEveryValue) {
   for (; base.EnumSubKey(index, &name) == kRegSuccess; ++index) keys.push_back(name);
   EXPECT_EQ(std::vector<std::string>({"Alpha", "beta", "gamma"}), keys);
   EXPECT_EQ(kRegNoMoreItems, base.EnumSubKey(index, &name));
-
-  std::map<std::string, std::pair<uint32_t, std::vector<uint8_t>>> values;
-  uint32_t type = 0;
-  std::vector<uint8_t> data;
-  for (index = 0; base.EnumValue(index, &name, &type, &data) == kRegSuccess; ++index) {
-    values[name] = {type, data};
-  }
-  EXPECT_EQ(kRegNoMoreItems, base.EnumValue(index, &name, &type, &data));
-  ASSERT_EQ(3u, values.size());
-  EXPECT_EQ(std::make_pair(uint32_t{kRegDword}, std::vector<uint8_t>({1, 0, 0, 0})),
-            values["One"]);
-  EXPECT_EQ(std::make_pair(uint32_t{kRegSz}, std::vector<uint8_t>({'2', 0})), values["Two"]);
-  EXPECT_EQ(std::make_pair(uint32_t{kRegBinary}, std::vector<uint8_t>({9})), values[""]);
-
-  uint32_t subkeys = 0;
-  uint32_t count = 0;
-  EXPECT_EQ(kRegSuccess, base.QueryInfo(&subkeys, &count));
-  EXPECT_EQ(3u, subkeys);
-  EXPECT_EQ(3u, count);
+  EXPECT_EQ((Values{{"One", Dword(1)}, {"Two", Sz("2")}, {"", {kRegBinary, {9}}}}),
+            ReadAllValues(base));
+  EXPECT_EQ(kRegNoMoreItems, base.EnumValue(3, &name, nullptr, nullptr));
+  EXPECT_EQ(std::make_pair(3u, 3u), RegCounts(base));
 }
 
 TEST_F(RegKeyTest, HandleRightsAreEnforced) {
@@ -213,29 +170,23 @@ TEST_F(RegKeyTest, HandleRightsAreEnforced) {
   RegKey query_only = OpenBase(kKeyQueryValue);
   std::string name;
   EXPECT_EQ(kRegAccessDenied, query_only.EnumSubKey(0, &name));
-  uint32_t value = 0;
-  uint32_t size = sizeof(value);
-  EXPECT_EQ(kRegSuccess, query_only.QueryValue("Value", nullptr, &value, &size));
-  EXPECT_EQ(1u, value);
+  EXPECT_EQ(Dword(1), ReadStored(query_only, "Value"));
 }
 
 TEST_F(RegKeyTest, HandleOfADeletedKeyReportsIt) {
   SetDword(Path("Doomed"), "Value", 1);
   RegKey doomed;
   ASSERT_EQ(kRegSuccess, doomed.Open(RegKey::LocalMachine(), Path("Doomed"), kKeyAllAccess));
-  RegKey base = OpenBase();
-  ASSERT_EQ(kRegSuccess, base.DeleteSubKey("Doomed"));
+  ASSERT_EQ(kRegSuccess, OpenBase().DeleteSubKey("Doomed"));
 
   uint32_t value = 0;
-  uint32_t size = sizeof(value);
-  EXPECT_EQ(kRegKeyDeleted, doomed.QueryValue("Value", nullptr, &value, &size));
+  EXPECT_EQ(kRegKeyDeleted, testing::QueryDword(doomed, "Value", &value));
   EXPECT_EQ(kRegKeyDeleted, doomed.SetValue("Value", kRegDword, &value, sizeof(value)));
   RegKey below;
   EXPECT_EQ(kRegKeyDeleted, below.Create(doomed, "Below", kKeyAllAccess, nullptr, nullptr));
-
   // A new key of the same name is another key: the old handle stays stale.
   CreateKey(Path("Doomed"));
-  EXPECT_EQ(kRegKeyDeleted, doomed.QueryValue("Value", nullptr, &value, &size));
+  EXPECT_EQ(kRegKeyDeleted, testing::QueryDword(doomed, "Value", &value));
 }
 
 TEST_F(RegKeyTest, KeyCreatedWithAnAccessListKeepsIt) {
@@ -248,18 +199,14 @@ TEST_F(RegKeyTest, KeyCreatedWithAnAccessListKeepsIt) {
   bool created = false;
   ASSERT_EQ(kRegSuccess, key.Create(RegKey::LocalMachine(), path, kKeyAllAccess, &acl, &created));
   EXPECT_TRUE(created);
-  std::vector<uint8_t> descriptor;
-  ASSERT_EQ(kRegSuccess, key.GetSecurity(&descriptor));
-  EXPECT_EQ("D:(A;;KA;;;WD)(A;;KA;;;BA)", SecurityDescriptorToSddl(descriptor));
+  EXPECT_EQ("D:(A;;KA;;;WD)(A;;KA;;;BA)", testing::RegSddl(key));
 
-  // Opening it again, with or without a list, creates nothing and keeps it.
+  // Opening it again, without a list, creates nothing and keeps it.
   RegKey again;
   ASSERT_EQ(kRegSuccess,
             again.Create(RegKey::LocalMachine(), path, kKeyAllAccess, nullptr, &created));
   EXPECT_FALSE(created);
-  descriptor.clear();
-  ASSERT_EQ(kRegSuccess, again.GetSecurity(&descriptor));
-  EXPECT_EQ("D:(A;;KA;;;WD)(A;;KA;;;BA)", SecurityDescriptorToSddl(descriptor));
+  EXPECT_EQ("D:(A;;KA;;;WD)(A;;KA;;;BA)", testing::RegSddl(again));
 }
 
 TEST_F(RegKeyTest, BadAccessListCreatesNothing) {

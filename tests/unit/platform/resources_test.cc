@@ -4,6 +4,7 @@
 #include <string>
 
 #include "gtest/gtest.h"
+#include "platform/codepage.h"
 #include "platform/environment.h"
 #include "tests/unit/support/test_language.h"
 
@@ -12,46 +13,23 @@ namespace platform {
 namespace {
 
 // The extension's table as users must see it, written out here rather than
-// taken from the table source, so that an edit there shows up as a failure.
+// taken from the table source, so that an edit there shows up as a failure;
+// by id from 0 (none) to 37.
 const char* const kExpected[] = {
-    nullptr,
-    "User Name",
-    "User Context",
-    "Context Selection for tree: %s",
-    "Please select a user name",
-    "Full Name",
-    "EMail Name",
-    "Unique ID",
-    "LDAP Error: 0x%x",
-    "LDAP Successful",
-    "No such attribute.",
-    "Alias problem.",
-    "Alias dereferencing problem.",
-    "Inappropriate authorization.",
-    "Invalid credentials.",
-    "Insufficient access.",
-    "LDAP is busy.",
-    "Unavailable.",
-    "LDAP Server is unavailable.",
-    "Timeout exceeded while searching for user.",
-    "No memory.",
-    "LDAP Contextless Login: ",
-    "Bad options configuration",
-    "Bad server configuration",
-    "Bad tree configuration",
-    "Could not load SSL certificate file.",
-    "No LDAP server specified.",
-    "LDAP client could not initialize.",
+    nullptr, "User Name", "User Context", "Context Selection for tree: %s",
+    "Please select a user name", "Full Name", "EMail Name", "Unique ID", "LDAP Error: 0x%x",
+    "LDAP Successful", "No such attribute.", "Alias problem.", "Alias dereferencing problem.",
+    "Inappropriate authorization.", "Invalid credentials.", "Insufficient access.", "LDAP is busy.",
+    "Unavailable.", "LDAP Server is unavailable.", "Timeout exceeded while searching for user.",
+    "No memory.", "LDAP Contextless Login: ", "Bad options configuration",
+    "Bad server configuration", "Bad tree configuration", "Could not load SSL certificate file.",
+    "No LDAP server specified.", "LDAP client could not initialize.",
     "User not found after searching the trees on the following LDAP server(s):",
-    "Wildcard not allowed",
-    "No search options specified",
+    "Wildcard not allowed", "No search options specified",
     "Couldn't get tree name from server. Probably not a KDX v8.x or later server.",
     "User not found in first available tree. Continue searching other trees?",
-    "Connection attempts to the following LDAP servers failed:",
-    "Given Name",
-    "Surname",
-    "Telephone Number",
-    "Invalid scope context specified. Searching will continue.",
+    "Connection attempts to the following LDAP servers failed:", "Given Name", "Surname",
+    "Telephone Number", "Invalid scope context specified. Searching will continue.",
 };
 
 TEST(ResourcesTest, EveryOwnTextLoadsExactly) {
@@ -150,6 +128,75 @@ TEST(ResourcesTest, MissingModuleIsRefusedWithAReason) {
   EXPECT_NE(nullptr, OwnModule());
   EXPECT_EQ(OwnModule(), OwnModule());
 }
+
+#ifndef _WIN32
+// The native language-module file format: what it accepts and how it refuses
+// a broken file.
+// Loads `contents` as a module; returns the error text, or "" on success
+// after checking id 1 against `text1`.
+std::string Load(const std::string& contents, ResourceModule* module) {
+  const std::string path = testing::WriteLanguageFile("format", contents);
+  std::string error;
+  *module = LoadLanguageModule(path, &error);
+  RemoveFile(path);
+  return error;
+}
+
+TEST(LanguageFileTest, AcceptsCommentsCrlfBomAndEscapes) {
+  ResourceModule module = nullptr;
+  const std::string error = Load(
+      "\xEF\xBB\xBF# comment\r\n"
+      "\r\n"
+      "1\tone\\ttab\\nline \\\\ back\r\n"
+      "00021\tprefix: \n"
+      "22\t\n"
+      "65535\tlast",
+      &module);
+  ASSERT_NE(nullptr, module) << error;
+  SetCurrentResourceModule(module);
+  EXPECT_EQ("one\ttab\nline \\ back", LoadResourceString(1));
+  EXPECT_EQ("prefix: ", LoadResourceString(21));
+  EXPECT_EQ("", LoadResourceString(22));
+  EXPECT_EQ("last", LoadResourceString(65535));
+  FreeLanguageModule(module);
+  EXPECT_EQ("User Name", LoadResourceString(1));
+}
+
+TEST(LanguageFileTest, RefusesBrokenFilesWithTheLine) {
+  struct Case {
+    const char* contents;
+    const char* reason;
+  } cases[] = {
+      {"1\tgood\n2 no tab\n", "line 2"},
+      {"\tno id\n", "line 1"},
+      {"x1\ttext\n", "decimal"},
+      {"65536\ttext\n", "65535"},
+      {"1\ta\\qb\n", "backslash"},
+      {"1\tends in backslash\\\n", "backslash"},
+      {"1\tone\n1\tagain\n", "twice"},
+      {"1\tbad \xC3\x28 utf-8\n", "UTF-8"},
+  };
+  for (const Case& c : cases) {
+    SetCurrentResourceModule(nullptr);
+    ResourceModule module = nullptr;
+    const std::string error = Load(c.contents, &module);
+    EXPECT_EQ(nullptr, module) << c.contents;
+    EXPECT_NE(std::string::npos, error.find(c.reason)) << c.contents << " -> " << error;
+    EXPECT_NE(std::string::npos, error.find("wendrel-format")) << error;
+    EXPECT_EQ(nullptr, CurrentResourceModule());
+  }
+}
+
+TEST(LanguageFileTest, TextsComeOutInTheAnsiCodePage) {
+  if (AnsiCodePageName() != "WINDOWS-1252") GTEST_SKIP() << AnsiCodePageName();
+  ResourceModule module = nullptr;
+  const std::string error = Load("1\tGr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC \xE6\x97\xA5\n", &module);
+  ASSERT_NE(nullptr, module) << error;
+  SetCurrentResourceModule(module);
+  EXPECT_EQ("Gr\xFC\xDF" "e \x80 ?", LoadResourceString(1));
+  FreeLanguageModule(module);
+}
+#endif  // !_WIN32
 
 }  // namespace
 }  // namespace platform

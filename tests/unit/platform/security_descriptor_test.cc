@@ -1,6 +1,7 @@
 #include "platform/security_descriptor.h"
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "gtest/gtest.h"
@@ -42,10 +43,11 @@ TEST(SecurityDescriptorTest, ParsesWhatItBuildsAndOtherRights) {
   ASSERT_TRUE(ParseSecurityDescriptor(sd, &info));
   EXPECT_TRUE(info.dacl_present);
   EXPECT_TRUE(info.owner.empty());
-  ASSERT_EQ(2u, info.dacl.size());
-  EXPECT_EQ("S-1-5-21-1-2-3-1001", info.dacl[0].sid);
-  EXPECT_EQ(0x20019u, info.dacl[0].mask);
-  EXPECT_EQ("S-1-5-18", info.dacl[1].sid);
+  std::vector<std::pair<std::string, uint32_t>> dacl;
+  for (const auto& ace : info.dacl) dacl.emplace_back(ace.sid, ace.mask);
+  EXPECT_EQ((std::vector<std::pair<std::string, uint32_t>>{{"S-1-5-21-1-2-3-1001", 0x20019},
+                                                            {"S-1-5-18", 0x1234}}),
+            dacl);
   EXPECT_EQ("D:(A;;KR;;;S-1-5-21-1-2-3-1001)(A;;0x1234;;;SY)", SecurityDescriptorToSddl(sd));
 
   std::vector<uint8_t> empty;
@@ -86,19 +88,14 @@ TEST(SecurityDescriptorTest, RejectsMalformedInput) {
     EXPECT_FALSE(ParseSecurityDescriptor(cut, &info)) << size;
     EXPECT_EQ("", SecurityDescriptorToSddl(cut));
   }
-  // Offsets and sizes pointing outside the data.
-  std::vector<uint8_t> wild = sd;
-  wild[16] = 0xF0;  // DACL offset
-  EXPECT_EQ("", SecurityDescriptorToSddl(wild));
-  wild = sd;
-  wild[22] = 0xFF;  // ACL size
-  EXPECT_EQ("", SecurityDescriptorToSddl(wild));
-  wild = sd;
-  wild[30] = 0xFF;  // first ACE size
-  EXPECT_EQ("", SecurityDescriptorToSddl(wild));
-  wild = sd;
-  wild[3] = 0;  // not self-relative
-  EXPECT_EQ("", SecurityDescriptorToSddl(wild));
+  // Offsets and sizes pointing outside the data: the DACL offset, the ACL
+  // size, the first ACE's size; and a descriptor that is not self-relative.
+  for (const auto& patch : {std::make_pair(16, 0xF0), std::make_pair(22, 0xFF),
+                            std::make_pair(30, 0xFF), std::make_pair(3, 0)}) {
+    std::vector<uint8_t> wild = sd;
+    wild[patch.first] = static_cast<uint8_t>(patch.second);
+    EXPECT_EQ("", SecurityDescriptorToSddl(wild)) << "byte " << patch.first;
+  }
 }
 
 }  // namespace

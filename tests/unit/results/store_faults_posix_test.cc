@@ -7,12 +7,10 @@
 // clears.
 
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
-#include <thread>
 
 #include "config/ldap_config_options.h"
 #include "config/ldap_server.h"
@@ -20,27 +18,20 @@
 #include "gtest/gtest.h"
 #include "platform/environment.h"
 #include "results/user_data.h"
+#include "tests/unit/platform/store_probe_posix.h"
 #include "tests/unit/support/registry_fixture.h"
+#include "tests/unit/support/user_records.h"
 
 namespace wendrel {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string Quote(const std::string& text) { return "'" + text + "'"; }
+using platform::Probe;
+using platform::Quote;
 
 std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-bool WaitFor(const std::string& path, bool present) {
-  auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (fs::exists(path) != present) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return true;
 }
 
 class StoreFaultsTest : public testing::RegistryTest {
@@ -59,22 +50,6 @@ class StoreFaultsTest : public testing::RegistryTest {
     ASSERT_TRUE(cached.CacheFirstUser());
   }
 
-  void TearDown() override {
-    std::error_code ignored;
-    fs::permissions(store_path(), fs::perms::owner_read | fs::perms::owner_write,
-                    fs::perm_options::add, ignored);
-    if (!scratch_.empty()) fs::remove_all(scratch_, ignored);
-    RegistryTest::TearDown();
-  }
-
-  const std::string& Scratch() {
-    if (scratch_.empty()) {
-      scratch_ = store_path() + ".dir";
-      fs::create_directories(scratch_);
-    }
-    return scratch_;
-  }
-
   void UseStore(const std::string& path) {
     platform::SetEnvironmentVariable("WENDREL_REGISTRY", path);
   }
@@ -89,10 +64,10 @@ class StoreFaultsTest : public testing::RegistryTest {
     EXPECT_EQ(server.Port(), 1389);
     EXPECT_EQ(server.SearchTimeout(), 7);
     UserData read("jsmith", "ACME");
-    ASSERT_TRUE(read.ReadCachedUser());
-    EXPECT_EQ(read.GetServerName(), "ldap1.example");
-    ASSERT_EQ(read.GetUserCount(), 1);
-    EXPECT_EQ(read.GetFirstUser()->GetUserContext(), "sales.acme");
+    EXPECT_TRUE(read.ReadCachedUser());
+    EXPECT_EQ((testing::Collection{"ACME", "ldap1.example",
+                                   {{"jsmith", "cn=jsmith", "sales.acme", "ou=sales.o=acme"}}}),
+              testing::CollectionOf(read));
   }
 
   // A resolution's attempt to cache a new user; true when it was stored.
@@ -107,9 +82,6 @@ class StoreFaultsTest : public testing::RegistryTest {
     UserData read("adoe", "ACME");
     return read.ReadCachedUser();
   }
-
- private:
-  std::string scratch_;
 };
 
 TEST_F(StoreFaultsTest, FileThatIsNotAStoreReadsAsAMissingConfiguration) {
@@ -185,10 +157,9 @@ TEST_F(StoreFaultsTest, ReadOnlyStoreIsReadAndTheCacheStoresNothing) {
 TEST_F(StoreFaultsTest, StoreHeldByAnotherWriterIsReadAndTheCacheGivesUpInBoundedTime) {
   const std::string ready = Scratch() + "/ready";
   const std::string release = Scratch() + "/release";
-  const std::string command = Quote(WENDREL_STORE_PROBE) + " hold " + Quote(store_path()) + " " +
-                              Quote(ready) + " " + Quote(release) + " &";
-  ASSERT_EQ(0, std::system(command.c_str()));
-  ASSERT_TRUE(WaitFor(ready, true));
+  ASSERT_EQ(0, Probe("hold " + Quote(store_path()) + " " + Quote(ready) + " " + Quote(release) +
+                     " &"));
+  ASSERT_TRUE(platform::WaitFor(ready, true, std::chrono::seconds(20)));
 
   ExpectCommittedValues();
   auto start = std::chrono::steady_clock::now();
@@ -197,7 +168,7 @@ TEST_F(StoreFaultsTest, StoreHeldByAnotherWriterIsReadAndTheCacheGivesUpInBounde
   EXPECT_FALSE(NewUserCached());
 
   { std::ofstream(release.c_str()); }
-  ASSERT_TRUE(WaitFor(ready, false));
+  ASSERT_TRUE(platform::WaitFor(ready, false, std::chrono::seconds(20)));
   ExpectCommittedValues();
   EXPECT_TRUE(CacheNewUser());
   EXPECT_TRUE(NewUserCached());

@@ -11,19 +11,24 @@
 #include "config/registry_paths.h"
 #include "gtest/gtest.h"
 #include "platform/registry.h"
-#include "platform/security_descriptor.h"
 #include "results/cache_entry_path.h"
 #include "results/user_data.h"
 #include "tests/unit/support/registry_fixture.h"
+#include "tests/unit/support/user_records.h"
 
 namespace wendrel {
 namespace {
 
-using platform::RegKey;
+using testing::Collection;
+using testing::CollectionOf;
+using testing::ReadStored;
+using testing::RegKeyExists;
+using testing::StoredValue;
 
 const std::string kCache = kCachedResultsKeyPath;
-const char* const kValueNames[] = {"UserTree", "UserServer", "User",
-                                   "UserContext", "UserFDN", "UserContextFDN"};
+const std::string kAcmeSmith = kCache + "\\ACME\\JSMITH";
+const testing::UserRecord kSmith{"jsmith", "cn=jsmith", "sales.acme", "ou=sales.o=acme", {}};
+constexpr char kCacheSddl[] = "D:(A;;KA;;;WD)(A;;KA;;;BA)";
 
 class CacheTest : public testing::RegistryTest {
  protected:
@@ -34,80 +39,50 @@ class CacheTest : public testing::RegistryTest {
 
   void SetTreeless(bool on) { SetDword(kOptionsKeyPath, "Treeless Login Enabled", on ? 1 : 0); }
 
-  static bool KeyExists(const std::string& path) {
-    RegKey key;
-    return key.Open(RegKey::LocalMachine(), path, platform::kKeyRead) == platform::kRegSuccess;
-  }
-
-  // The stored value: its type and raw data; false when it is missing.
-  static bool RawValue(const std::string& path, const std::string& name, uint32_t* type,
-                       std::vector<uint8_t>* data) {
-    RegKey key;
-    if (key.Open(RegKey::LocalMachine(), path, platform::kKeyRead) != platform::kRegSuccess) {
-      return false;
-    }
-    uint32_t size = 0;
-    if (key.QueryValue(name, type, nullptr, &size) != platform::kRegSuccess) return false;
-    data->assign(size, 0xEE);
-    return key.QueryValue(name, type, data->data(), &size) == platform::kRegSuccess;
-  }
-
   // A complete entry as the extension writes it.
-  void StoreEntry(const std::string& name, const std::string& tree, const std::string& server) {
+  static void StoreEntry(const std::string& name, const std::string& tree,
+                         const std::string& server) {
     UserData data(name, tree);
     data.SetServerName(server);
     data.AddUser("jsmith", "cn=jsmith", "sales.acme", "ou=sales.o=acme");
     ASSERT_TRUE(data.CacheFirstUser());
+  }
+
+  // What a read of the entry gives: whether it succeeded, and the collection.
+  static std::pair<bool, Collection> Load(const std::string& name, const std::string& tree,
+                                          const std::string& server = "") {
+    UserData data(name, tree);
+    data.SetServerName(server);
+    const bool read = data.ReadCachedUser();
+    return {read, CollectionOf(data)};
   }
 };
 
 TEST_F(CacheTest, StoreAndLoadInBothModes) {
   StoreEntry("jsmith", "Acme", "10.0.0.1");
   // The tree part is the tree as given; the name is upper-cased.
-  const std::string entry = kCache + "\\Acme\\JSMITH";
-  EXPECT_TRUE(KeyExists(entry));
-
-  UserData loaded("jsmith", "Acme");
-  ASSERT_TRUE(loaded.ReadCachedUser());
-  EXPECT_EQ("Acme", loaded.GetTreeName());
-  EXPECT_EQ("10.0.0.1", loaded.GetServerName());
-  ASSERT_EQ(1, loaded.GetUserCount());
-  const UserObj* user = loaded.GetFirstUser();
-  EXPECT_EQ("jsmith", user->GetUser());
-  EXPECT_EQ("sales.acme", user->GetUserContext());
-  EXPECT_EQ("cn=jsmith", user->GetUserFDN());
-  EXPECT_EQ("ou=sales.o=acme", user->GetUserContextFDN());
-  std::string mail = "unchanged";
-  EXPECT_FALSE(user->GetAttribute("mail", &mail));
-  EXPECT_EQ("unchanged", mail);
-
+  EXPECT_TRUE(RegKeyExists(kCache + "\\Acme\\JSMITH"));
+  EXPECT_EQ(std::make_pair(true, Collection{"Acme", "10.0.0.1", {kSmith}}),
+            Load("jsmith", "Acme"));
   // Another tree has no entry for the name.
-  UserData other_tree("jsmith", "OTHER");
-  EXPECT_FALSE(other_tree.ReadCachedUser());
-  EXPECT_EQ(0, other_tree.GetUserCount());
+  EXPECT_EQ(std::make_pair(false, Collection{"OTHER", "", {}}), Load("jsmith", "OTHER"));
 
   // Treeless login: one tree part for all trees; the tree found comes back.
   SetTreeless(true);
   StoreEntry("jsmith", "Acme", "10.0.0.2");
-  EXPECT_TRUE(KeyExists(kCache + "\\+.TreeLess\\JSMITH"));
-  UserData treeless("jsmith", "");
-  ASSERT_TRUE(treeless.ReadCachedUser());
-  EXPECT_EQ("Acme", treeless.GetTreeName());
-  EXPECT_EQ("10.0.0.2", treeless.GetServerName());
+  EXPECT_TRUE(RegKeyExists(kCache + "\\+.TreeLess\\JSMITH"));
+  EXPECT_EQ(std::make_pair(true, Collection{"Acme", "10.0.0.2", {kSmith}}), Load("jsmith", ""));
 
   // The entries of the other mode stay where they were.
   SetTreeless(false);
-  UserData back("jsmith", "Acme");
-  ASSERT_TRUE(back.ReadCachedUser());
-  EXPECT_EQ("10.0.0.1", back.GetServerName());
+  EXPECT_EQ(std::make_pair(true, Collection{"Acme", "10.0.0.1", {kSmith}}),
+            Load("jsmith", "Acme"));
 }
 
 TEST_F(CacheTest, NamesDifferingInCaseOfAsciiLettersShareAnEntry) {
   StoreEntry("jSmith", "ACME", "first");
   StoreEntry("JSMITH", "ACME", "second");
-  UserData lower("jsmith", "ACME");
-  ASSERT_TRUE(lower.ReadCachedUser());
-  EXPECT_EQ("second", lower.GetServerName());
+  EXPECT_EQ("second", Load("jsmith", "ACME").second.server);
 
   // Only a-z change: the rest of the name is kept, written in the ANSI code
   // page (Windows-1252 on both builds here).
@@ -115,18 +90,20 @@ TEST_F(CacheTest, NamesDifferingInCaseOfAsciiLettersShareAnEntry) {
   ASSERT_TRUE(CacheNamePart("j.o-s\xC3\xA9_1", &part));
   EXPECT_EQ("J.O-S\xE9_1", part);
   StoreEntry("j.o-s\xC3\xA9_1", "ACME", "third");
-  EXPECT_TRUE(KeyExists(kCache + "\\ACME\\J.O-S\xE9_1"));
+  EXPECT_TRUE(RegKeyExists(kCache + "\\ACME\\J.O-S\xE9_1"));
 }
 
 TEST_F(CacheTest, NamesAndTreesWithoutASingleEntryKeyAreNotCached) {
   std::string path;
-  // A name the ANSI code page cannot hold: it would be written with '?', and
+  // A name the ANSI code page cannot hold would be written with '?', and
   // every Cyrillic name of the same length would share the entry.
-  EXPECT_FALSE(FormatCacheEntryPath("\xD0\x96\xD0\xB0", "ACME", false, &path));
-  EXPECT_FALSE(FormatCacheEntryPath("a\\b", "ACME", false, &path));
-  EXPECT_FALSE(FormatCacheEntryPath("", "ACME", false, &path));
-  EXPECT_FALSE(FormatCacheEntryPath("jsmith", "", false, &path));
-  EXPECT_FALSE(FormatCacheEntryPath("jsmith", "AC\\ME", false, &path));
+  const std::pair<const char*, const char*> refused[] = {
+      {"\xD0\x96\xD0\xB0", "ACME"}, {"a\\b", "ACME"}, {"", "ACME"}, {"jsmith", ""},
+      {"jsmith", "AC\\ME"}};
+  for (const auto& name_tree : refused) {
+    EXPECT_FALSE(FormatCacheEntryPath(name_tree.first, name_tree.second, false, &path))
+        << name_tree.first << " in " << name_tree.second;
+  }
   // In treeless login the tree does not matter.
   ASSERT_TRUE(FormatCacheEntryPath("jsmith", "", true, &path));
   EXPECT_EQ(kCache + "\\+.TreeLess\\JSMITH", path);
@@ -142,66 +119,50 @@ TEST_F(CacheTest, NamesAndTreesWithoutASingleEntryKeyAreNotCached) {
     EXPECT_FALSE(data.ReadCachedUser()) << tree;
     EXPECT_FALSE(data.ValidateCachedUser()) << tree;
   }
-  EXPECT_FALSE(KeyExists(kCache));
-
-  // A collection without records stores nothing.
-  UserData empty("jsmith", "ACME");
-  EXPECT_FALSE(empty.CacheFirstUser());
-  EXPECT_FALSE(KeyExists(kCache));
+  // A collection without records stores nothing either.
+  EXPECT_FALSE(UserData("jsmith", "ACME").CacheFirstUser());
+  EXPECT_FALSE(RegKeyExists(kCache));
 }
 
 TEST_F(CacheTest, EveryValueHas260BytesAndLongTextsLoseTheirTerminator) {
   UserData data("jsmith", "ACME");
-  data.SetServerName("ldap.acme.example");
+  const std::string server = "ldap.acme.example";
+  data.SetServerName(server);
   const std::string long_fdn = "cn=" + std::string(297, 'q');  // 300 bytes
   const std::string exact = std::string(260, 'c');             // 260 bytes
   data.AddUser("", long_fdn, exact, "o=acme");
   ASSERT_TRUE(data.CacheFirstUser());
 
-  const std::string entry = kCache + "\\ACME\\JSMITH";
-  for (const char* name : kValueNames) {
-    uint32_t type = 0;
-    std::vector<uint8_t> bytes;
-    ASSERT_TRUE(RawValue(entry, name, &type, &bytes)) << name;
-    EXPECT_EQ(static_cast<uint32_t>(platform::kRegSz), type) << name;
-    EXPECT_EQ(260u, bytes.size()) << name;
+  auto padded = [](const std::string& text) {
+    std::vector<uint8_t> bytes(text.begin(), text.end());
+    bytes.resize(260, 0);
+    return StoredValue{platform::kRegSz, bytes};
+  };
+  const std::map<std::string, StoredValue> expected = {
+      {"UserTree", padded("ACME")},           {"UserServer", padded(server)},
+      {"User", padded("")},                   {"UserContext", padded(exact)},
+      {"UserFDN", padded(long_fdn.substr(0, 260))}, {"UserContextFDN", padded("o=acme")}};
+  for (const auto& value : expected) {
+    EXPECT_EQ(value.second, ReadStored(kAcmeSmith, value.first)) << value.first;
   }
-  uint32_t type = 0;
-  std::vector<uint8_t> bytes;
-  ASSERT_TRUE(RawValue(entry, "UserServer", &type, &bytes));
-  const std::string server = "ldap.acme.example";
-  EXPECT_EQ(server, std::string(bytes.begin(), bytes.begin() + server.size()));
-  EXPECT_EQ(std::vector<uint8_t>(260 - server.size(), 0),
-            std::vector<uint8_t>(bytes.begin() + server.size(), bytes.end()));
-  ASSERT_TRUE(RawValue(entry, "User", &type, &bytes));
-  EXPECT_EQ(std::vector<uint8_t>(260, 0), bytes);
-  ASSERT_TRUE(RawValue(entry, "UserFDN", &type, &bytes));
-  EXPECT_EQ(long_fdn.substr(0, 260), std::string(bytes.begin(), bytes.end()));
-
   // Read back, a cut text is its 260 bytes.
-  UserData loaded("jsmith", "ACME");
-  ASSERT_TRUE(loaded.ReadCachedUser());
-  EXPECT_EQ(long_fdn.substr(0, 260), loaded.GetFirstUser()->GetUserFDN());
-  EXPECT_EQ(exact, loaded.GetFirstUser()->GetUserContext());
-  EXPECT_EQ("", loaded.GetFirstUser()->GetUser());
+  EXPECT_EQ(std::make_pair(true, Collection{"ACME", server,
+                                            {{"", long_fdn.substr(0, 260), exact, "o=acme"}}}),
+            Load("jsmith", "ACME"));
 }
 
 TEST_F(CacheTest, ReadingAcceptsAnyTypeUpTo265BytesAndStopsAtTheFirstZero) {
   StoreEntry("jsmith", "ACME", "server");
-  const std::string entry = kCache + "\\ACME\\JSMITH";
-  SetRaw(entry, "User", platform::kRegBinary, {'a', 'b', 0, 'c'});
-  std::vector<uint8_t> full(265, 'u');  // no zero at all, yet 265 bytes fit
-  SetRaw(entry, "UserContext", platform::kRegDword, full);
-  UserData loaded("jsmith", "ACME");
-  ASSERT_TRUE(loaded.ReadCachedUser());
-  EXPECT_EQ("ab", loaded.GetFirstUser()->GetUser());
-  EXPECT_EQ(std::string(265, 'u'), loaded.GetFirstUser()->GetUserContext());
-
+  SetRaw(kAcmeSmith, "User", platform::kRegBinary, {'a', 'b', 0, 'c'});
+  // No zero at all, yet 265 bytes fit.
+  SetRaw(kAcmeSmith, "UserContext", platform::kRegDword, std::vector<uint8_t>(265, 'u'));
+  EXPECT_EQ(std::make_pair(true, Collection{"ACME", "server",
+                                            {{"ab", "cn=jsmith", std::string(265, 'u'),
+                                              "ou=sales.o=acme"}}}),
+            Load("jsmith", "ACME"));
   // 266 bytes do not fit: the entry counts as incomplete.
-  SetRaw(entry, "UserContext", platform::kRegSz, std::vector<uint8_t>(266, 'v'));
-  UserData too_long("jsmith", "ACME");
-  EXPECT_FALSE(too_long.ReadCachedUser());
-  EXPECT_EQ(0, too_long.GetUserCount());
+  SetRaw(kAcmeSmith, "UserContext", platform::kRegSz, std::vector<uint8_t>(266, 'v'));
+  EXPECT_EQ(std::make_pair(false, Collection{"ACME", "server", {}}), Load("jsmith", "ACME"));
 }
 
 TEST_F(CacheTest, FailedReadKeepsTheCachedTreeAndServer) {
@@ -209,24 +170,15 @@ TEST_F(CacheTest, FailedReadKeepsTheCachedTreeAndServer) {
   StoreEntry("jsmith", "Acme", "10.0.0.9");
   const std::string entry = kCache + "\\+.TreeLess\\JSMITH";
   DeleteValue(entry, "User");
-  UserData data("jsmith", "typed");
-  EXPECT_FALSE(data.ReadCachedUser());
-  EXPECT_EQ(0, data.GetUserCount());
-  EXPECT_EQ("Acme", data.GetTreeName());
-  EXPECT_EQ("10.0.0.9", data.GetServerName());
+  EXPECT_EQ(std::make_pair(false, Collection{"Acme", "10.0.0.9", {}}), Load("jsmith", "typed"));
   // A failed read removes nothing.
-  uint32_t type = 0;
-  std::vector<uint8_t> bytes;
-  EXPECT_TRUE(RawValue(entry, "UserFDN", &type, &bytes));
+  EXPECT_NE(StoredValue(), ReadStored(entry, "UserFDN"));
 
   // Missing "UserServer": the tree was read first and stays; the server is
   // left as it was.
   DeleteValue(entry, "UserServer");
-  UserData second("jsmith", "typed");
-  second.SetServerName("before");
-  EXPECT_FALSE(second.ReadCachedUser());
-  EXPECT_EQ("Acme", second.GetTreeName());
-  EXPECT_EQ("before", second.GetServerName());
+  EXPECT_EQ(std::make_pair(false, Collection{"Acme", "before", {}}),
+            Load("jsmith", "typed", "before"));
 }
 
 TEST_F(CacheTest, ChosenUserIsStoredOverTheEntry) {
@@ -236,16 +188,9 @@ TEST_F(CacheTest, ChosenUserIsStoredOverTheEntry) {
   data.AddUser("jdoe", "cn=jdoe", "sales.acme", "ou=sales.o=acme");
   const UserObj& second = data.AddUser("jdoe", "uid=jdoe", "eng.acme", "ou=eng.o=acme");
   ASSERT_TRUE(data.CacheChosenUser(second));
-
-  UserData loaded("JDOE", "ACME");
-  ASSERT_TRUE(loaded.ReadCachedUser());
-  const UserObj* user = loaded.GetFirstUser();
-  EXPECT_EQ("jdoe", user->GetUser());
-  EXPECT_EQ("eng.acme", user->GetUserContext());
-  EXPECT_EQ("uid=jdoe", user->GetUserFDN());
-  EXPECT_EQ("ou=eng.o=acme", user->GetUserContextFDN());
-  EXPECT_EQ("new", loaded.GetServerName());
-
+  EXPECT_EQ(std::make_pair(true, Collection{"ACME", "new",
+                                            {{"jdoe", "uid=jdoe", "eng.acme", "ou=eng.o=acme"}}}),
+            Load("JDOE", "ACME"));
   // CacheFirstUser leaves the cursor on the first record.
   EXPECT_TRUE(data.CacheFirstUser());
   EXPECT_EQ(&second, data.GetNextUser());
@@ -254,32 +199,26 @@ TEST_F(CacheTest, ChosenUserIsStoredOverTheEntry) {
 TEST_F(CacheTest, CreatedKeysGetTheCacheAccessListExistingOnesKeepTheirs) {
   // Every key the store's create makes gets the list, not only the entry:
   // CachedResults and the tree key are created by the same call.
-  ASSERT_FALSE(KeyExists(kCache));
+  ASSERT_FALSE(RegKeyExists(kCache));
   StoreEntry("jsmith", "ACME", "server");
-  RegKey key;
-  for (const std::string& path : {kCache, kCache + "\\ACME", kCache + "\\ACME\\JSMITH"}) {
-    ASSERT_EQ(platform::kRegSuccess, key.Open(RegKey::LocalMachine(), path, platform::kKeyRead))
-        << path;
-    std::vector<uint8_t> descriptor;
-    ASSERT_EQ(platform::kRegSuccess, key.GetSecurity(&descriptor)) << path;
-    EXPECT_EQ("D:(A;;KA;;;WD)(A;;KA;;;BA)", platform::SecurityDescriptorToSddl(descriptor))
-        << path;
+  for (const std::string& path : {kCache, kCache + "\\ACME", kAcmeSmith}) {
+    EXPECT_EQ(kCacheSddl, testing::RegSddl(path)) << path;
   }
-
   // An entry key made beforehand without an access list keeps its security.
   const std::string existing = kCache + "\\ACME\\JDOE";
   CreateKey(existing);
-  std::vector<uint8_t> before;
-  ASSERT_EQ(platform::kRegSuccess,
-            key.Open(RegKey::LocalMachine(), existing, platform::kKeyRead));
-  ASSERT_EQ(platform::kRegSuccess, key.GetSecurity(&before));
+  auto security = [&existing] {
+    platform::RegKey key;
+    std::vector<uint8_t> descriptor;
+    EXPECT_EQ(platform::kRegSuccess,
+              key.Open(platform::RegKey::LocalMachine(), existing, platform::kKeyRead));
+    EXPECT_EQ(platform::kRegSuccess, key.GetSecurity(&descriptor));
+    return descriptor;
+  };
+  const std::vector<uint8_t> before = security();
   StoreEntry("jdoe", "ACME", "server");
-  std::vector<uint8_t> after;
-  ASSERT_EQ(platform::kRegSuccess,
-            key.Open(RegKey::LocalMachine(), existing, platform::kKeyRead));
-  ASSERT_EQ(platform::kRegSuccess, key.GetSecurity(&after));
-  EXPECT_EQ(before, after);
-  EXPECT_NE("D:(A;;KA;;;WD)(A;;KA;;;BA)", platform::SecurityDescriptorToSddl(after));
+  EXPECT_EQ(before, security());
+  EXPECT_NE(kCacheSddl, testing::RegSddl(existing));
 }
 
 TEST_F(CacheTest, StaleEntryIsRemovedAndTheTreeKeyStays) {
@@ -288,16 +227,15 @@ TEST_F(CacheTest, StaleEntryIsRemovedAndTheTreeKeyStays) {
   StoreEntry("jdoe", "ACME", "server");
   UserData data("jsmith", "ACME");
   EXPECT_FALSE(data.ValidateCachedUser());
-  EXPECT_FALSE(KeyExists(kCache + "\\ACME\\JSMITH"));
-  EXPECT_TRUE(KeyExists(kCache + "\\ACME"));
-  EXPECT_TRUE(KeyExists(kCache + "\\ACME\\JDOE"));
   EXPECT_EQ(0, data.GetUserCount());
+  EXPECT_FALSE(RegKeyExists(kAcmeSmith));
+  EXPECT_TRUE(RegKeyExists(kCache + "\\ACME"));
+  EXPECT_TRUE(RegKeyExists(kCache + "\\ACME\\JDOE"));
 
   // An incomplete entry is left untouched, whatever the directory says.
   DeleteValue(kCache + "\\ACME\\JDOE", "UserContext");
-  UserData incomplete("jdoe", "ACME");
-  EXPECT_FALSE(incomplete.ValidateCachedUser());
-  EXPECT_TRUE(KeyExists(kCache + "\\ACME\\JDOE"));
+  EXPECT_FALSE(UserData("jdoe", "ACME").ValidateCachedUser());
+  EXPECT_TRUE(RegKeyExists(kCache + "\\ACME\\JDOE"));
 }
 
 TEST_F(CacheTest, MissingOptionsKeyThrowsBeforeTheCacheIsTouched) {
@@ -309,7 +247,7 @@ TEST_F(CacheTest, MissingOptionsKeyThrowsBeforeTheCacheIsTouched) {
   EXPECT_THROW(data.ValidateCachedUser(), LDAPConfigOptions::BadReg);
   EXPECT_THROW(data.CacheFirstUser(), LDAPConfigOptions::BadReg);
   EXPECT_THROW(data.CacheChosenUser(*data.GetFirstUser()), LDAPConfigOptions::BadReg);
-  EXPECT_TRUE(KeyExists(kCache + "\\ACME\\JSMITH"));
+  EXPECT_TRUE(RegKeyExists(kAcmeSmith));
   EXPECT_EQ(1, data.GetUserCount());
 }
 

@@ -7,9 +7,13 @@
 #include "platform/codepage.h"
 #include "results/user_entry.h"
 #include "results/user_obj.h"
+#include "tests/unit/support/user_records.h"
 
 namespace wendrel {
 namespace {
+
+using testing::RecordOf;
+const testing::UserRecord kSmith("jsmith", "cn=jsmith", "sales.acme", "ou=sales.o=acme");
 
 TEST(UserDataTest, ConstructionTrimsButSettersDoNot) {
   UserData data(" \t jsmith\r\n", "\v ACME \f");
@@ -36,10 +40,7 @@ TEST(UserDataTest, ConstructionTrimsButSettersDoNot) {
 TEST(UserDataTest, AddUserTakesTheDirectoryOrderAndKeepsDuplicates) {
   UserData data("jsmith", "ACME");
   UserObj& first = data.AddUser("jsmith", "cn=jsmith", "sales.acme", "ou=sales.o=acme");
-  EXPECT_EQ("jsmith", first.GetUser());
-  EXPECT_EQ("cn=jsmith", first.GetUserFDN());
-  EXPECT_EQ("sales.acme", first.GetUserContext());
-  EXPECT_EQ("ou=sales.o=acme", first.GetUserContextFDN());
+  EXPECT_EQ(kSmith, RecordOf(first));
   UserObj& second = data.AddUser("jsmith", "cn=jsmith", "sales.acme", "ou=sales.o=acme");
   EXPECT_NE(&first, &second);
   EXPECT_EQ(2, data.GetUserCount());
@@ -93,26 +94,13 @@ TEST(UserEntryTest, DnPiecesBecomeTheFourNames) {
                                      {{"mail", {"j@acme.example", "second@acme.example"}},
                                       {"fullName", {}},
                                       {"Surname", {"Smith"}}});
-  EXPECT_EQ("jsmith", user.GetUser());
-  EXPECT_EQ("sales.acme", user.GetUserContext());
-  EXPECT_EQ("cn=jsmith", user.GetUserFDN());
-  EXPECT_EQ("ou=sales.o=acme", user.GetUserContextFDN());
-  std::string value;
-  EXPECT_TRUE(user.GetAttribute("mail", &value));
-  EXPECT_EQ("j@acme.example", value);  // first value only
-  EXPECT_FALSE(user.GetAttribute("fullName", &value));  // came without values
-  EXPECT_FALSE(user.GetAttribute("surname", &value));
-  EXPECT_TRUE(user.GetAttribute("Surname", &value));
-
-  UserObj& single = AddEntryToUserData(&data, {"o=acme"}, {"acme"}, {});
-  EXPECT_EQ("acme", single.GetUser());
-  EXPECT_EQ("o=acme", single.GetUserFDN());
-  EXPECT_EQ("", single.GetUserContext());
-  EXPECT_EQ("", single.GetUserContextFDN());
-
-  UserObj& empty = AddEntryToUserData(&data, {}, {}, {});
-  EXPECT_EQ("", empty.GetUser());
-  EXPECT_EQ("", empty.GetUserContextFDN());
+  // The first value only; an attribute that came without values is absent.
+  EXPECT_EQ(testing::UserRecord("jsmith", "cn=jsmith", "sales.acme", "ou=sales.o=acme",
+                                {{"mail", "j@acme.example"}, {"Surname", "Smith"}}),
+            RecordOf(user));
+  EXPECT_EQ(testing::UserRecord("acme", "o=acme", "", ""),
+            RecordOf(AddEntryToUserData(&data, {"o=acme"}, {"acme"}, {})));
+  EXPECT_EQ(testing::UserRecord("", "", "", ""), RecordOf(AddEntryToUserData(&data, {}, {}, {})));
   EXPECT_EQ(3, data.GetUserCount());
 }
 
@@ -136,13 +124,10 @@ TEST(UserEntryTest, DirectoryTextIsConvertedAndCutPerPiece) {
   UserObj& user =
       AddEntryToUserData(&data, {"cn=" + ou, "ou=" + ou, "o=x"}, {ou, ou, "x"},
                          {{"description", {std::string(400, 'd')}}});
-  EXPECT_EQ(std::string(260, 'o'), user.GetUser());
-  EXPECT_EQ(std::string(260, 'o') + ".x", user.GetUserContext());
-  EXPECT_EQ("cn=" + std::string(257, 'o'), user.GetUserFDN());
-  EXPECT_EQ("ou=" + std::string(257, 'o') + ".o=x", user.GetUserContextFDN());
-  std::string value;
-  ASSERT_TRUE(user.GetAttribute("description", &value));
-  EXPECT_EQ(std::string(260, 'd'), value);
+  const std::string o257(257, 'o');
+  EXPECT_EQ(testing::UserRecord(std::string(260, 'o'), "cn=" + o257, std::string(260, 'o') + ".x",
+                                "ou=" + o257 + ".o=x", {{"description", std::string(260, 'd')}}),
+            RecordOf(user));
 }
 
 }  // namespace

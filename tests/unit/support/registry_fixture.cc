@@ -2,8 +2,10 @@
 
 #include <atomic>
 #include <chrono>
+#include <filesystem>
 
 #include "platform/environment.h"
+#include "platform/security_descriptor.h"
 
 namespace wendrel {
 namespace testing {
@@ -58,23 +60,35 @@ void RegistryTest::TearDown() {
 #ifdef _WIN32
   DeleteTree("Software\\Tarvos");
 #else
+  if (!scratch_.empty()) {
+    namespace fs = std::filesystem;
+    std::error_code ignored;
+    for (auto it = fs::recursive_directory_iterator(scratch_, ignored);
+         it != fs::recursive_directory_iterator(); it.increment(ignored)) {
+      fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
+    }
+    fs::remove_all(scratch_, ignored);
+  }
   RemoveStore(store_path_);
   platform::SetEnvironmentVariable(kStoreVariable, "");
 #endif
 }
 
+const std::string& RegistryTest::Scratch() {
+  if (scratch_.empty()) {
+    scratch_ = store_path_ + ".dir";
+    std::filesystem::create_directories(scratch_);
+  }
+  return scratch_;
+}
+
 void RegistryTest::SetDword(const std::string& key, const std::string& name, uint32_t value) {
-  uint8_t bytes[4] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
-                      static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
-  SetRaw(key, name, platform::kRegDword, std::vector<uint8_t>(bytes, bytes + 4));
+  SetRaw(key, name, platform::kRegDword, DwordBytes(value));
 }
 
 void RegistryTest::SetString(const std::string& key, const std::string& name,
                              const std::string& value) {
-  // Written with its terminating zero, as Windows programs write strings.
-  std::vector<uint8_t> bytes(value.begin(), value.end());
-  bytes.push_back(0);
-  SetRaw(key, name, platform::kRegSz, bytes);
+  SetRaw(key, name, platform::kRegSz, SzBytes(value));
 }
 
 void RegistryTest::SetRaw(const std::string& key, const std::string& name, uint32_t type,
@@ -122,6 +136,93 @@ void RegistryTest::DeleteTree(const std::string& key) {
   ASSERT_EQ(platform::kRegSuccess,
             parent.Open(RegKey::LocalMachine(), parent_path, platform::kKeyAllAccess));
   EXPECT_EQ(platform::kRegSuccess, parent.DeleteSubKey(leaf)) << "deleting HKLM\\" << key;
+}
+
+void PrintTo(const StoredValue& value, std::ostream* out) {
+  *out << "{type " << value.type << ", bytes";
+  for (uint8_t b : value.data) *out << ' ' << static_cast<int>(b);
+  *out << '}';
+}
+
+std::vector<uint8_t> SzBytes(const std::string& text) {
+  std::vector<uint8_t> bytes(text.begin(), text.end());
+  bytes.push_back(0);
+  return bytes;
+}
+
+std::vector<uint8_t> DwordBytes(uint32_t value) {
+  return {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
+          static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
+}
+
+StoredValue Sz(const std::string& text) { return {platform::kRegSz, SzBytes(text)}; }
+StoredValue Dword(uint32_t value) { return {platform::kRegDword, DwordBytes(value)}; }
+
+// A key that cannot be opened leaves a closed handle, which every read below
+// answers with an error.
+static RegKey OpenForReading(const std::string& key) {
+  RegKey handle;
+  handle.Open(RegKey::LocalMachine(), key, platform::kKeyRead);
+  return handle;
+}
+
+bool RegKeyExists(const std::string& key) { return OpenForReading(key).is_open(); }
+
+StoredValue ReadStored(const RegKey& key, const std::string& name) {
+  StoredValue stored;
+  uint32_t type = 0;
+  uint32_t size = 0;
+  if (key.QueryValue(name, &type, nullptr, &size) != platform::kRegSuccess) return stored;
+  stored.data.assign(size, 0xEE);
+  if (key.QueryValue(name, &type, stored.data.data(), &size) != platform::kRegSuccess) {
+    return StoredValue();
+  }
+  stored.data.resize(size);
+  stored.type = type;
+  return stored;
+}
+
+StoredValue ReadStored(const std::string& key, const std::string& name) {
+  return ReadStored(OpenForReading(key), name);
+}
+
+std::map<std::string, StoredValue> ReadAllValues(const RegKey& key) {
+  std::map<std::string, StoredValue> values;
+  std::string name;
+  StoredValue value;
+  for (uint32_t i = 0;
+       key.EnumValue(i, &name, &value.type, &value.data) == platform::kRegSuccess; ++i) {
+    values[name] = value;
+  }
+  return values;
+}
+
+std::pair<uint32_t, uint32_t> RegCounts(const RegKey& key) {
+  std::pair<uint32_t, uint32_t> counts(~0u, ~0u);
+  if (key.QueryInfo(&counts.first, &counts.second) != platform::kRegSuccess) return {~0u, ~0u};
+  return counts;
+}
+
+std::pair<uint32_t, uint32_t> RegCounts(const std::string& key) {
+  return RegCounts(OpenForReading(key));
+}
+
+std::vector<uint8_t> RegSecurity(const RegKey& key) {
+  std::vector<uint8_t> descriptor;
+  if (key.GetSecurity(&descriptor) != platform::kRegSuccess) descriptor.clear();
+  return descriptor;
+}
+
+std::string RegSddl(const RegKey& key) {
+  const std::vector<uint8_t> descriptor = RegSecurity(key);
+  return descriptor.empty() ? "" : platform::SecurityDescriptorToSddl(descriptor);
+}
+
+std::string RegSddl(const std::string& key) { return RegSddl(OpenForReading(key)); }
+
+int32_t QueryDword(const RegKey& key, const std::string& name, uint32_t* value) {
+  uint32_t size = sizeof(*value);
+  return key.QueryValue(name, nullptr, value, &size);
 }
 
 }  // namespace testing
