@@ -47,6 +47,8 @@ TEST(ForgedCertificatePortTest, OnlyChainsThatReallyReachTheFileConnect) {
   ASSERT_TRUE(dir.Start({"Good:tls=good", "Forged:tls=forgedca", "Fake:tls=fakeca",
                          "Chain:tls=chain"}))
       << dir.error();
+  int version = 3;
+  ASSERT_EQ(LdapSetOption(nullptr, kLdapOptProtocolVersion, &version), kLdapSuccess);
   ASSERT_EQ(LdapSslClientInit(nullptr, nullptr), 0);
   const std::string ca = dir.CaCertPath();
   const std::string intermediate = dir.IntermediateCertPath();
