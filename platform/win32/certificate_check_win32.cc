@@ -120,7 +120,9 @@ CertStore AdditionalStore(HCERTSTORE trusted, PCCERT_CONTEXT cert) {
   if (collection == nullptr || !CertAddStoreToCollection(collection.get(), trusted, 0, 0)) {
     return nullptr;
   }
-  if (cert->hCertStore != nullptr) CertAddStoreToCollection(collection.get(), cert->hCertStore, 0, 0);
+  if (cert->hCertStore != nullptr) {
+    CertAddStoreToCollection(collection.get(), cert->hCertStore, 0, 0);
+  }
   return collection;
 }
 
