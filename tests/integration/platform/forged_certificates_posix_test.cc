@@ -45,7 +45,7 @@ std::string TreeOverTls(const testing::DirectoryServer& s, const std::string& tr
 TEST(ForgedCertificatePortTest, OnlyChainsThatReallyReachTheFileConnect) {
   testing::DirectoryFixture dir;
   ASSERT_TRUE(dir.Start({"Good:tls=good", "Forged:tls=forgedca", "Fake:tls=fakeca",
-                         "Chain:tls=chain"}))
+                         "Chain:tls=chain", "Leaf:tls=forgedleaf"}))
       << dir.error();
   int version = 3;
   ASSERT_EQ(LdapSetOption(nullptr, kLdapOptProtocolVersion, &version), kLdapSuccess);
@@ -62,6 +62,7 @@ TEST(ForgedCertificatePortTest, OnlyChainsThatReallyReachTheFileConnect) {
       {0, ca, "Good"},          {1, ca, "refused"},           {2, ca, "refused"},
       {3, ca, "Chain"},         {3, intermediate, "Chain"},   {0, intermediate, "refused"},
       {0, with_forgery, "Good"}, {1, with_forgery, "refused"}, {2, with_forgery, "Fake"},
+      {4, ca, "refused"},
   };
   std::vector<std::string> expected;
   std::vector<std::string> seen;

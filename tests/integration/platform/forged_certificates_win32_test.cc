@@ -89,7 +89,7 @@ class ForgedCertificateTest : public ::testing::Test {
 
 TEST_F(ForgedCertificateTest, OnlyChainsThatReallyReachTheFileAreTrusted) {
   ASSERT_TRUE(dir_.Start({"Good:tls=good", "Forged:tls=forgedca", "Fake:tls=fakeca",
-                          "Chain:tls=chain"}))
+                          "Chain:tls=chain", "Leaf:tls=forgedleaf"}))
       << dir_.error();
   const std::string ca = dir_.CaCertPath();
   const std::string intermediate = dir_.IntermediateCertPath();
@@ -104,6 +104,8 @@ TEST_F(ForgedCertificateTest, OnlyChainsThatReallyReachTheFileAreTrusted) {
       // The CA's subject and serial number on another key: nothing the CA signed.
       {1, ca, "untrusted"},
       {2, ca, "untrusted"},
+      // Issued in the genuine CA's name, which is in the file, but not signed by it.
+      {4, ca, "untrusted"},
       // Root in the file, intermediate sent by the server.
       {3, ca, "trusted"},
       // An intermediate in the file vouches for what it issued, and only that.

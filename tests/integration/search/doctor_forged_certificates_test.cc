@@ -68,7 +68,7 @@ using DoctorForgedCertificateTest = SearchTest;
 
 TEST_F(DoctorForgedCertificateTest, ServersShowTheVerdictOnEachChain) {
   ASSERT_TRUE(dir_.Start({"Good:tls=good", "Forged:tls=forgedca", "Fake:tls=fakeca",
-                          "Chain:tls=chain"}))
+                          "Chain:tls=chain", "Leaf:tls=forgedleaf"}))
       << dir_.error();
   SetOptions({});
   struct Case {
@@ -87,6 +87,7 @@ TEST_F(DoctorForgedCertificateTest, ServersShowTheVerdictOnEachChain) {
       {0, dir_.CaCertPath(), good},
       {1, dir_.CaCertPath(), untrusted},
       {2, dir_.CaCertPath(), untrusted},
+      {4, dir_.CaCertPath(), untrusted},
       {3, dir_.CaCertPath(), chain},
       {3, dir_.IntermediateCertPath(), chain},
       {0, dir_.IntermediateCertPath(), untrusted},

@@ -21,7 +21,9 @@
 // tls= also takes what an attacker or a larger PKI presents (see the
 // script): forgedca (a self-signed copy of the fixture CA's subject and
 // serial number with another key), fakeca (issued by a fake CA of that
-// subject and serial, sent with it) and chain (issued by an intermediate of
+// subject and serial, sent with it), forgedleaf (naming the fixture CA as
+// its issuer, by name and key identifier, but signed by another key, sent
+// alone) and chain (issued by an intermediate of
 // the fixture CA, sent with it). For these the server's certificate file
 // holds what the server sends, its own certificate first.
 
@@ -91,7 +93,8 @@ class DirectoryFixture {
   std::string CaBundlePath() const;
   // A file of the instance that holds no certificate.
   std::string NonCertificatePath() const;
-  // Made when a server uses forgedca, fakeca or chain; empty otherwise. The
+  // Made when a server uses forgedca, fakeca, forgedleaf or chain; empty
+  // otherwise. The
   // intermediate CA of tls=chain alone; the fixture CA followed by the fake
   // CA of tls=fakeca (the same issuer and serial number); and a certificate
   // for localhost issued by the intermediate whose authority information
