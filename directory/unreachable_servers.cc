@@ -19,14 +19,28 @@ UnreachableServers& UnreachableServers::Instance() {
   return *instance;
 }
 
+uint64_t UnreachableServers::Generation() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return generation_;
+}
+
 void UnreachableServers::Remember(const std::string& key, int32_t seconds) {
+  Remember(key, seconds, Generation());
+}
+
+void UnreachableServers::Remember(const std::string& key, int32_t seconds,
+                                  uint64_t generation) {
   if (seconds <= 0) return;
   std::lock_guard<std::mutex> lock(mutex_);
+  if (generation != generation_) return;
   until_[key] = Clock::now() + std::chrono::seconds(seconds);
 }
 
-void UnreachableServers::Forget(const std::string& key) {
+void UnreachableServers::Forget(const std::string& key) { Forget(key, Generation()); }
+
+void UnreachableServers::Forget(const std::string& key, uint64_t generation) {
   std::lock_guard<std::mutex> lock(mutex_);
+  if (generation != generation_) return;
   until_.erase(key);
 }
 
@@ -41,6 +55,7 @@ bool UnreachableServers::IsRemembered(const std::string& key) {
 
 void UnreachableServers::Clear() {
   std::lock_guard<std::mutex> lock(mutex_);
+  ++generation_;
   until_.clear();
 }
 

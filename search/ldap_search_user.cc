@@ -100,7 +100,10 @@ void LDAPSearchUser::SearchForAUser(UserData& request) {
       if (!bound) {
         // Unreachable or no tree name: skipped silently.
         if (observer_ != nullptr) {
-          observer_->ServerSkipped(index, server, SkipObserver::Why::kNotBound);
+          const bool answered = !skipped && conn_->LastBindAnswered();
+          observer_->ServerSkipped(index, server,
+                                   answered ? SkipObserver::Why::kNoTreeName
+                                            : SkipObserver::Why::kNotBound);
         }
         continue;
       }

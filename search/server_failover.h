@@ -43,9 +43,11 @@ class ServerFailover {
   // remembered, since the memory must never turn an outage into a certain
   // failure.
   static std::vector<bool> RememberedToSkip(const std::vector<ServerEndpoint>& endpoints);
-  // The probe's verdicts into the retry memory.
+  // The probe's verdicts into the retry memory, unless it was cleared since
+  // `generation` (see UnreachableServers).
   static void RememberProbeOutcomes(const std::vector<ServerEndpoint>& endpoints,
-                                    const ServerProbes& probes, int32_t retry_seconds);
+                                    const ServerProbes& probes, int32_t retry_seconds,
+                                    uint64_t generation);
 
  private:
   std::vector<ServerEndpoint> endpoints_;
