@@ -47,10 +47,13 @@ WorkerFailover ReadFailoverOptions() {
 }
 
 // The retry memory hears how each bind of the worker went: a server the
-// worker reaches is forgotten, one it cannot reach is remembered.
+// worker reaches (or whose certificate it refuses) is forgotten, one it
+// cannot reach is remembered.
 void NoteWorkerBind(const ServerEndpoint& server, const LDAPConn& conn, int32_t retry_seconds) {
   if (retry_seconds <= 0) return;
-  if (conn.LastBindAnswered()) UnreachableServers::Instance().Forget(server.Key());
+  if (conn.LastBindAnswered() || conn.LastBindCertificateRefused()) {
+    UnreachableServers::Instance().Forget(server.Key());
+  }
   if (conn.LastBindUnreachable()) {
     UnreachableServers::Instance().Remember(server.Key(), retry_seconds);
   }

@@ -70,6 +70,7 @@ void ServerFailover::RememberProbeOutcomes(const std::vector<ServerEndpoint>& en
         break;
       case ProbeOutcome::kUsable:
       case ProbeOutcome::kNoTreeName:
+      case ProbeOutcome::kCertificateRefused:
         UnreachableServers::Instance().Forget(endpoints[i].Key());
         break;
       default:
