@@ -1,14 +1,12 @@
 // The trusted certificate file belongs to the connection, not to the
 // process: searches and parallel probes run at once on threads of their own
 // against two TLS servers of different CAs, each server configured with its
-// own CA's file, a few hundred times over, while another thread keeps
-// adding one file or the other and opening handles with it. Every
-// connection is checked against its own server's file: each search finds
-// its user and each probe finds both servers usable. (Under Wine every TLS server with a file is
+// own CA's file, a few hundred times over. Every connection is checked
+// against its own server's file: each search finds its user and each probe
+// finds both servers usable. (Under Wine every TLS server with a file is
 // refused before it is contacted; tls_handle_check_win32_test judges the
 // handles there.)
 
-#include <atomic>
 #include <functional>
 #include <map>
 #include <string>
@@ -17,8 +15,6 @@
 
 #include "directory/server_probe.h"
 #include "gtest/gtest.h"
-#include "platform/ldap.h"
-#include "platform/ldap_owners.h"
 #include "results/user_data.h"
 #include "search/ldap_search_user.h"
 #include "tests/integration/search/search_fixture.h"
@@ -86,26 +82,11 @@ TEST_F(TrustedFileThreadsTest, SearchesAndProbesAtOnceEachCheckTheirServersOwnFi
       [&endpoints] { return ProbeResult(endpoints); },
   };
   std::vector<std::map<std::string, int>> tallies(jobs.size());
-  std::atomic<size_t> running{jobs.size()};
   std::vector<std::thread> threads;
   for (size_t j = 0; j < jobs.size(); ++j) {
     threads.emplace_back([&, j] {
       for (int round = 0; round < kRounds; ++round) ++tallies[j][jobs[j]()];
-      --running;
     });
-  }
-  // Meanwhile either file is added, as fast as it goes, and now and then a
-  // handle opened (never connected) with it.
-  for (size_t round = 0; running.load() != 0; ++round) {
-    const ServerConfig& server = round % 2 == 0 ? good : other;
-    if (platform::LdapSslAddTrustedCert(server.certificate.c_str(),
-                                        platform::kLdapCertFilePem) != 0) {
-      ADD_FAILURE() << server.certificate;
-      break;
-    }
-    if (round % 64 < 2) {
-      platform::LdapHandleOwner ld(platform::LdapSslInit(server.host.c_str(), server.port, 1));
-    }
   }
   for (std::thread& thread : threads) thread.join();
 

@@ -44,14 +44,16 @@ class DebugOutputMonitor {
 
   bool ok() const { return buffer_ready_ && data_ready_ && mapping_ && view_; }
 
+  std::vector<std::string> lines() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return lines_;
+  }
+
   // Whether a line containing `text` has come, waiting up to 5 s for it.
   bool Saw(const std::string& text) {
     for (int i = 0; i < 50; ++i) {
-      {
-        std::lock_guard<std::mutex> lock(mutex_);
-        for (const std::string& line : lines_) {
-          if (line.find(text) != std::string::npos) return true;
-        }
+      for (const std::string& line : lines()) {
+        if (line.find(text) != std::string::npos) return true;
       }
       Sleep(100);
     }
