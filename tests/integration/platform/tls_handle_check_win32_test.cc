@@ -88,9 +88,9 @@ class TlsHandleCheckTest : public ::testing::Test {
 // of it: a handle nobody judged, or judged for another handle, is never
 // used; a refused certificate is the connect error, whatever ldap_connect
 // reported (Windows' wldap32 may report its tear-down as "server down";
-// Wine's ldap_connect defers the connection to the first operation and
-// reports success even where nothing listens, so the port's decision
-// cannot look at it).
+// Wine's ldap_connect on a TLS handle defers the connection to the first
+// operation and reports success even where nothing listens, so that code
+// cannot be produced here; the port decides from the verdict alone).
 TEST_F(TlsHandleCheckTest, UsedOnlyWhenTheCallbackTrustedThatHandle) {
   ASSERT_TRUE(dir_.Start({"Good:tls=good:host=127.0.0.1", "Other:tls=otherca"})) << dir_.error();
   const int port = dir_.server(0).tls_port;
