@@ -51,12 +51,15 @@ WorkerFailover ReadFailoverOptions() {
 }
 
 // The retry memory hears how each bind of the worker went: a server the
-// worker reaches is forgotten, one it cannot reach is remembered.
+// worker reaches (or whose certificate it refuses) is forgotten, one it
+// cannot reach is remembered.
 void NoteWorkerBind(const ServerEndpoint& server, const LDAPConn& conn,
                     const WorkerFailover& failover) {
   if (failover.retry_seconds <= 0) return;
   UnreachableServers& memory = UnreachableServers::Instance();
-  if (conn.LastBindAnswered()) memory.Forget(server.Key(), failover.generation);
+  if (conn.LastBindAnswered() || conn.LastBindCertificateRefused()) {
+    memory.Forget(server.Key(), failover.generation);
+  }
   if (conn.LastBindUnreachable()) {
     memory.Remember(server.Key(), failover.retry_seconds, failover.generation);
   }

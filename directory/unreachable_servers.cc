@@ -12,6 +12,11 @@ bool IsUnansweredCode(int code) {
   return code == platform::kLdapServerDown || code == platform::kLdapTimeout;
 }
 
+bool IsCertificateFailureCode(int code, bool use_ssl) {
+  // The LDAP port's one code for it (see LdapSslInit).
+  return use_ssl && code == platform::kLdapConnectError;
+}
+
 UnreachableServers& UnreachableServers::Instance() {
   // Never destroyed: the start-up worker, abandoned at shutdown, may still
   // report to it while the process exits.

@@ -34,6 +34,12 @@ std::string UnreachableServerKey(const std::string& host, int port, bool use_ssl
 // said something (a certificate it sent and we refused, for one).
 bool IsUnansweredCode(int code);
 
+// True for the result code of a TLS connection that was not used because
+// the server's certificate was refused or could not be checked. Such a
+// server is skipped as a certificate failure and is never remembered as
+// unreachable, whatever the library made of the torn-down connection.
+bool IsCertificateFailureCode(int code, bool use_ssl);
+
 class UnreachableServers {
  public:
   using Clock = std::chrono::steady_clock;

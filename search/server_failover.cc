@@ -73,6 +73,7 @@ void ServerFailover::RememberProbeOutcomes(const std::vector<ServerEndpoint>& en
         break;
       case ProbeOutcome::kUsable:
       case ProbeOutcome::kNoTreeName:
+      case ProbeOutcome::kCertificateRefused:
         memory.Forget(endpoints[i].Key(), generation);
         break;
       default:

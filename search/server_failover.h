@@ -36,7 +36,8 @@ class ServerFailover {
   // Whether the walk skips server `index` of the list.
   bool Skips(size_t index) const;
   // How the walk's own bind to server `index` went: answered (anything, an
-  // error too) or not answered at all. Neither: failed for another reason.
+  // error or a certificate we refused too) or not answered at all. Neither:
+  // failed for another reason.
   void NoteBind(size_t index, bool answered, bool unanswered);
 
   // Which endpoints the memory makes a walk skip: all of them when all are
