@@ -283,7 +283,7 @@ bool PreloginPath(void* host, void* record) {
 void Terminate() {
   ReleaseLanguageResources();
   ClosePing();
-  platform::ThreadHandle thread = StopWorker();
+  platform::ThreadHandle thread = StopWorker(TerminateWorkerStopTimeoutMs());
   // Parallel probes still running (a stopped worker's, or ones stuck in a
   // connect) end by their own time-outs; they may still be using the TLS
   // client, so it is shut down only after them. None without the option.
@@ -291,7 +291,9 @@ void Terminate() {
     platform::Trace("probes still running at terminate\n");
   }
   // After the worker, which may still have been reporting to it: the next
-  // start of the extension begins with no server remembered.
+  // start of the extension begins with no server remembered. A worker still
+  // running (natively it cannot be ended) reports under the generation this
+  // clear ends, and is not heard.
   UnreachableServers::Instance().Clear();
   WorkerState& state = GetWorkerState();
   if (state.tls_initialized.load() != 0) platform::LdapSslClientDeinit();

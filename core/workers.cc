@@ -33,10 +33,14 @@ void SetNetworkTimeout(LDAPConn& conn, int32_t seconds) {
 struct WorkerFailover {
   bool probe = false;
   int32_t retry_seconds = 0;
+  // The retry memory's generation when the worker started: once terminate
+  // has cleared the memory, a worker it gave up waiting for reports nothing.
+  uint64_t generation = 0;
 };
 
 WorkerFailover ReadFailoverOptions() {
   WorkerFailover failover;
+  failover.generation = UnreachableServers::Instance().Generation();
   try {
     LDAPConfigOptions options;
     failover.probe = options.ProbeServersInParallel();
@@ -47,12 +51,17 @@ WorkerFailover ReadFailoverOptions() {
 }
 
 // The retry memory hears how each bind of the worker went: a server the
-// worker reaches is forgotten, one it cannot reach is remembered.
-void NoteWorkerBind(const ServerEndpoint& server, const LDAPConn& conn, int32_t retry_seconds) {
-  if (retry_seconds <= 0) return;
-  if (conn.LastBindAnswered()) UnreachableServers::Instance().Forget(server.Key());
+// worker reaches (or whose certificate it refuses) is forgotten, one it
+// cannot reach is remembered.
+void NoteWorkerBind(const ServerEndpoint& server, const LDAPConn& conn,
+                    const WorkerFailover& failover) {
+  if (failover.retry_seconds <= 0) return;
+  UnreachableServers& memory = UnreachableServers::Instance();
+  if (conn.LastBindAnswered() || conn.LastBindCertificateRefused()) {
+    memory.Forget(server.Key(), failover.generation);
+  }
   if (conn.LastBindUnreachable()) {
-    UnreachableServers::Instance().Remember(server.Key(), retry_seconds);
+    memory.Remember(server.Key(), failover.retry_seconds, failover.generation);
   }
 }
 
@@ -80,7 +89,8 @@ void InitializeTlsServersInParallel(LDAPServer& server, const WorkerFailover& fa
     *stopped = true;
     return;
   }
-  ServerFailover::RememberProbeOutcomes(tls_servers, probes, failover.retry_seconds);
+  ServerFailover::RememberProbeOutcomes(tls_servers, probes, failover.retry_seconds,
+                                       failover.generation);
   for (size_t i = 0; i < tls_servers.size(); ++i) {
     const ServerEndpoint& s = tls_servers[i];
     bool bound = !probes.Failed(i);
@@ -90,7 +100,7 @@ void InitializeTlsServersInParallel(LDAPServer& server, const WorkerFailover& fa
       SetNetworkTimeout(*conn, s.connection_timeout);
       bound = conn->BindToServer(s.host, s.port, s.use_ssl, s.certificate, s.bind_dn,
                                  s.password);
-      NoteWorkerBind(s, *conn, failover.retry_seconds);
+      NoteWorkerBind(s, *conn, failover);
     }
     if (!bound && state.tls_initialized.load() != 0) break;
   }
@@ -125,7 +135,7 @@ void InitializeTlsServers(bool* stopped) {
                                     server->Certificate(), server->ProxyUsername(),
                                     server->ProxyPassword());
     if (failover.retry_seconds > 0) {
-      NoteWorkerBind(CurrentEndpointKey(name, *server), *conn, failover.retry_seconds);
+      NoteWorkerBind(CurrentEndpointKey(name, *server), *conn, failover);
     }
     name = server->NextServer();
     conn.reset();
@@ -173,9 +183,16 @@ uint32_t SSL_InitializeThread(void* parameter) {
 
 namespace {
 std::atomic<uint32_t> g_connectivity_pause_ms{kConnectivityPauseMs};
+std::atomic<uint32_t> g_worker_stop_timeout_ms{kWorkerStopTimeoutMs};
 }  // namespace
 
 void SetConnectivityPauseForTesting(uint32_t pause_ms) { g_connectivity_pause_ms.store(pause_ms); }
+
+uint32_t TerminateWorkerStopTimeoutMs() { return g_worker_stop_timeout_ms.load(); }
+
+void SetWorkerStopTimeoutForTesting(uint32_t timeout_ms) {
+  g_worker_stop_timeout_ms.store(timeout_ms);
+}
 
 int WaitForConnectivity() {
   return WaitForConnectivity(kConnectivityPasses, g_connectivity_pause_ms.load());

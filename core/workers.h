@@ -36,6 +36,13 @@ int WaitForConnectivity(int passes, uint32_t pause_ms);
 // in a few seconds. Not for production use.
 void SetConnectivityPauseForTesting(uint32_t pause_ms);
 
+// How long the terminate event waits for the start-up worker before it
+// ends it forcibly: kWorkerStopTimeoutMs unless a test shortened it with
+// SetWorkerStopTimeoutForTesting (not for production use), so that a worker
+// outliving the wait can be shown in seconds.
+uint32_t TerminateWorkerStopTimeoutMs();
+void SetWorkerStopTimeoutForTesting(uint32_t timeout_ms);
+
 // Starts SSL_InitializeThread on a thread of its own unless a worker handle
 // is stored or the worker is running. The handle (null when creation failed)
 // and id go into WorkerState.

@@ -8,6 +8,7 @@
 #include "core/worker_state.h"
 #include "directory/entry_dn.h"
 #include "directory/unreachable_servers.h"
+#include "platform/trace.h"
 #include "platform/ui.h"
 #include "results/user_data.h"
 #include "results/user_entry.h"
@@ -124,11 +125,21 @@ bool LDAPConn::QuickBind(const std::string& host, int port, bool use_ssl,
   return true;
 }
 
+void LDAPConn::NoteFailedBind(const std::string& host, int port, bool use_ssl, bool timed_out) {
+  const int code = timed_out ? platform::kLdapTimeout : LastResultCode();
+  bind_unreachable_ = IsUnansweredCode(code);
+  bind_certificate_refused_ = IsCertificateFailureCode(code, use_ssl);
+  if (bind_certificate_refused_) {
+    platform::Trace("LDAP: %s:%d skipped: its TLS certificate was refused\n", host.c_str(), port);
+  }
+}
+
 bool LDAPConn::BindToServer(const std::string& host, int port, bool use_ssl,
                             const std::string& certificate, const std::string& bind_dn,
                             const std::string& password) {
   bind_answered_ = false;
   bind_unreachable_ = false;
+  bind_certificate_refused_ = false;
   OpenConnection(host, port, use_ssl, certificate);
   int never = 0;
   platform::LdapSetOption(handle_, platform::kLdapOptDeref, &never);
@@ -137,7 +148,7 @@ bool LDAPConn::BindToServer(const std::string& host, int port, bool use_ssl,
 
   int msgid = platform::LdapSimpleBind(handle_, bind_dn.c_str(), password.c_str());
   if (msgid == -1) {
-    bind_unreachable_ = IsUnansweredCode(LastResultCode());
+    NoteFailedBind(host, port, use_ssl, false);
     return false;
   }
   // The library-wide network time-out the caller set for this server; none
@@ -146,7 +157,7 @@ bool LDAPConn::BindToServer(const std::string& host, int port, bool use_ssl,
   platform::LdapGetOption(nullptr, platform::kLdapOptNetworkTimeout, &wait);
   int type = platform::LdapResult(handle_, msgid, 0, wait, &result_);
   platform::LdapMemFree(wait);
-  if (type == 0 || type == -1) bind_unreachable_ = type == 0 || IsUnansweredCode(LastResultCode());
+  if (type == 0 || type == -1) NoteFailedBind(host, port, use_ssl, type == 0);
   if (type != platform::kLdapResBind) return false;
   bind_answered_ = true;
 

@@ -56,6 +56,9 @@ class LDAPConn {
   // not even be sent for another reason is neither.
   bool LastBindAnswered() const { return bind_answered_; }
   bool LastBindUnreachable() const { return bind_unreachable_; }
+  // The last BindToServer's TLS connection was not used: the server's
+  // certificate was refused (or could not be checked). Never unreachable.
+  bool LastBindCertificateRefused() const { return bind_certificate_refused_; }
 
   // attributes: null-terminated list. Throws 19 or a text; a base that does
   // not exist shows message 37 and returns normally.
@@ -75,6 +78,9 @@ class LDAPConn {
   void OpenConnection(const std::string& host, int port, bool use_ssl,
                       const std::string& certificate);
   void FreeResult();
+  // Why a bind that got no bind response failed, for the retry memory:
+  // unreachable, or a certificate failure (traced).
+  void NoteFailedBind(const std::string& host, int port, bool use_ssl, bool timed_out);
   // The handle's last result code (kNoCodeReported when it gives none).
   int LastResultCode();
   // Ends `old` unless it is still the current or the bound handle.
@@ -88,6 +94,7 @@ class LDAPConn {
   std::string saved_tree_name_;
   bool bind_answered_ = false;
   bool bind_unreachable_ = false;
+  bool bind_certificate_refused_ = false;
 };
 
 }  // namespace wendrel

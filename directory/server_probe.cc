@@ -23,14 +23,6 @@ constexpr std::chrono::milliseconds kSlice{50};
 
 constexpr char kTreeNameAttribute[] = "directoryTreeName";
 
-// The trusted certificate is the library's one process-wide file, read when
-// a TLS handle is opened: probes of servers with different certificates
-// add theirs and open their handle one at a time.
-std::mutex& OpenMutex() {
-  static std::mutex* mutex = new std::mutex;
-  return *mutex;
-}
-
 // The probes of the process still running, for WaitForProbesToEnd.
 struct LiveProbes {
   std::mutex mutex;
@@ -131,23 +123,29 @@ int WaitForAnswer(platform::LdapHandle* ld, int msgid, int all, Clock::time_poin
   }
 }
 
+// How a connection that got no bind response failed.
+ProbeOutcome FailedConnection(platform::LdapHandle* ld, bool use_ssl) {
+  const int code = ResultCode(ld);
+  if (IsUnansweredCode(code)) return ProbeOutcome::kUnreachable;
+  if (IsCertificateFailureCode(code, use_ssl)) return ProbeOutcome::kCertificateRefused;
+  return ProbeOutcome::kNoTreeName;
+}
+
 // The walk's connection step against one server, bounded as a whole by its
 // connection time-out.
 ProbeOutcome Probe(const ServerEndpoint& server, const ServerProbes::Group& group) {
   const Clock::time_point deadline =
       Clock::now() + std::chrono::seconds(std::max<int32_t>(server.connection_timeout, 0));
   Handle ld;
-  {
-    std::lock_guard<std::mutex> lock(OpenMutex());
-    if (server.use_ssl) {
-      if (platform::LdapSslAddTrustedCert(server.certificate.c_str(),
-                                          platform::kLdapCertFilePem) != 0) {
-        return ProbeOutcome::kLeftToTheWalk;
-      }
-      ld.reset(platform::LdapSslInit(server.host.c_str(), server.port, 1));
-    } else {
-      ld.reset(platform::LdapInit(server.host.c_str(), server.port));
+  if (server.use_ssl) {
+    // The file added is this thread's: other probes add theirs meanwhile.
+    if (platform::LdapSslAddTrustedCert(server.certificate.c_str(),
+                                        platform::kLdapCertFilePem) != 0) {
+      return ProbeOutcome::kLeftToTheWalk;
     }
+    ld.reset(platform::LdapSslInit(server.host.c_str(), server.port, 1));
+  } else {
+    ld.reset(platform::LdapInit(server.host.c_str(), server.port));
   }
   if (ld == nullptr) return ProbeOutcome::kLeftToTheWalk;
   // The probe's own bound on the connect and the TLS handshake: the
@@ -161,18 +159,12 @@ ProbeOutcome Probe(const ServerEndpoint& server, const ServerProbes::Group& grou
   // The connect (and handshake) happen here, bounded by the time-out above
   // but not cancellable.
   int msgid = platform::LdapSimpleBind(ld.get(), server.bind_dn.c_str(), server.password.c_str());
-  if (msgid == -1) {
-    return IsUnansweredCode(ResultCode(ld.get())) ? ProbeOutcome::kUnreachable
-                                                  : ProbeOutcome::kNoTreeName;
-  }
+  if (msgid == -1) return FailedConnection(ld.get(), server.use_ssl);
   Message answer;
   int type = WaitForAnswer(ld.get(), msgid, 0, deadline, group, &answer);
   if (type == -2) return ProbeOutcome::kPending;
   if (type == 0) return ProbeOutcome::kUnreachable;
-  if (type == -1) {
-    return IsUnansweredCode(ResultCode(ld.get())) ? ProbeOutcome::kUnreachable
-                                                  : ProbeOutcome::kNoTreeName;
-  }
+  if (type == -1) return FailedConnection(ld.get(), server.use_ssl);
   // Like the walk: a bind answered with an error still counts as completed.
   if (type != platform::kLdapResBind) return ProbeOutcome::kNoTreeName;
 
@@ -266,7 +258,7 @@ bool WaitForProbesToEnd(uint32_t timeout_ms) {
 bool ServerProbes::Failed(size_t index) const {
   const ProbeOutcome outcome = Outcome(index);
   return outcome == ProbeOutcome::kNoTreeName || outcome == ProbeOutcome::kUnreachable ||
-         outcome == ProbeOutcome::kPending;
+         outcome == ProbeOutcome::kCertificateRefused || outcome == ProbeOutcome::kPending;
 }
 
 }  // namespace wendrel

@@ -51,6 +51,8 @@ enum class ProbeOutcome {
   kPending,         // no answer yet (after Wait: cancelled by a stop request)
   kUsable,          // bound and read a tree name: the walk tries it
   kNoTreeName,      // answered, but no usable tree name: skipped, not unreachable
+  kCertificateRefused,  // TLS certificate refused or not checked: skipped,
+                        // not unreachable
   kUnreachable,     // refused, cut off, or no answer within the time-out
   kLeftToTheWalk,   // the probe could not even start (certificate file,
                     // handle, thread): the walk's own step meets and reports it

@@ -12,6 +12,11 @@ bool IsUnansweredCode(int code) {
   return code == platform::kLdapServerDown || code == platform::kLdapTimeout;
 }
 
+bool IsCertificateFailureCode(int code, bool use_ssl) {
+  // The LDAP port's one code for it (see LdapSslInit).
+  return use_ssl && code == platform::kLdapConnectError;
+}
+
 UnreachableServers& UnreachableServers::Instance() {
   // Never destroyed: the start-up worker, abandoned at shutdown, may still
   // report to it while the process exits.
@@ -19,14 +24,28 @@ UnreachableServers& UnreachableServers::Instance() {
   return *instance;
 }
 
+uint64_t UnreachableServers::Generation() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return generation_;
+}
+
 void UnreachableServers::Remember(const std::string& key, int32_t seconds) {
+  Remember(key, seconds, Generation());
+}
+
+void UnreachableServers::Remember(const std::string& key, int32_t seconds,
+                                  uint64_t generation) {
   if (seconds <= 0) return;
   std::lock_guard<std::mutex> lock(mutex_);
+  if (generation != generation_) return;
   until_[key] = Clock::now() + std::chrono::seconds(seconds);
 }
 
-void UnreachableServers::Forget(const std::string& key) {
+void UnreachableServers::Forget(const std::string& key) { Forget(key, Generation()); }
+
+void UnreachableServers::Forget(const std::string& key, uint64_t generation) {
   std::lock_guard<std::mutex> lock(mutex_);
+  if (generation != generation_) return;
   until_.erase(key);
 }
 
@@ -41,6 +60,7 @@ bool UnreachableServers::IsRemembered(const std::string& key) {
 
 void UnreachableServers::Clear() {
   std::lock_guard<std::mutex> lock(mutex_);
+  ++generation_;
   until_.clear();
 }
 

@@ -127,14 +127,19 @@ LdapHandle* LdapInit(const char* host, int port);
 
 // ldapssl_init: a handle for a TLS connection to host:port (secure must be
 // 1; 0 gives a plain connection like LdapInit). The server's certificate is
-// checked, when the connection is made, against the certificates added with
-// LdapSslAddTrustedCert: natively by OpenLDAP with a fresh TLS context that
-// demands a valid certificate chain and a matching host name; on Windows by
-// a server-certificate callback that builds the chain against the trusted
-// file. Wine's wldap32 refuses that callback (0x5C): a handle opened while
-// a trusted file is set then fails at its first operation (-1 from
-// LdapSimpleBind, result code 0x5B) instead of connecting unverified (see
-// ldap_win32.cc).
+// checked, when the connection is made, against the certificates this
+// thread added last with LdapSslAddTrustedCert: natively by OpenLDAP with a
+// fresh TLS context that demands a valid certificate chain and a matching
+// host name; on Windows by a server-certificate callback that builds the
+// chain against the trusted file.
+// A connection whose certificate was refused, or could not be checked,
+// fails its first operation (-1 from LdapSimpleBind) with result code
+// kLdapConnectError (0x5B) on both systems, never with kLdapServerDown: the
+// server is not to be taken for one that did not answer. On Windows a
+// handle is used only when the callback judged the certificate for that
+// handle; Wine's wldap32 refuses the callback (0x5C), so there a handle
+// opened while a trusted file is set fails that way before it connects
+// (see ldap_win32.cc).
 // The TLS handshake happens inside the first operation (LdapSimpleBind)
 // and is bounded by the network time-out in force when the handle was
 // opened: against a peer that accepts TCP and never answers (a frozen
@@ -242,8 +247,10 @@ int LdapSslClientDeinit();
 void FailSslClientInitForTesting(bool fail);
 
 // Adds the certificates in path (one DER certificate, or one or more in
-// PEM) as the ones trusted for TLS connections opened afterwards; cert_type
-// must be kLdapCertFilePem. 0 on success; a file that is missing or is
+// PEM) as the ones trusted for the TLS connections this thread opens
+// afterwards; cert_type must be kLdapCertFilePem. Other threads keep their
+// own: threads that connect to servers of different files at once each
+// check against their own. 0 on success; a file that is missing or is
 // neither is an error (non-zero) and changes nothing.
 int LdapSslAddTrustedCert(const char* path, int cert_type);
 

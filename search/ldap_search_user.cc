@@ -94,13 +94,18 @@ void LDAPSearchUser::SearchForAUser(UserData& request) {
         bound = conn_->BindToServer(server, server_->Port(), server_->UseSSL(),
                                     server_->Certificate(), server_->ProxyUsername(),
                                     server_->ProxyPassword());
-        failover.NoteBind(static_cast<size_t>(index), conn_->LastBindAnswered(),
+        // A refused certificate is no sign of an unreachable server.
+        failover.NoteBind(static_cast<size_t>(index),
+                          conn_->LastBindAnswered() || conn_->LastBindCertificateRefused(),
                           conn_->LastBindUnreachable());
       }
       if (!bound) {
         // Unreachable or no tree name: skipped silently.
         if (observer_ != nullptr) {
-          observer_->ServerSkipped(index, server, SkipObserver::Why::kNotBound);
+          const bool answered = !skipped && conn_->LastBindAnswered();
+          observer_->ServerSkipped(index, server,
+                                   answered ? SkipObserver::Why::kNoTreeName
+                                            : SkipObserver::Why::kNotBound);
         }
         continue;
       }

@@ -31,8 +31,9 @@ class LDAPSearchUser {
   class SkipObserver {
    public:
     enum class Why {
-      kNotBound,   // connection, bind or tree-name read failed
-      kOtherTree,  // its tree is not the one asked for
+      kNotBound,    // no connection, or the bind was not answered
+      kNoTreeName,  // the bind was answered, but no tree name could be read
+      kOtherTree,   // its tree is not the one asked for
     };
     virtual ~SkipObserver() = default;
     // index: the server's position in the server list.

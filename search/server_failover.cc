@@ -35,7 +35,8 @@ ServerFailover::ServerFailover(const LDAPConfigOptions& options, LDAPServer& ser
   for (size_t t = 0; t < probed.size(); ++t) {
     if (probes.Failed(t)) skip_[probed[t]] = true;
   }
-  RememberProbeOutcomes(targets, probes, retry_seconds_);
+  RememberProbeOutcomes(targets, probes, retry_seconds_,
+                        UnreachableServers::Instance().Generation());
 }
 
 ServerFailover::~ServerFailover() = default;
@@ -61,16 +62,19 @@ std::vector<bool> ServerFailover::RememberedToSkip(const std::vector<ServerEndpo
 }
 
 void ServerFailover::RememberProbeOutcomes(const std::vector<ServerEndpoint>& endpoints,
-                                           const ServerProbes& probes, int32_t retry_seconds) {
+                                           const ServerProbes& probes, int32_t retry_seconds,
+                                           uint64_t generation) {
   if (retry_seconds <= 0) return;
+  UnreachableServers& memory = UnreachableServers::Instance();
   for (size_t i = 0; i < endpoints.size(); ++i) {
     switch (probes.Outcome(i)) {
       case ProbeOutcome::kUnreachable:
-        UnreachableServers::Instance().Remember(endpoints[i].Key(), retry_seconds);
+        memory.Remember(endpoints[i].Key(), retry_seconds, generation);
         break;
       case ProbeOutcome::kUsable:
       case ProbeOutcome::kNoTreeName:
-        UnreachableServers::Instance().Forget(endpoints[i].Key());
+      case ProbeOutcome::kCertificateRefused:
+        memory.Forget(endpoints[i].Key(), generation);
         break;
       default:
         break;

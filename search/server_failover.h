@@ -36,16 +36,19 @@ class ServerFailover {
   // Whether the walk skips server `index` of the list.
   bool Skips(size_t index) const;
   // How the walk's own bind to server `index` went: answered (anything, an
-  // error too) or not answered at all. Neither: failed for another reason.
+  // error or a certificate we refused too) or not answered at all. Neither:
+  // failed for another reason.
   void NoteBind(size_t index, bool answered, bool unanswered);
 
   // Which endpoints the memory makes a walk skip: all of them when all are
   // remembered, since the memory must never turn an outage into a certain
   // failure.
   static std::vector<bool> RememberedToSkip(const std::vector<ServerEndpoint>& endpoints);
-  // The probe's verdicts into the retry memory.
+  // The probe's verdicts into the retry memory, unless it was cleared since
+  // `generation` (see UnreachableServers).
   static void RememberProbeOutcomes(const std::vector<ServerEndpoint>& endpoints,
-                                    const ServerProbes& probes, int32_t retry_seconds);
+                                    const ServerProbes& probes, int32_t retry_seconds,
+                                    uint64_t generation);
 
  private:
   std::vector<ServerEndpoint> endpoints_;

@@ -8,7 +8,8 @@
 // The trusted certificate file may be DER or PEM. GnuTLS under libldap
 // reads CA files in PEM only, so the file is read once when it is added
 // (certificate_file.h) and each TLS connection gets its certificates as PEM
-// through an in-memory file.
+// through an in-memory file. The file added is the adding thread's
+// (trusted_file_choice.h).
 
 // The classic calls the extension is written against (ldap_get_values,
 // ldap_value_free, ldap_result2error) are "deprecated" in OpenLDAP only in
@@ -19,6 +20,7 @@
 
 #include "platform/ldap_dn.h"
 #include "platform/posix/certificate_file.h"
+#include "platform/trusted_file_choice.h"
 
 #include <errno.h>
 #include <ldap.h>
@@ -32,7 +34,6 @@
 #include <chrono>
 #include <cstring>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -53,17 +54,6 @@ namespace {
 // for kLdapOptResultCode with a null handle: a failed open has no handle to
 // carry it. 0 after a successful open.
 WENDREL_INITIAL_EXEC_TLS thread_local int last_open_error = kLdapSuccess;
-
-// The certificates of the trusted file of the TLS companion, as PEM text:
-// process-wide, like the SDK's certificate database. Empty when none.
-std::mutex& TlsMutex() {
-  static std::mutex* mutex = new std::mutex;
-  return *mutex;
-}
-std::string& TrustedPem() {
-  static std::string* pem = new std::string;
-  return *pem;
-}
 
 // An anonymous in-memory file holding `text`, with a path the TLS library
 // can open while it lives. Closed by the destructor.
@@ -164,8 +154,10 @@ bool AppendUri(const std::string& item, int port, const char* scheme, std::strin
 // the first operation (LdapSimpleBind, or a search made without one) has
 // set the connection up, so the library's own waits
 // (LdapResult's time-out) govern everything afterwards. Without a network
-// time-out no layer is pushed: the wait then has no limit, as documented.
+// time-out the layer waits without limit, as documented; it is there all
+// the same to learn whether the peer spoke (see setup_peer_spoke).
 struct BoundedSetup {
+  bool bounded;  // false: no network time-out
   std::chrono::steady_clock::time_point deadline;
 };
 
@@ -194,12 +186,12 @@ bool WaitReady(Sockbuf_IO_Desc* sbiod, short events) {
       setup->deadline - std::chrono::steady_clock::now());
   ber_socket_t fd = -1;
   ber_sockbuf_ctrl(sbiod->sbiod_sb, LBER_SB_OPT_GET_FD, &fd);
-  if (left.count() <= 0 || fd < 0) {
+  if ((setup->bounded && left.count() <= 0) || fd < 0) {
     errno = ETIMEDOUT;
     return false;
   }
   struct pollfd p = {fd, events, 0};
-  int n = poll(&p, 1, static_cast<int>(left.count()));
+  int n = poll(&p, 1, setup->bounded ? static_cast<int>(left.count()) : -1);
   if (n == 0) errno = ETIMEDOUT;
   return n > 0 || (n < 0 && errno == EINTR);
 }
@@ -235,20 +227,20 @@ int BoundedSetupClose(Sockbuf_IO_Desc*) { return 0; }
 Sockbuf_IO bounded_setup_io = {BoundedSetupSetUp, BoundedSetupRemove, BoundedSetupCtrl,
                                BoundedSetupRead,  BoundedSetupWrite,  BoundedSetupClose};
 
-// Connect callback of TLS handles: pushes the layer when the handle has a
-// network time-out (copied from the library-wide one when it was opened).
+// Connect callback of TLS handles: pushes the layer, bounded by the
+// handle's network time-out (copied from the library-wide one when it was
+// opened) when it has one.
 int PushBoundedSetup(LDAP* ld, Sockbuf* sb, LDAPURLDesc*, struct sockaddr*,
                      struct ldap_conncb*) {
+  BoundedSetup* setup = new BoundedSetup{false, std::chrono::steady_clock::time_point()};
   struct timeval* tv = nullptr;
-  if (ldap_get_option(ld, LDAP_OPT_NETWORK_TIMEOUT, &tv) != LDAP_OPT_SUCCESS || tv == nullptr) {
-    return 0;
+  if (ldap_get_option(ld, LDAP_OPT_NETWORK_TIMEOUT, &tv) == LDAP_OPT_SUCCESS && tv != nullptr) {
+    auto timeout = std::chrono::seconds(tv->tv_sec) + std::chrono::microseconds(tv->tv_usec);
+    ldap_memfree(tv);
+    setup->bounded = timeout.count() >= 0;
+    setup->deadline = std::chrono::steady_clock::now() +
+                      std::chrono::duration_cast<std::chrono::steady_clock::duration>(timeout);
   }
-  auto timeout = std::chrono::seconds(tv->tv_sec) + std::chrono::microseconds(tv->tv_usec);
-  ldap_memfree(tv);
-  if (timeout.count() < 0) return 0;
-  BoundedSetup* setup = new BoundedSetup;
-  setup->deadline = std::chrono::steady_clock::now() +
-                    std::chrono::duration_cast<std::chrono::steady_clock::duration>(timeout);
   if (ber_sockbuf_add_io(sb, &bounded_setup_io, kBoundedSetupLevel, setup) != 0) {
     delete setup;
     return -1;
@@ -292,14 +284,10 @@ LdapHandle* Open(const char* host, int port, bool tls) {
   }
   if (tls) {
     // Each TLS connection gets a TLS context of its own built from the
-    // trusted file as it is now, demanding a valid chain and a matching host
-    // name: the library's process-wide context and the system's trust store
-    // play no part once a file has been added.
-    std::string pem;
-    {
-      std::lock_guard<std::mutex> lock(TlsMutex());
-      pem = TrustedPem();
-    }
+    // trusted file this thread added last, demanding a valid chain and a
+    // matching host name: the library's process-wide context and the
+    // system's trust store play no part once a file has been added.
+    const std::string pem = ChosenTrustedFile();
     int demand = LDAP_OPT_X_TLS_DEMAND;
     int is_server = 0;
     rc = ldap_set_option(ld, LDAP_OPT_X_TLS_REQUIRE_CERT, &demand);
@@ -562,8 +550,7 @@ int LdapSslClientInit(const void* reserved1, const void* reserved2) {
 }
 
 int LdapSslClientDeinit() {
-  std::lock_guard<std::mutex> lock(TlsMutex());
-  TrustedPem().clear();
+  ForgetTrustedFiles();
   return 0;
 }
 
@@ -573,8 +560,7 @@ int LdapSslAddTrustedCert(const char* path, int cert_type) {
   // reported here rather than at the first connection.
   std::string pem;
   if (!ReadCertificateFileAsPem(path, &pem)) return kLdapLocalError;
-  std::lock_guard<std::mutex> lock(TlsMutex());
-  TrustedPem() = pem;
+  ChooseTrustedFile(pem);
   return 0;
 }
 

@@ -478,6 +478,14 @@ void RecoverCounter(Connection* connection) {
   sqlite3_busy_timeout(db, kBusyTimeoutMs);
 }
 
+// Whether the store has the -shm file SQLite's readers make beside a store
+// in WAL mode. A reader makes the counter only there: beside a store SQLite
+// reads without making anything, a reader makes nothing either.
+bool SqliteMadeItsSharedMemory(const Connection& connection) {
+  struct stat st;
+  return stat((connection.full_path + "-shm").c_str(), &st) == 0;
+}
+
 // Tries `attempt` again while it meets another process's lock. SQLite's busy
 // handler covers most waits, but some (another process switching the file to
 // WAL or recovering it) answer "busy" at once; the whole call then starts
@@ -580,7 +588,8 @@ int32_t Read(const std::string& path, FileCheck check, const std::string& questi
     }
     if (counted && !settled) {
       RecoverCounter(connection);
-    } else if (!counted && connection->schema && !connection->read_only) {
+    } else if (!counted && connection->schema && !connection->read_only &&
+               SqliteMadeItsSharedMemory(*connection)) {
       connection->counter.Map(connection->full_path, /*create=*/true, connection->mode);
     }
     return answered ? reply(answer) : status;

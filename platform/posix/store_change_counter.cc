@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <string>
+
 namespace wendrel {
 namespace platform {
 
@@ -21,6 +23,48 @@ bool CompareAndSwap(uint64_t* word, uint64_t expected, uint64_t desired, int ord
   return __atomic_compare_exchange_n(word, &expected, desired, false, order, __ATOMIC_RELAXED);
 }
 
+// The file made for the counter takes what SQLite gives its -wal and -shm
+// files: the store file's permissions whatever the umask and, in a process
+// running as root, the store file's owner. A login or a diagnosis run as
+// root would otherwise leave a file that the store's owner cannot write,
+// and every later write of that owner would be refused.
+bool HandOver(int fd, const struct stat& store, unsigned mode) {
+  if (geteuid() == 0 && fchown(fd, store.st_uid, store.st_gid) != 0) return false;
+  // After the owner: changing the owner may clear permission bits.
+  return fchmod(fd, mode & 0777) == 0 && ftruncate(fd, kCounterBytes) == 0;
+}
+
+// Makes the counter file at `path` beside `database`. Another process may
+// open it the moment it has its name, so it gets the name only once it is
+// whole: made unnamed in the store's folder and linked into place. Where
+// the file system cannot do that, it is made under its name without any
+// permission until it is whole. True when the file exists afterwards,
+// whoever made it.
+bool MakeCounterFile(const std::string& database, const std::string& path, unsigned mode) {
+  struct stat store;
+  if (stat(database.c_str(), &store) != 0) return false;
+  const size_t slash = path.find_last_of('/');
+  const std::string folder =
+      slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  int fd = open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+  if (fd >= 0) {
+    bool linked = false;
+    if (HandOver(fd, store, mode)) {
+      const std::string self = "/proc/self/fd/" + std::to_string(fd);
+      linked = linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0 ||
+               errno == EEXIST;
+    }
+    close(fd);
+    if (linked) return true;
+  }
+  fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0);
+  if (fd < 0) return errno == EEXIST;
+  const bool made = HandOver(fd, store, mode);
+  close(fd);
+  if (!made) unlink(path.c_str());
+  return made;
+}
+
 }  // namespace
 
 StoreChangeCounter::~StoreChangeCounter() {
@@ -34,7 +78,10 @@ std::string StoreChangeCounter::PathFor(const std::string& database) {
 bool StoreChangeCounter::Map(const std::string& database, bool create, unsigned mode) {
   if (word_ != nullptr) return true;
   const std::string path = PathFor(database);
-  int fd = open(path.c_str(), O_RDWR | O_CLOEXEC | (create ? O_CREAT : 0), mode);
+  int fd = open(path.c_str(), O_RDWR | O_CLOEXEC);
+  if (fd < 0 && errno == ENOENT && create && MakeCounterFile(database, path, mode)) {
+    fd = open(path.c_str(), O_RDWR | O_CLOEXEC);
+  }
   bool writable = fd >= 0;
   if (fd < 0 && (errno == EACCES || errno == EPERM || errno == EROFS)) {
     fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -42,7 +89,8 @@ bool StoreChangeCounter::Map(const std::string& database, bool create, unsigned 
   if (fd < 0) return false;
   struct stat st;
   bool usable = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-  // A fresh file is made one word long; growing a file that is long enough
+  // A fresh file is made one word long; a shorter one (left by a process
+  // that died making it) is grown. Growing a file that is long enough
   // already never happens, so a counter in use is never touched here.
   if (usable && st.st_size < static_cast<off_t>(kCounterBytes)) {
     usable = writable && ftruncate(fd, kCounterBytes) == 0;

@@ -39,9 +39,13 @@ class StoreChangeCounter {
   static std::string PathFor(const std::string& database);
 
   // Maps the counter of `database`: writable when the file can be opened for
-  // writing, else read-only. `create` makes a missing file (with the
-  // permissions `mode`). False, and nothing mapped, when the file is missing
-  // or cannot be read.
+  // writing, else read-only. `create` makes a missing file the way SQLite
+  // makes its -wal and -shm files: with the permissions `mode` (the store
+  // file's) whatever the umask, and, in a process running as root, with the
+  // store file's owner and group, so that whoever made it locks nobody out.
+  // The file appears whole (one word, its owner and permissions set) or not
+  // at all. False, and nothing mapped, when the file is missing or cannot be
+  // read.
   bool Map(const std::string& database, bool create, unsigned mode);
 
   bool mapped() const { return word_ != nullptr; }

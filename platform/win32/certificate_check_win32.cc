@@ -6,6 +6,11 @@
 // through the checks below, not through the engine's trust. The name check
 // is left to the SSL policy alone (Wine's never matches an IP address: the
 // tests under Wine use a DNS name).
+//
+// "One of the file's certificates" means the same encoded bytes, never the
+// same issuer and serial number: anyone can copy a CA's name and serial
+// into a certificate of their own key (CertCompareCertificate, and adding
+// to a store with CERT_STORE_ADD_REPLACE_EXISTING, match on exactly that).
 
 #include "platform/win32/certificate_check_win32.h"
 
@@ -29,9 +34,11 @@ struct ChainFreer {
 };
 using Chain = std::unique_ptr<const CERT_CHAIN_CONTEXT, ChainFreer>;
 
+// Every certificate of the file is kept: a store add that matches on issuer
+// and serial would let a forgery of a CA displace the genuine one.
 bool AddEncoded(HCERTSTORE store, const BYTE* der, DWORD size) {
   return CertAddEncodedCertificateToStore(store, X509_ASN_ENCODING, der, size,
-                                          CERT_STORE_ADD_REPLACE_EXISTING, nullptr) != FALSE;
+                                          CERT_STORE_ADD_ALWAYS, nullptr) != FALSE;
 }
 
 // Adds every PEM certificate block of text; the number added, or -1 when a
@@ -63,14 +70,48 @@ int AddPemBlocks(HCERTSTORE store, const std::string& text) {
   return added;
 }
 
+bool SameBytes(PCCERT_CONTEXT a, PCCERT_CONTEXT b) {
+  return a->cbCertEncoded == b->cbCertEncoded &&
+         std::memcmp(a->pbCertEncoded, b->pbCertEncoded, a->cbCertEncoded) == 0;
+}
+
+// Whether store holds cert itself: the same encoded certificate.
 bool InStore(HCERTSTORE store, PCCERT_CONTEXT cert) {
   bool found = false;
   PCCERT_CONTEXT each = nullptr;
   while (!found && (each = CertEnumCertificatesInStore(store, each)) != nullptr) {
-    found = CertCompareCertificate(X509_ASN_ENCODING, each->pCertInfo, cert->pCertInfo) != FALSE;
+    found = SameBytes(each, cert);
   }
   if (each != nullptr) CertFreeCertificateContext(each);
   return found;
+}
+
+// What an element's error status may say without counting against it: dates
+// are judged apart (an expired certificate is told from an untrusted one),
+// revocation is never asked for (no list is fetched at the login prompt),
+// and where the chain ends, and whether the system trusts its end, is for
+// the file to decide.
+constexpr DWORD kJudgedElsewhere =
+    CERT_TRUST_IS_NOT_TIME_VALID | CERT_TRUST_IS_NOT_TIME_NESTED |
+    CERT_TRUST_REVOCATION_STATUS_UNKNOWN | CERT_TRUST_IS_OFFLINE_REVOCATION |
+    CERT_TRUST_IS_UNTRUSTED_ROOT | CERT_TRUST_IS_PARTIAL_CHAIN;
+
+// The position in the chain (from the server's certificate up) of the first
+// certificate of the trusted file, when every certificate below it is
+// signed by the one above it and sound; -1 otherwise. A file certificate is
+// trusted for what it is, so its own signature (by whatever issued it, if
+// anything) does not count; a certificate above it does not count at all.
+int TrustAnchor(const CERT_SIMPLE_CHAIN& chain, HCERTSTORE trusted) {
+  for (DWORD i = 0; i < chain.cElement; ++i) {
+    const CERT_CHAIN_ELEMENT& element = *chain.rgpElement[i];
+    DWORD errors = element.TrustStatus.dwErrorStatus & ~kJudgedElsewhere;
+    if (InStore(trusted, element.pCertContext)) {
+      errors &= ~static_cast<DWORD>(CERT_TRUST_IS_NOT_SIGNATURE_VALID);
+      return errors == 0 ? static_cast<int>(i) : -1;
+    }
+    if (errors != 0) return -1;
+  }
+  return -1;
 }
 
 // The trusted certificates and those the server sent, for chain building.
@@ -79,7 +120,9 @@ CertStore AdditionalStore(HCERTSTORE trusted, PCCERT_CONTEXT cert) {
   if (collection == nullptr || !CertAddStoreToCollection(collection.get(), trusted, 0, 0)) {
     return nullptr;
   }
-  if (cert->hCertStore != nullptr) CertAddStoreToCollection(collection.get(), cert->hCertStore, 0, 0);
+  if (cert->hCertStore != nullptr) {
+    CertAddStoreToCollection(collection.get(), cert->hCertStore, 0, 0);
+  }
   return collection;
 }
 
@@ -139,9 +182,15 @@ CertificateVerdict VerifyServerCertificate(PCCERT_CONTEXT cert, HCERTSTORE trust
   CERT_CHAIN_PARA para;
   std::memset(&para, 0, sizeof(para));
   para.cbSize = sizeof(para);
+  // Nothing is fetched while the chain is built: no missing issuer from the
+  // address a certificate names, no root from Windows Update, no revocation
+  // list. At the login prompt every wait is bounded by the server's
+  // time-outs, and a fetch would be bounded by nothing of ours.
+  const DWORD offline = CERT_CHAIN_CACHE_ONLY_URL_RETRIEVAL |
+                        CERT_CHAIN_DISABLE_AUTH_ROOT_AUTO_UPDATE;
   PCCERT_CHAIN_CONTEXT raw = nullptr;
-  if (!CertGetCertificateChain(nullptr, cert, nullptr, additional.get(), &para, 0, nullptr,
-                               &raw)) {
+  if (!CertGetCertificateChain(nullptr, cert, nullptr, additional.get(), &para, offline,
+                               nullptr, &raw)) {
     return CertificateVerdict::kUntrusted;
   }
   Chain chain(raw);
@@ -149,22 +198,9 @@ CertificateVerdict VerifyServerCertificate(PCCERT_CONTEXT cert, HCERTSTORE trust
     return CertificateVerdict::kUntrusted;
   }
   const CERT_SIMPLE_CHAIN& simple = *chain->rgpChain[0];
-  bool through_file = false;
-  for (DWORD i = 0; i < simple.cElement; ++i) {
-    through_file = through_file || InStore(trusted, simple.rgpElement[i]->pCertContext);
-  }
-  if (!through_file) return CertificateVerdict::kUntrusted;
-  PCCERT_CONTEXT root = simple.rgpElement[simple.cElement - 1]->pCertContext;
-
-  // Dates are judged below, certificate by certificate; revocation was not
-  // asked for, so what the engine says about it does not count.
-  DWORD errors = chain->TrustStatus.dwErrorStatus &
-                 ~(CERT_TRUST_IS_NOT_TIME_VALID | CERT_TRUST_IS_NOT_TIME_NESTED |
-                   CERT_TRUST_REVOCATION_STATUS_UNKNOWN | CERT_TRUST_IS_OFFLINE_REVOCATION);
-  if (InStore(trusted, root)) errors &= ~static_cast<DWORD>(CERT_TRUST_IS_UNTRUSTED_ROOT);
-  if (errors != 0) return CertificateVerdict::kUntrusted;
-
-  for (DWORD i = 0; i < simple.cElement; ++i) {
+  const int anchor = TrustAnchor(simple, trusted);
+  if (anchor < 0) return CertificateVerdict::kUntrusted;
+  for (int i = 0; i <= anchor; ++i) {
     if (CertVerifyTimeValidity(nullptr, simple.rgpElement[i]->pCertContext->pCertInfo) != 0) {
       return CertificateVerdict::kExpired;
     }

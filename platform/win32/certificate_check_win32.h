@@ -24,17 +24,22 @@ struct CertStoreCloser {
 using CertStore = std::unique_ptr<void, CertStoreCloser>;
 
 // A memory store holding every certificate of the file at path: one or
-// more in PEM, or one in DER. Null when the file cannot be read or holds
-// no certificate crypt32 can decode.
+// more in PEM, or one in DER; each one kept, even two of the same issuer
+// and serial number. Null when the file cannot be read or holds no
+// certificate crypt32 can decode.
 CertStore LoadCertificateFile(const std::string& path);
 
 // The verdict on `cert` (with the certificates the server sent in its
 // hCertStore) against the certificates of `trusted`, for the server name
 // `host`:
 // - the chain is built by the default engine with the trusted certificates
-//   as an additional store; it must run through one of them, and an
-//   untrusted root is accepted only when that root is one of them;
-// - every certificate of the chain must be within its dates;
+//   as an additional store, fetching nothing from the network;
+// - trust is decided at the first certificate of the chain, from the
+//   server's up, that is one of the file's (the same encoded bytes): every
+//   certificate below it must be validly signed by the one above and sound
+//   as the engine judges it. What lies above that certificate does not
+//   count, so a file holding an intermediate CA trusts what it issued;
+// - every certificate up to that one must be within its dates;
 // - the SSL server policy must accept the chain for `host`.
 CertificateVerdict VerifyServerCertificate(PCCERT_CONTEXT cert, HCERTSTORE trusted,
                                            const std::wstring& host);

@@ -21,19 +21,31 @@
 //
 // TLS: ldap_sslinit plus a LDAP_OPT_SERVER_CERTIFICATE callback that judges
 // the server's certificate against the trusted file with crypt32
-// (certificate_check_win32.h). Wine's wldap32 answers that option with 0x5C
-// and checks certificates against nothing the program gives it. A TLS
-// handle opened while a trusted file is set, on which the callback cannot
-// be installed, is therefore never connected: its first operation fails
-// as an unreachable server's does, and the trace says why. Connecting it
-// would use a server the administrator's file does not vouch for.
+// (certificate_check_win32.h). The trusted file of a handle is the one the
+// opening thread added last (trusted_file_choice.h); the callback receives
+// wldap32's connection and finds the file through the port's handle.
+//
+// A TLS handle is used only when that callback has judged the server's
+// certificate trusted for that very handle. Refused in any other case, with
+// the connect error (0x5B) and a trace line:
+// - the callback refused the certificate: wldap32 tears the connection
+//   down and ldap_connect may report "server down" (0x51), which would
+//   make a server that answered look unreachable;
+// - ldap_connect succeeded and the callback never ran for this handle (a
+//   wldap32 that accepts the option and does not call it, or calls it for
+//   another connection): connecting would use a server nobody checked;
+// - a trusted file is set and wldap32 refuses the option (Wine's answers it
+//   with 0x5C and checks certificates against nothing the program gives
+//   it): the handle is refused before it connects.
 
 #include "platform/ldap.h"
 
 #include "platform/ldap_dn.h"
 #include "platform/server_probe.h"
 #include "platform/trace.h"
+#include "platform/trusted_file_choice.h"
 #include "platform/win32/certificate_check_win32.h"
+#include "platform/win32/ldap_win32_testing.h"
 
 #include <windows.h>
 #include <wincrypt.h>
@@ -59,12 +71,14 @@ struct LdapHandle {
   bool connected = false;     // ldap_connect has succeeded
   int connect_error = 0;      // the failed ldap_connect's code, until cleared
   std::wstring host;          // for the certificate's host-name check
-  std::string trusted_file;   // TLS: the trusted file at opening time
+  std::string trusted_file;   // TLS: the opening thread's trusted file
   bool tls = false;
   bool certificate_check = false;  // TLS: the callback is installed
-  // TLS: the callback's verdict on the server's certificate, once it ran.
+  // TLS: the callback's verdict on the server's certificate, once it ran
+  // (written by the callback under DefaultsMutex).
   bool judged = false;
   CertificateVerdict verdict = CertificateVerdict::kUnavailable;
+  bool certificate_refused = false;  // TLS: never to be connected
   bool has_own_timeout = false;  // set on the handle: bounds its connect alone
   LdapTimeval own_timeout = {0, 0};
 };
@@ -80,7 +94,6 @@ struct Defaults {
   int referrals = 0;
   bool has_timeout = false;
   LdapTimeval timeout = {0, 0};
-  std::string trusted_file;
 };
 
 std::mutex& DefaultsMutex() {
@@ -93,6 +106,7 @@ Defaults& TheDefaults() {
 }
 
 // Certificate callbacks receive wldap32's handle; this finds the port's.
+// Filled when a TLS handle is opened, emptied when it is unbound.
 std::map<LDAP*, LdapHandle*>& TlsHandles() {
   static std::map<LDAP*, LdapHandle*>* handles = new std::map<LDAP*, LdapHandle*>;
   return *handles;
@@ -226,12 +240,15 @@ void ApplyDefaults(LdapHandle* h, const Defaults& d) {
   }
 }
 
+std::atomic<bool> g_skip_certificate_callback{false};
+
 LdapHandle* Open(const char* host, int port, bool tls) {
   last_open_error = kLdapParamError;
   if (port <= 0 || port > 65535) return nullptr;
   std::unique_ptr<LdapHandle> h(new LdapHandle);
   h->host = Widen(host != nullptr && *host != '\0' ? host : "localhost");
   h->tls = tls;
+  if (tls) h->trusted_file = ChosenTrustedFile();
   h->ld = tls ? ldap_sslinitW(&h->host[0], static_cast<ULONG>(port), 1)
               : ldap_initW(&h->host[0], static_cast<ULONG>(port));
   if (h->ld == nullptr) {
@@ -243,13 +260,12 @@ LdapHandle* Open(const char* host, int port, bool tls) {
   {
     std::lock_guard<std::mutex> lock(DefaultsMutex());
     d = TheDefaults();
-    if (tls) {
-      h->trusted_file = d.trusted_file;
-      TlsHandles()[h->ld] = h.get();
-    }
+    if (tls) TlsHandles()[h->ld] = h.get();
   }
   ApplyDefaults(h.get(), d);
-  if (tls) {
+  if (tls && g_skip_certificate_callback.load()) {
+    h->certificate_check = true;  // as if accepted; never installed, never called
+  } else if (tls) {
     h->certificate_check =
         ldap_set_optionW(h->ld, LDAP_OPT_SERVER_CERTIFICATE,
                          reinterpret_cast<void*>(&CheckServerCertificate)) == LDAP_SUCCESS;
@@ -258,17 +274,43 @@ LdapHandle* Open(const char* host, int port, bool tls) {
   return h.release();
 }
 
+// A TLS handle that must never be connected (see the file comment).
+bool RefuseCertificate(LdapHandle* h, const char* why) {
+  Trace("LDAP: TLS server %ls not used: %s\n", h->host.c_str(), why);
+  h->certificate_refused = true;
+  h->connect_error = kLdapConnectError;
+  return false;
+}
+
+// After ldap_connect on a TLS handle with the callback: whether the
+// callback judged this handle's server trusted. False (the handle refused)
+// when it refused the certificate, or when the connection was made without
+// it; a connection that failed before any verdict keeps its own code.
+bool CertificateAccepted(LdapHandle* h, ULONG connect_rc) {
+  bool judged = false;
+  CertificateVerdict verdict = CertificateVerdict::kUnavailable;
+  {
+    std::lock_guard<std::mutex> lock(DefaultsMutex());
+    judged = h->judged;
+    verdict = h->verdict;
+  }
+  if (judged && verdict != CertificateVerdict::kTrusted) {
+    return RefuseCertificate(h, "its certificate was refused");
+  }
+  if (connect_rc == LDAP_SUCCESS && !judged) {
+    return RefuseCertificate(h, "the LDAP library connected without checking its certificate");
+  }
+  return true;
+}
+
 // Connects before the first operation, within the library-wide network
 // time-out when one is set.
 bool EnsureConnected(LdapHandle* h) {
   if (h->connected) return true;
+  if (h->certificate_refused) return false;
   if (h->tls && !h->trusted_file.empty() && !h->certificate_check) {
-    // Failed closed, as an unreachable server fails: see the file comment.
-    Trace("LDAP: TLS server %ls not used: the LDAP library refused the server-certificate "
-          "check, so the trusted certificate file cannot be applied\n",
-          h->host.c_str());
-    h->connect_error = kLdapConnectError;
-    return false;
+    return RefuseCertificate(h, "the LDAP library refused the server-certificate check, so "
+                                "the trusted certificate file cannot be applied");
   }
   bool has_timeout = h->has_own_timeout;
   l_timeval tv = {0, 0};
@@ -280,6 +322,7 @@ bool EnsureConnected(LdapHandle* h) {
     if (has_timeout) tv = ToLTimeval(TheDefaults().timeout);
   }
   ULONG rc = ldap_connect(h->ld, has_timeout ? &tv : nullptr);
+  if (h->tls && h->certificate_check && !CertificateAccepted(h, rc)) return false;
   if (rc != LDAP_SUCCESS) {
     h->connect_error = ToSdkCode(static_cast<LONG>(rc));
     return false;
@@ -574,6 +617,14 @@ std::atomic<bool> g_fail_ssl_client_init{false};
 
 void FailSslClientInitForTesting(bool fail) { g_fail_ssl_client_init.store(fail); }
 
+void SkipServerCertificateCallbackForTesting(bool skip) {
+  g_skip_certificate_callback.store(skip);
+}
+
+VERIFYSERVERCERT* ServerCertificateCallbackForTesting() { return &CheckServerCertificate; }
+
+LDAP* WldapConnectionForTesting(LdapHandle* ld) { return ld != nullptr ? ld->ld : nullptr; }
+
 int LdapSslClientInit(const void* reserved1, const void* reserved2) {
   if (g_fail_ssl_client_init.load()) return kLdapLocalError;
   // wldap32 brings up its TLS provider with the first TLS connection.
@@ -581,8 +632,7 @@ int LdapSslClientInit(const void* reserved1, const void* reserved2) {
 }
 
 int LdapSslClientDeinit() {
-  std::lock_guard<std::mutex> lock(DefaultsMutex());
-  TheDefaults().trusted_file.clear();
+  ForgetTrustedFiles();
   return 0;
 }
 
@@ -591,8 +641,7 @@ int LdapSslAddTrustedCert(const char* path, int cert_type) {
   // The file must hold at least one certificate crypt32 can read, in DER or
   // PEM; the callback reads it again per connection.
   if (LoadCertificateFile(path) == nullptr) return kLdapLocalError;
-  std::lock_guard<std::mutex> lock(DefaultsMutex());
-  TheDefaults().trusted_file = path;
+  ChooseTrustedFile(path);
   return 0;
 }
 

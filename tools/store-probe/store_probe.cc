@@ -26,6 +26,9 @@
 //                                                   most 60 s) to be killed
 //   wendrel-store-probe checkpoint STORE           moves the -wal file's content
 //                                                   into the database and empties it
+//   wendrel-store-probe rollback STORE             takes the store out of WAL mode
+//                                                   (a rollback journal, as SQLite
+//                                                   makes a database by default)
 // Exit 0 on success, 1 on failure, 2 for bad arguments.
 
 #include <sqlite3.h>
@@ -183,6 +186,16 @@ int Checkpoint(const std::string& store) {
   return ok ? 0 : 1;
 }
 
+int Rollback(const std::string& store) {
+  sqlite3* db = nullptr;
+  bool ok = sqlite3_open_v2(store.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK &&
+            sqlite3_busy_timeout(db, 10000) == SQLITE_OK &&
+            Exec(db, "PRAGMA journal_mode=DELETE");
+  if (!ok) std::fprintf(stderr, "rollback: %s\n", db != nullptr ? sqlite3_errmsg(db) : "no memory");
+  sqlite3_close(db);
+  return ok ? 0 : 1;
+}
+
 int Foreign(const std::string& path) {
   sqlite3* db = nullptr;
   int rc = sqlite3_open(path.c_str(), &db);
@@ -218,10 +231,11 @@ int main(int argc, char** argv) {
                  argv[5]);
   }
   if (command == "checkpoint" && argc == 3) return Checkpoint(argv[2]);
+  if (command == "rollback" && argc == 3) return Rollback(argv[2]);
   std::fprintf(stderr,
                "usage: wendrel-store-probe write STORE PREFIX COUNT | delete STORE KEY |\n"
                "       hold STORE READY RELEASE | foreign PATH | set STORE NAME VALUE |\n"
                "       race STORE COUNT | stall STORE VALUE READY COMMIT |\n"
-               "       checkpoint STORE\n");
+               "       checkpoint STORE | rollback STORE\n");
   return 2;
 }

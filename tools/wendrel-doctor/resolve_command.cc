@@ -83,8 +83,8 @@ class SkipRecorder : public LDAPSearchUser::SkipObserver {
   std::vector<SkippedServer> skipped_;
 };
 
-// The search knows only that a server could not be bound to or is of
-// another tree; for the former, a check of the server says why.
+// The search knows only that a server could not be bound to, gave no tree
+// name or is of another tree; for the first, a check of the server says why.
 void ExplainSkips(std::vector<SkippedServer>* skipped) {
   std::vector<ServerSettings> servers;
   try {
@@ -95,6 +95,8 @@ void ExplainSkips(std::vector<SkippedServer>* skipped) {
   for (SkippedServer& s : *skipped) {
     if (s.why == LDAPSearchUser::SkipObserver::Why::kOtherTree) {
       s.reason = "other tree";
+    } else if (s.why == LDAPSearchUser::SkipObserver::Why::kNoTreeName) {
+      s.reason = "no tree name";
     } else if (s.index >= 0 && static_cast<size_t>(s.index) < servers.size()) {
       s.reason = SkipReason(CheckServer(servers[static_cast<size_t>(s.index)]));
     } else {

@@ -190,7 +190,7 @@ std::string SkipReason(const ServerCheck& check) {
   if (check.tls && check.certificate != CertificateVerdict::kTrusted) {
     return platform::CertificateVerdictName(check.certificate);
   }
-  if (check.bind_answered && !check.has_tree) return "other tree";
+  if (check.bind_answered && !check.has_tree) return "no tree name";
   return "bind refused";
 }
 

@@ -56,8 +56,8 @@ std::string WhyNotReachable(const ServerCheck& check, int connection_timeout);
 
 // Why the user search passed over a server it could not bind to, from what
 // a check of that server finds: "unreachable", a certificate verdict other
-// than "trusted", "bind refused", or "other tree" (a root entry that names
-// no tree).
+// than "trusted", "bind refused", or "no tree name" (the bind was answered,
+// but the root entry names no tree).
 std::string SkipReason(const ServerCheck& check);
 
 }  // namespace doctor

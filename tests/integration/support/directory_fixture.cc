@@ -199,6 +199,9 @@ bool DirectoryFixture::Load() {
   other_ca_cert_ = Value(kv, "other_ca_cert");
   ca_cert_der_ = Value(kv, "ca_cert_der");
   ca_bundle_ = Value(kv, "ca_bundle");
+  intermediate_cert_ = Value(kv, "intermediate_cert");
+  ca_with_forgery_ = Value(kv, "ca_with_forgery");
+  aia_leaf_cert_ = Value(kv, "aia_leaf_cert");
   return true;
 }
 
@@ -212,6 +215,18 @@ std::string DirectoryFixture::CaCertDerPath() const { return OptionalHostPath(ca
 std::string DirectoryFixture::CaBundlePath() const { return OptionalHostPath(ca_bundle_); }
 std::string DirectoryFixture::NonCertificatePath() const {
   return HostPath(dir_ + "/fixture.txt");
+}
+
+std::string DirectoryFixture::IntermediateCertPath() const {
+  return intermediate_cert_.empty() ? std::string() : HostPath(intermediate_cert_);
+}
+
+std::string DirectoryFixture::CaWithForgeryPath() const {
+  return ca_with_forgery_.empty() ? std::string() : HostPath(ca_with_forgery_);
+}
+
+std::string DirectoryFixture::AiaLeafCertPath() const {
+  return aia_leaf_cert_.empty() ? std::string() : HostPath(aia_leaf_cert_);
 }
 
 }  // namespace testing

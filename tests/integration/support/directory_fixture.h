@@ -18,6 +18,15 @@
 // has the sample entries of the script unless ldif is given; index and
 // maxsize serve large generated directories. Everything is removed by the
 // destructor.
+//
+// tls= also takes what an attacker or a larger PKI presents (see the
+// script): forgedca (a self-signed copy of the fixture CA's subject and
+// serial number with another key), fakeca (issued by a fake CA of that
+// subject and serial, sent with it), forgedleaf (naming the fixture CA as
+// its issuer, by name and key identifier, but signed by another key, sent
+// alone) and chain (issued by an intermediate of
+// the fixture CA, sent with it). For these the server's certificate file
+// holds what the server sends, its own certificate first.
 
 #ifndef WENDREL_TESTS_INTEGRATION_SUPPORT_DIRECTORY_FIXTURE_H_
 #define WENDREL_TESTS_INTEGRATION_SUPPORT_DIRECTORY_FIXTURE_H_
@@ -85,6 +94,15 @@ class DirectoryFixture {
   std::string CaBundlePath() const;
   // A file of the instance that holds no certificate.
   std::string NonCertificatePath() const;
+  // Made when a server uses forgedca, fakeca, forgedleaf or chain; empty
+  // otherwise. The
+  // intermediate CA of tls=chain alone; the fixture CA followed by the fake
+  // CA of tls=fakeca (the same issuer and serial number); and a certificate
+  // for localhost issued by the intermediate whose authority information
+  // access sends a client for the missing issuer to the silent listener.
+  std::string IntermediateCertPath() const;
+  std::string CaWithForgeryPath() const;
+  std::string AiaLeafCertPath() const;
 
   // Stop (SIGTERM), kill (SIGKILL), freeze (SIGSTOP), thaw (SIGCONT) or
   // restart (after stop or kill, same address and ports) server i.
@@ -113,6 +131,9 @@ class DirectoryFixture {
   std::string other_ca_cert_;
   std::string ca_cert_der_;
   std::string ca_bundle_;
+  std::string intermediate_cert_;
+  std::string ca_with_forgery_;
+  std::string aia_leaf_cert_;
   std::string error_;
 };
 
