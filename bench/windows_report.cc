@@ -243,7 +243,10 @@ void WindowsBench::PrintRatio(const char* what, const Samples& figure, const Sam
   const double ratio = floor.median() > 0 ? figure.median() / floor.median() : 0;
   std::printf("  %-46s %9.3f ms %9.3f ms %7.3fx", what, figure.median() * 1e3,
               floor.median() * 1e3, ratio);
-  if (target > 0) {
+  if (figure.median() <= 0 || floor.median() <= 0) {
+    // Process start varied more than the logins cost: nothing to judge.
+    std::printf("  below the noise: more --logins or a quieter machine\n");
+  } else if (target > 0) {
     std::printf("  <= %.2fx  %s\n", target, ratio <= target ? "met" : "MISSED");
   } else {
     std::printf("  (for comparison)\n");
@@ -265,7 +268,7 @@ void WindowsBench::PrintCounts(const char* what, const CallCounts& one, const Ca
               "%.0f in a 1-login process\n",
               what, per_login, (many.opens - one.opens) / n, (many.queries - one.queries) / n,
               (many.writes - one.writes) / n, (many.closes - one.closes) / n, one.total());
-  if (login_seconds > 0) {
+  if (login_seconds > 0 && call_seconds > 0) {
     std::printf("  %-30s   at %.1f us a call: %.3f ms a login, %.0f%% of it\n", "",
                 call_seconds * 1e6, cost * 1e3, 100 * cost / login_seconds);
   }
