@@ -167,6 +167,20 @@ int32_t RegKey::Create(const RegKey& parent, const std::string& subkey, uint32_t
                        const std::vector<KeyAccessEntry>* acl, bool* created) {
   CountRegistryCall(RegistryCall::kOpen);
   HKEY from = RegKeyAccess::Get(parent);
+  // A key that exists already is only opened: a create would open it with
+  // the same access and leave its security alone. The results cache writes
+  // its entry again after every login it answers; this open spares that
+  // write the probe for missing keys (an open and a close) and the create,
+  // each a round trip to the registry.
+  if (from != nullptr && acl != nullptr) {
+    HKEY existing = nullptr;
+    if (RegOpenKeyExA(from, subkey.c_str(), 0, access, &existing) == ERROR_SUCCESS) {
+      Close();
+      handle_ = existing;
+      if (created != nullptr) *created = false;
+      return kRegSuccess;
+    }
+  }
   KeySecurity security;
   LONG status = from == nullptr ? ERROR_INVALID_HANDLE : ERROR_SUCCESS;
   if (status == ERROR_SUCCESS && acl != nullptr) status = security.Build(*acl);
