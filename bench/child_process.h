@@ -19,6 +19,11 @@ struct ChildOutcome {
 
 ChildOutcome RunChild(const std::vector<std::string>& argv);
 
+// The same, with the child's standard output and error written to files.
+ChildOutcome RunChildKeepingOutput(const std::vector<std::string>& argv,
+                                   const std::string& stdout_path,
+                                   const std::string& stderr_path);
+
 }  // namespace bench
 }  // namespace wendrel
 

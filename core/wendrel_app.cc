@@ -9,6 +9,7 @@
 #include "core/workers.h"
 #include "directory/reachability.h"
 #include "platform/modules.h"
+#include "platform/registry.h"
 #include "platform/trace.h"
 #include "standins/resource_language.h"
 
@@ -116,6 +117,14 @@ int CWendrelApp::ExitInstance() {
   // closed but given up (natively the threads port reaps the thread).
   platform::ThreadHandle left = GetWorkerState().thread_handle.exchange(nullptr);
   if (left != nullptr) platform::ForgetThreadHandle(left);
+  // What the registry cost this process, for the Windows benchmark (which
+  // reads it from Wine's debug output).
+  const platform::RegistryCallCounts calls = platform::RegistryCalls();
+  platform::Trace("registry calls: %llu opens, %llu queries, %llu writes, %llu closes\n",
+                  static_cast<unsigned long long>(calls.opens),
+                  static_cast<unsigned long long>(calls.queries),
+                  static_cast<unsigned long long>(calls.writes),
+                  static_cast<unsigned long long>(calls.closes));
   return CWinApp::ExitInstance();
 }
 

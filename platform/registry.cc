@@ -4,8 +4,43 @@
 
 #include "platform/registry.h"
 
+#include <atomic>
+
+#include "platform/registry_call_counter.h"
+
 namespace wendrel {
 namespace platform {
+namespace {
+
+std::atomic<uint64_t> g_opens{0};
+std::atomic<uint64_t> g_queries{0};
+std::atomic<uint64_t> g_writes{0};
+std::atomic<uint64_t> g_closes{0};
+
+std::atomic<uint64_t>& CounterOf(RegistryCall call) {
+  switch (call) {
+    case RegistryCall::kOpen: return g_opens;
+    case RegistryCall::kQuery: return g_queries;
+    case RegistryCall::kWrite: return g_writes;
+    case RegistryCall::kClose: break;
+  }
+  return g_closes;
+}
+
+}  // namespace
+
+void CountRegistryCall(RegistryCall call) {
+  CounterOf(call).fetch_add(1, std::memory_order_relaxed);
+}
+
+RegistryCallCounts RegistryCalls() {
+  RegistryCallCounts counts;
+  counts.opens = g_opens.load(std::memory_order_relaxed);
+  counts.queries = g_queries.load(std::memory_order_relaxed);
+  counts.writes = g_writes.load(std::memory_order_relaxed);
+  counts.closes = g_closes.load(std::memory_order_relaxed);
+  return counts;
+}
 
 RegKey::~RegKey() { Close(); }
 

@@ -140,6 +140,20 @@ class RegKey {
   bool predefined_ = false;    // the root: never closed
 };
 
+// The calls this process has made through the port since it started, by
+// kind. On Windows each one is a round trip to the registry (under Wine, to
+// its server process), which is what the registry costs a login; the Windows
+// benchmark reports them per login. Counted by both backends alike.
+struct RegistryCallCounts {
+  uint64_t opens = 0;    // Open, Create
+  uint64_t queries = 0;  // QueryValue, EnumSubKey, EnumValue, QueryInfo, GetSecurity
+  uint64_t writes = 0;   // SetValue, DeleteValue, DeleteSubKey
+  uint64_t closes = 0;   // Close of a key that was open (the root excepted)
+
+  uint64_t total() const { return opens + queries + writes + closes; }
+};
+RegistryCallCounts RegistryCalls();
+
 }  // namespace platform
 }  // namespace wendrel
 

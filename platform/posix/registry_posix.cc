@@ -5,6 +5,7 @@
 
 #include "platform/posix/registry_store.h"
 #include "platform/registry.h"
+#include "platform/registry_call_counter.h"
 #include "platform/security_descriptor.h"
 
 namespace wendrel {
@@ -60,12 +61,16 @@ const RegKey& RegKey::LocalMachine() {
 }
 
 void RegKey::Close() {
-  if (handle_ != nullptr && !predefined_) delete static_cast<StoreKey*>(handle_);
+  if (handle_ != nullptr && !predefined_) {
+    CountRegistryCall(RegistryCall::kClose);
+    delete static_cast<StoreKey*>(handle_);
+  }
   handle_ = nullptr;
   predefined_ = false;
 }
 
 int32_t RegKey::Open(const RegKey& parent, const std::string& subkey, uint32_t access) {
+  CountRegistryCall(RegistryCall::kOpen);
   const StoreKey* from = RegKeyAccess::Get(parent);
   int32_t status = kRegInvalidHandle;
   std::string store;
@@ -81,6 +86,7 @@ int32_t RegKey::Open(const RegKey& parent, const std::string& subkey, uint32_t a
 
 int32_t RegKey::Create(const RegKey& parent, const std::string& subkey, uint32_t access,
                        const std::vector<KeyAccessEntry>* acl, bool* created) {
+  CountRegistryCall(RegistryCall::kOpen);
   const StoreKey* from = RegKeyAccess::Get(parent);
   int32_t status = from != nullptr ? kRegSuccess : kRegInvalidHandle;
   std::vector<uint8_t> descriptor;
@@ -103,6 +109,7 @@ int32_t RegKey::Create(const RegKey& parent, const std::string& subkey, uint32_t
 
 int32_t RegKey::QueryValue(const std::string& name, uint32_t* type, void* data,
                            uint32_t* size) const {
+  CountRegistryCall(RegistryCall::kQuery);
   const StoreKey* key = nullptr;
   int32_t status = Check(*this, kKeyQueryValue, &key);
   if (status != kRegSuccess) return status;
@@ -111,6 +118,7 @@ int32_t RegKey::QueryValue(const std::string& name, uint32_t* type, void* data,
 
 int32_t RegKey::SetValue(const std::string& name, uint32_t type, const void* data,
                          uint32_t size) {
+  CountRegistryCall(RegistryCall::kWrite);
   const StoreKey* key = nullptr;
   int32_t status = Check(*this, kKeySetValue, &key);
   if (status != kRegSuccess) return status;
@@ -118,6 +126,7 @@ int32_t RegKey::SetValue(const std::string& name, uint32_t type, const void* dat
 }
 
 int32_t RegKey::DeleteValue(const std::string& name) {
+  CountRegistryCall(RegistryCall::kWrite);
   const StoreKey* key = nullptr;
   int32_t status = Check(*this, kKeySetValue, &key);
   if (status != kRegSuccess) return status;
@@ -125,6 +134,7 @@ int32_t RegKey::DeleteValue(const std::string& name) {
 }
 
 int32_t RegKey::DeleteSubKey(const std::string& subkey) {
+  CountRegistryCall(RegistryCall::kWrite);
   // As with RegDeleteKey, the rights of this handle do not matter.
   const StoreKey* key = nullptr;
   int32_t status = Check(*this, 0, &key);
@@ -133,6 +143,7 @@ int32_t RegKey::DeleteSubKey(const std::string& subkey) {
 }
 
 int32_t RegKey::EnumSubKey(uint32_t index, std::string* name) const {
+  CountRegistryCall(RegistryCall::kQuery);
   const StoreKey* key = nullptr;
   int32_t status = Check(*this, kKeyEnumerateSubKeys, &key);
   if (status != kRegSuccess) return status;
@@ -141,6 +152,7 @@ int32_t RegKey::EnumSubKey(uint32_t index, std::string* name) const {
 
 int32_t RegKey::EnumValue(uint32_t index, std::string* name, uint32_t* type,
                           std::vector<uint8_t>* data) const {
+  CountRegistryCall(RegistryCall::kQuery);
   const StoreKey* key = nullptr;
   int32_t status = Check(*this, kKeyQueryValue, &key);
   if (status != kRegSuccess) return status;
@@ -148,6 +160,7 @@ int32_t RegKey::EnumValue(uint32_t index, std::string* name, uint32_t* type,
 }
 
 int32_t RegKey::QueryInfo(uint32_t* subkeys, uint32_t* values) const {
+  CountRegistryCall(RegistryCall::kQuery);
   const StoreKey* key = nullptr;
   int32_t status = Check(*this, kKeyQueryValue, &key);
   if (status != kRegSuccess) return status;
@@ -155,6 +168,7 @@ int32_t RegKey::QueryInfo(uint32_t* subkeys, uint32_t* values) const {
 }
 
 int32_t RegKey::GetSecurity(std::vector<uint8_t>* descriptor) const {
+  CountRegistryCall(RegistryCall::kQuery);
   const StoreKey* key = nullptr;
   int32_t status = Check(*this, kReadControl, &key);
   if (status != kRegSuccess) return status;

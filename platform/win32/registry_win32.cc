@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/registry.h"
+#include "platform/registry_call_counter.h"
 
 namespace wendrel {
 namespace platform {
@@ -142,12 +143,16 @@ const RegKey& RegKey::LocalMachine() {
 }
 
 void RegKey::Close() {
-  if (handle_ != nullptr && !predefined_) RegCloseKey(static_cast<HKEY>(handle_));
+  if (handle_ != nullptr && !predefined_) {
+    CountRegistryCall(RegistryCall::kClose);
+    RegCloseKey(static_cast<HKEY>(handle_));
+  }
   handle_ = nullptr;
   predefined_ = false;
 }
 
 int32_t RegKey::Open(const RegKey& parent, const std::string& subkey, uint32_t access) {
+  CountRegistryCall(RegistryCall::kOpen);
   // Open first, so that reopening a child through this very object works.
   HKEY from = RegKeyAccess::Get(parent);
   HKEY opened = nullptr;
@@ -160,7 +165,22 @@ int32_t RegKey::Open(const RegKey& parent, const std::string& subkey, uint32_t a
 
 int32_t RegKey::Create(const RegKey& parent, const std::string& subkey, uint32_t access,
                        const std::vector<KeyAccessEntry>* acl, bool* created) {
+  CountRegistryCall(RegistryCall::kOpen);
   HKEY from = RegKeyAccess::Get(parent);
+  // A key that exists already is only opened: a create would open it with
+  // the same access and leave its security alone. The results cache writes
+  // its entry again after every login it answers; this open spares that
+  // write the probe for missing keys (an open and a close) and the create,
+  // each a round trip to the registry.
+  if (from != nullptr && acl != nullptr) {
+    HKEY existing = nullptr;
+    if (RegOpenKeyExA(from, subkey.c_str(), 0, access, &existing) == ERROR_SUCCESS) {
+      Close();
+      handle_ = existing;
+      if (created != nullptr) *created = false;
+      return kRegSuccess;
+    }
+  }
   KeySecurity security;
   LONG status = from == nullptr ? ERROR_INVALID_HANDLE : ERROR_SUCCESS;
   if (status == ERROR_SUCCESS && acl != nullptr) status = security.Build(*acl);
@@ -202,6 +222,7 @@ int32_t RegKey::Create(const RegKey& parent, const std::string& subkey, uint32_t
 
 int32_t RegKey::QueryValue(const std::string& name, uint32_t* type, void* data,
                            uint32_t* size) const {
+  CountRegistryCall(RegistryCall::kQuery);
   if (handle_ == nullptr) return kRegInvalidHandle;
   DWORD got_type = 0;
   DWORD got_size = size != nullptr ? *size : 0;
@@ -219,22 +240,26 @@ int32_t RegKey::QueryValue(const std::string& name, uint32_t* type, void* data,
 
 int32_t RegKey::SetValue(const std::string& name, uint32_t type, const void* data,
                          uint32_t size) {
+  CountRegistryCall(RegistryCall::kWrite);
   if (handle_ == nullptr) return kRegInvalidHandle;
   return RegSetValueExA(static_cast<HKEY>(handle_), name.c_str(), 0, type,
                         static_cast<const BYTE*>(data), size);
 }
 
 int32_t RegKey::DeleteValue(const std::string& name) {
+  CountRegistryCall(RegistryCall::kWrite);
   if (handle_ == nullptr) return kRegInvalidHandle;
   return RegDeleteValueA(static_cast<HKEY>(handle_), name.c_str());
 }
 
 int32_t RegKey::DeleteSubKey(const std::string& subkey) {
+  CountRegistryCall(RegistryCall::kWrite);
   if (handle_ == nullptr) return kRegInvalidHandle;
   return RegDeleteKeyA(static_cast<HKEY>(handle_), subkey.c_str());
 }
 
 int32_t RegKey::EnumSubKey(uint32_t index, std::string* name) const {
+  CountRegistryCall(RegistryCall::kQuery);
   if (handle_ == nullptr) return kRegInvalidHandle;
   char buffer[kMaxKeyName];
   DWORD length = kMaxKeyName;
@@ -246,6 +271,7 @@ int32_t RegKey::EnumSubKey(uint32_t index, std::string* name) const {
 
 int32_t RegKey::EnumValue(uint32_t index, std::string* name, uint32_t* type,
                           std::vector<uint8_t>* data) const {
+  CountRegistryCall(RegistryCall::kQuery);
   if (handle_ == nullptr) return kRegInvalidHandle;
   std::vector<char> name_buffer(kMaxValueName);
   std::vector<uint8_t> bytes(256);
@@ -268,6 +294,7 @@ int32_t RegKey::EnumValue(uint32_t index, std::string* name, uint32_t* type,
 }
 
 int32_t RegKey::QueryInfo(uint32_t* subkeys, uint32_t* values) const {
+  CountRegistryCall(RegistryCall::kQuery);
   if (handle_ == nullptr) return kRegInvalidHandle;
   DWORD key_count = 0;
   DWORD value_count = 0;
@@ -281,6 +308,7 @@ int32_t RegKey::QueryInfo(uint32_t* subkeys, uint32_t* values) const {
 }
 
 int32_t RegKey::GetSecurity(std::vector<uint8_t>* descriptor) const {
+  CountRegistryCall(RegistryCall::kQuery);
   if (handle_ == nullptr) return kRegInvalidHandle;
   std::vector<uint8_t> buffer(256);
   for (;;) {
