@@ -4,10 +4,10 @@
 #
 # What would differ otherwise:
 # - the folders: the debug information names the source and build folders,
-#   and __FILE__ the source folder. Both are recorded as "." (the build folder
-#   mapped last, since GCC applies the last matching map and the presets build
-#   inside the source folder). The coverage data keeps its real paths: gcovr
-#   finds the sources through them.
+#   and __FILE__ the source folder. Sources are recorded as "./core/x.cc",
+#   the build folder as "." (its maps come last: GCC applies the last matching
+#   one, and the presets build inside the source folder). The coverage data
+#   keeps its real paths: gcovr finds the sources through them.
 # - the time: Debian's mingw linker writes the link time into the PE header
 #   unless SOURCE_DATE_EPOCH is set. It is set, for the links of the shipped
 #   binaries, to the commit's date (or to SOURCE_DATE_EPOCH of the configure
@@ -35,11 +35,22 @@ if(NOT WENDREL_SOURCE_DATE_EPOCH MATCHES "^[0-9]+$")
                       "\"${WENDREL_SOURCE_DATE_EPOCH}\"")
 endif()
 
-add_compile_options(
-  "$<$<COMPILE_LANGUAGE:C,CXX>:-fdebug-prefix-map=${CMAKE_SOURCE_DIR}=.>"
-  "$<$<COMPILE_LANGUAGE:C,CXX>:-fmacro-prefix-map=${CMAKE_SOURCE_DIR}=.>"
-  "$<$<COMPILE_LANGUAGE:C,CXX>:-fdebug-prefix-map=${CMAKE_BINARY_DIR}=.>"
-  "$<$<COMPILE_LANGUAGE:C,CXX>:-fmacro-prefix-map=${CMAKE_BINARY_DIR}=.>")
+# ccache (with a base directory) hands the compiler paths relative to the
+# build folder ("../../core/x.cc", "-Igenerated/..."): those are mapped to the
+# same names as the absolute paths CMake passes, so a build through ccache and
+# one without give the same bytes.
+file(RELATIVE_PATH source_from_build ${CMAKE_BINARY_DIR} ${CMAKE_SOURCE_DIR})
+set(prefix_maps ${CMAKE_SOURCE_DIR}=.)
+if(source_from_build)
+  list(APPEND prefix_maps ${source_from_build}=.)
+endif()
+# The build folder itself (the compiler's working directory) is ".", what
+# lies below it is named relative to it.
+list(APPEND prefix_maps ${CMAKE_BINARY_DIR}=. ${CMAKE_BINARY_DIR}/=)
+foreach(map ${prefix_maps})
+  add_compile_options("$<$<COMPILE_LANGUAGE:C,CXX>:-fdebug-prefix-map=${map}>"
+                      "$<$<COMPILE_LANGUAGE:C,CXX>:-fmacro-prefix-map=${map}>")
+endforeach()
 
 # Links `target` with SOURCE_DATE_EPOCH set. Only the shipped binaries: a
 # new commit then relinks these and not every test program.
