@@ -40,6 +40,7 @@ endif()
 # same names as the absolute paths CMake passes, so a build through ccache and
 # one without give the same bytes.
 file(RELATIVE_PATH source_from_build ${CMAKE_BINARY_DIR} ${CMAKE_SOURCE_DIR})
+string(REGEX REPLACE "/$" "" source_from_build "${source_from_build}")  # "../../" at times
 set(prefix_maps ${CMAKE_SOURCE_DIR}=.)
 if(source_from_build)
   list(APPEND prefix_maps ${source_from_build}=.)
