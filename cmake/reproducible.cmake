@@ -8,9 +8,10 @@
 #   the build folder as "." (its maps come last: GCC applies the last matching
 #   one, and the presets build inside the source folder). The coverage data
 #   keeps its real paths: gcovr finds the sources through them.
-# - the time: Debian's mingw linker writes the link time into the PE header
-#   unless SOURCE_DATE_EPOCH is set. It is set, for the links of the shipped
-#   binaries, to the commit's date (or to SOURCE_DATE_EPOCH of the configure
+# - the time: Debian's mingw linker (and strip, which rewrites the header)
+#   writes the current time into the PE header unless SOURCE_DATE_EPOCH is
+#   set. It is set, for the links of the shipped binaries and the package's
+#   strip, to the commit's date (or to SOURCE_DATE_EPOCH of the configure
 #   step's environment, or, outside a git checkout, to a fixed date). It is
 #   read when the build is configured: a commit made since then takes effect
 #   at the next configure step.
@@ -34,6 +35,9 @@ if(NOT WENDREL_SOURCE_DATE_EPOCH MATCHES "^[0-9]+$")
   message(FATAL_ERROR "SOURCE_DATE_EPOCH must be seconds since 1970, not "
                       "\"${WENDREL_SOURCE_DATE_EPOCH}\"")
 endif()
+# For scripts/reproduce, which strips the rebuilt files as the package does.
+set(WENDREL_SOURCE_DATE_EPOCH_USED ${WENDREL_SOURCE_DATE_EPOCH} CACHE INTERNAL
+    "SOURCE_DATE_EPOCH of the shipped binaries")
 
 # ccache (with a base directory) hands the compiler paths relative to the
 # build folder ("../../core/x.cc", "-Igenerated/..."): those are mapped to the
