@@ -37,6 +37,9 @@ int RunAuditCommand(const std::vector<std::string>& args);
 // wendrel-doctor servers [--json]
 int RunServersCommand(const std::vector<std::string>& args);
 
+// wendrel-doctor version [--json]: exit 1 when no installed extension is found.
+int RunVersionCommand(const std::vector<std::string>& args);
+
 // Prints the usage of every command to standard error.
 void PrintUsage();
 

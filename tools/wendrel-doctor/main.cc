@@ -4,6 +4,7 @@
 //   wendrel-doctor resolve NAME [TREE] [--answer yes|no] [--json]
 //   wendrel-doctor audit [--json]
 //   wendrel-doctor servers [--json]
+//   wendrel-doctor version [--json]
 
 #include <cstdio>
 #include <cstring>
@@ -28,6 +29,8 @@ const Command kCommands[] = {
     {"servers", "[--json]",
      "what the extension meets at each configured server, and whether it can use it",
      RunServersCommand},
+    {"version", "[--json]",
+     "the installed extension's version, where it is, and who signed it", RunVersionCommand},
 };
 
 }  // namespace
