@@ -4,43 +4,16 @@
 // own; under Wine, whose wldap32 never calls the certificate check, it has
 // no verdict to give.
 
-#include <cstdio>
-#include <cstdlib>
-#include <fstream>
-#include <random>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "gtest/gtest.h"
+#include "tests/integration/search/doctor_runner.h"
 #include "tests/integration/search/search_fixture.h"
 
 namespace wendrel {
 namespace testing {
 namespace {
-
-// The doctor's standard output for `args`, without carriage returns.
-std::string RunDoctor(const std::string& args) {
-  std::random_device random;
-  const std::string out = HostPath("/tmp/wendrel-doctor-" + std::to_string(random()) + ".out");
-  std::string command =
-      "\"" + HostPath(WENDREL_DOCTOR_PATH) + "\" " + args + " > \"" + out + "\"";
-#ifdef _WIN32
-  // cmd.exe drops the first and the last quote of a line holding more than two.
-  command = "\"" + command + "\"";
-#endif
-  std::system(command.c_str());
-  std::ifstream in(out, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  in.close();
-  std::remove(out.c_str());
-  std::string report;
-  for (char c : text.str()) {
-    if (c != '\r') report += c;
-  }
-  return report;
-}
 
 // What the report says of server `index`, from its tree on.
 std::string Outcome(const std::string& report, int index) {

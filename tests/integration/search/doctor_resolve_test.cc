@@ -3,15 +3,11 @@
 // under Wine; the servers a search passed over with their reasons; and what
 // each configured server offers, step by step.
 
-#include <cstdio>
-#include <cstdlib>
-#include <fstream>
-#include <random>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "gtest/gtest.h"
+#include "tests/integration/search/doctor_runner.h"
 #include "tests/integration/search/search_fixture.h"
 
 namespace wendrel {
@@ -19,32 +15,6 @@ namespace testing {
 namespace {
 
 using DoctorResolveTest = SearchTest;
-
-// Runs the doctor with `args`; its standard output, or "" when it failed.
-std::string RunDoctor(const std::string& args, int* status) {
-  std::random_device random;
-  const std::string out = HostPath("/tmp/wendrel-doctor-" + std::to_string(random()) + ".out");
-  std::string command =
-      "\"" + HostPath(WENDREL_DOCTOR_PATH) + "\" " + args + " > \"" + out + "\"";
-#ifdef _WIN32
-  // cmd.exe drops the first and the last quote of a line that holds more
-  // than two: one more pair keeps the ones that matter.
-  command = "\"" + command + "\"";
-#endif
-  *status = std::system(command.c_str());
-  std::ifstream in(out, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  in.close();
-  std::remove(out.c_str());
-  // The Windows doctor's standard output is in text mode: the same report
-  // with CR LF line ends.
-  std::string report;
-  for (char c : text.str()) {
-    if (c != '\r') report += c;
-  }
-  return report;
-}
 
 TEST_F(DoctorResolveTest, JsonReportOfTheFoundUsers) {
   ASSERT_TRUE(dir_.Start({"A"})) << dir_.error();
