@@ -189,8 +189,6 @@ TEST(UiTest, WithoutTerminalOkBoxesAreOkAndQuestionsAreNo) {
 }
 #endif  // !_WIN32
 
-// The modal dialog base and the list-control wrapper over template 9001: on
-// Windows the real dialog and list view under Wine, natively the model.
 using platform::DialogAction;
 using platform::DialogSnapshot;
 

@@ -19,8 +19,6 @@ namespace wendrel {
 namespace platform {
 namespace {
 
-// The registry semantics the extension relies on, pinned on both systems: the
-// native store and, under Wine, the real registry must agree on every case.
 constexpr char kBase[] = "Software\\Tarvos\\RegistryTest";
 
 std::string Path(const std::string& below) { return std::string(kBase) + "\\" + below; }

@@ -1,17 +1,33 @@
-// Faults of the native registry store: concurrent processes, a store that
-// cannot be written, a damaged file, a store held by another writer, keys
-// deleted under an open handle.
+// The native registry store under faults and from several processes:
+// concurrent writers, a store that cannot be written, a damaged file, a
+// store held by another writer, keys deleted under an open handle; reads
+// answered from memory that must never be stale (a writer racing a reader,
+// a writer killed half-way through its transaction, a store file replaced
+// under a running reader); and the change-counter file a plain reader makes.
 
+#include <grp.h>
+#include <pwd.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
 #include <chrono>
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "platform/environment.h"
+#include "platform/posix/store_change_counter.h"
 #include "platform/registry.h"
 #include "tests/unit/platform/store_probe_posix.h"
 #include "tests/unit/support/registry_fixture.h"
@@ -30,10 +46,60 @@ std::string ReadFile(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-int32_t ReadDword(const std::string& key_path, const std::string& name, uint32_t* value) {
+// Stress\<name> read through a key opened for it: the status, the value in
+// *value.
+int32_t ReadDword(const std::string& name, uint32_t* value) {
   RegKey key;
-  int32_t status = key.Open(RegKey::LocalMachine(), key_path, kKeyRead);
+  int32_t status = key.Open(RegKey::LocalMachine(), kStress, kKeyRead);
   return status != kRegSuccess ? status : testing::QueryDword(key, name, value);
+}
+
+// The value, or ~0 with the failure added to the test's report.
+uint32_t Read(const RegKey& key, const std::string& name) {
+  uint32_t value = ~0u;
+  int32_t status = testing::QueryDword(key, name, &value);
+  EXPECT_EQ(kRegSuccess, status) << name;
+  return status == kRegSuccess ? value : ~0u;
+}
+
+uint32_t OpenAndRead(const std::string& name) {
+  uint32_t value = ~0u;
+  EXPECT_EQ(kRegSuccess, ReadDword(name, &value)) << name;
+  return value;
+}
+
+// The probe as a child of this process, so that it can be killed; under the
+// account `user` when given.
+pid_t StartProbe(const std::vector<std::string>& arguments, const passwd* user = nullptr) {
+  std::vector<std::string> argv = {WENDREL_STORE_PROBE};
+  argv.insert(argv.end(), arguments.begin(), arguments.end());
+  std::vector<char*> args;
+  for (std::string& a : argv) args.push_back(a.data());
+  args.push_back(nullptr);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    if (user != nullptr &&
+        (setgroups(0, nullptr) != 0 || setgid(user->pw_gid) != 0 || setuid(user->pw_uid) != 0)) {
+      _exit(126);
+    }
+    execv(args[0], args.data());
+    _exit(127);
+  }
+  return pid;
+}
+
+// The child's exit status, or -1 when it did not exit.
+int Wait(pid_t pid) {
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) return -1;
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+void Kill(pid_t pid) {
+  kill(pid, SIGKILL);
+  Wait(pid);
 }
 
 using RegistryStoreTest = testing::RegistryTest;
@@ -193,7 +259,7 @@ TEST_F(RegistryStoreTest, DamagedFilesGiveAnErrorAndStayAsTheyWere) {
   int errors = 0;
   for (uint32_t i = 0; i < 500; ++i) {
     uint32_t value = ~0u;
-    int32_t status = ReadDword(kStress, "v" + std::to_string(i), &value);
+    int32_t status = ReadDword("v" + std::to_string(i), &value);
     if (status == kRegSuccess) {
       EXPECT_EQ(i, value);
     } else {
@@ -254,6 +320,332 @@ TEST_F(RegistryStoreTest, KeyPathsAreChecked) {
   EXPECT_EQ(kRegSuccess, key.Create(root, "Software\\" + std::string(255, 'k') + "\\",
                                     kKeyAllAccess, nullptr, nullptr));
   EXPECT_EQ(kRegSuccess, key.Open(root, "software\\" + std::string(255, 'K'), kKeyRead));
+}
+
+// Reads that answer from memory while nothing was written must never be
+// stale.
+class StoreCoherenceTest : public testing::RegistryTest {
+ protected:
+  // The store's change counter, as every process maps it.
+  uint64_t Counter() {
+    if (!counter_.mapped()) {
+      EXPECT_TRUE(counter_.Map(store_path(), false, 0));
+    }
+    return counter_.mapped() ? counter_.Load() : 1;
+  }
+
+  // Another process sets Stress\<name> to `value`.
+  void ProbeSet(const std::string& name, uint32_t value) {
+    ASSERT_EQ(0, Probe("set " + Quote(store_path()) + " " + name + " " + std::to_string(value)));
+  }
+
+ private:
+  StoreChangeCounter counter_;
+};
+
+// The writer publishes each number once its write has returned; a reader
+// that saw number N published before its call began must read at least N.
+// One reader keeps its key open (answers from memory between writes), the
+// other opens the key again and again (the open looks at the file).
+TEST_F(StoreCoherenceTest, ReaderNeverReadsOlderThanWhatTheWriterHadCommitted) {
+  constexpr uint32_t kWrites = 1500;
+  SetDword(kStress, "Race", 0);
+  FILE* writer = popen((Quote(WENDREL_STORE_PROBE) + " race " + Quote(store_path()) + " " +
+                        std::to_string(kWrites)).c_str(),
+                       "r");
+  ASSERT_NE(nullptr, writer);
+  std::atomic<uint32_t> published{0};
+  std::atomic<bool> finished{false};
+  std::thread pipe([&] {
+    char line[32];
+    while (std::fgets(line, sizeof line, writer) != nullptr) {
+      published.store(static_cast<uint32_t>(std::strtoul(line, nullptr, 10)));
+    }
+    finished.store(true);
+  });
+
+  struct Outcome {
+    long reads = 0;
+    long stale = 0;
+    long wrong = 0;
+    std::string first;
+  };
+  std::vector<Outcome> outcomes(2);
+  auto reader = [&](int which) {
+    Outcome& out = outcomes[which];
+    RegKey kept;
+    if (kept.Open(RegKey::LocalMachine(), kStress, kKeyRead) != kRegSuccess) ++out.wrong;
+    while (!finished.load()) {
+      const uint32_t before = published.load();
+      RegKey fresh;
+      const RegKey* key = &kept;
+      if (which == 1) {
+        if (fresh.Open(RegKey::LocalMachine(), kStress, kKeyRead) != kRegSuccess) ++out.wrong;
+        key = &fresh;
+      }
+      uint32_t value = ~0u;
+      if (testing::QueryDword(*key, "Race", &value) != kRegSuccess || value > kWrites) {
+        ++out.wrong;
+      } else if (value < before && out.stale++ == 0) {
+        out.first = "read " + std::to_string(value) + " after " + std::to_string(before);
+      }
+      ++out.reads;
+    }
+  };
+  std::thread kept_reader(reader, 0);
+  std::thread opening_reader(reader, 1);
+  kept_reader.join();
+  opening_reader.join();
+  pipe.join();
+  EXPECT_EQ(0, pclose(writer));
+
+  EXPECT_EQ(kWrites, published.load());
+  for (const Outcome& out : outcomes) {
+    EXPECT_EQ(0, out.stale) << out.first;
+    EXPECT_EQ(0, out.wrong);
+    EXPECT_GT(out.reads, 20);
+  }
+  EXPECT_EQ(kWrites, OpenAndRead("Race"));
+}
+
+// A writer dies before its commit (nothing of it is visible) and after it
+// (all of it is): readers never wait for it, read the committed value, and
+// the counter it left odd is made even again, so that readers answer from
+// memory and hear of later writes as before.
+TEST_F(StoreCoherenceTest, WriterKilledHalfWayLeavesNoStaleReadAndNoStuckCounter) {
+  SetDword(kStress, "Stalled", 1);
+  RegKey key;
+  ASSERT_EQ(kRegSuccess, key.Open(RegKey::LocalMachine(), kStress, kKeyRead));
+  EXPECT_EQ(1u, Read(key, "Stalled"));
+
+  // Killed holding the write lock, its change not committed.
+  const std::string ready = Scratch() + "/ready-open";
+  pid_t writer = StartProbe({"stall", store_path(), "2", ready, "-"});
+  ASSERT_GT(writer, 0);
+  ASSERT_TRUE(WaitFor(ready, true, std::chrono::seconds(20)));
+  EXPECT_TRUE(StoreChangeCounter::InFlight(Counter()));
+  EXPECT_EQ(1u, Read(key, "Stalled"));
+  EXPECT_EQ(1u, OpenAndRead("Stalled"));
+  EXPECT_TRUE(StoreChangeCounter::InFlight(Counter())) << "made even under a live writer";
+  Kill(writer);
+  EXPECT_EQ(1u, Read(key, "Stalled"));
+  EXPECT_FALSE(StoreChangeCounter::InFlight(Counter()));
+  EXPECT_EQ(1u, Read(key, "Stalled"));
+
+  // Read while its write is in flight, then stopped after its commit,
+  // before the counter turned even: what was read during the write is not
+  // kept, the value is visible at once, and the counter is made even while
+  // the writer lives on (it holds no lock any more).
+  const std::string announced = Scratch() + "/ready-announced";
+  const std::string commit = Scratch() + "/commit";
+  writer = StartProbe({"stall", store_path(), "3", announced, commit});
+  ASSERT_GT(writer, 0);
+  ASSERT_TRUE(WaitFor(announced, true, std::chrono::seconds(20)));
+  EXPECT_EQ(1u, Read(key, "Stalled"));
+  EXPECT_EQ(1u, Read(key, "Stalled"));
+  { std::FILE* go = std::fopen(commit.c_str(), "w"); if (go != nullptr) std::fclose(go); }
+  ASSERT_TRUE(WaitFor(commit + ".done", true, std::chrono::seconds(20)));
+  EXPECT_EQ(3u, Read(key, "Stalled"));
+  EXPECT_FALSE(StoreChangeCounter::InFlight(Counter()));
+  EXPECT_EQ(3u, Read(key, "Stalled"));
+  Kill(writer);
+  EXPECT_EQ(3u, Read(key, "Stalled"));
+  EXPECT_EQ(3u, OpenAndRead("Stalled"));
+
+  // Later writes by other processes reach the kept key.
+  ProbeSet("Stalled", 4);
+  EXPECT_EQ(4u, Read(key, "Stalled"));
+  const uint32_t five = 5;
+  RegKey writable;
+  ASSERT_EQ(kRegSuccess, writable.Open(RegKey::LocalMachine(), kStress, kKeyAllAccess));
+  ASSERT_EQ(kRegSuccess, writable.SetValue("Stalled", kRegDword, &five, sizeof(five)));
+  EXPECT_EQ(5u, Read(key, "Stalled"));
+  EXPECT_FALSE(StoreChangeCounter::InFlight(Counter()));
+}
+
+// The administrator puts a backup in the store's place: a key opened
+// afterwards reads the backup, and writes to it reach keys opened before.
+TEST_F(StoreCoherenceTest, StoreReplacedUnderARunningReaderIsNoticedAtTheNextOpen) {
+  SetDword(kStress, "Kept", 1);
+  RegKey before;
+  ASSERT_EQ(kRegSuccess, before.Open(RegKey::LocalMachine(), kStress, kKeyRead));
+  EXPECT_EQ(1u, Read(before, "Kept"));
+
+  const std::string backup = Scratch() + "/backup.db";
+  // A backup is one whole file: nothing of it waits in its -wal file.
+  ASSERT_EQ(0, Probe("set " + Quote(backup) + " Kept 2"));
+  ASSERT_EQ(0, Probe("checkpoint " + Quote(backup)));
+  // What a restore has to do with a database in WAL mode: nothing of the
+  // old file may wait in the -wal file that the new one takes over.
+  ASSERT_EQ(0, Probe("checkpoint " + Quote(store_path())));
+  fs::rename(backup, store_path());
+
+  // The old handle may still answer from before; an open must not.
+  uint32_t old_value = ~0u;
+  int32_t status = testing::QueryDword(before, "Kept", &old_value);
+  EXPECT_TRUE(status != kRegSuccess || old_value == 1 || old_value == 2) << old_value;
+  EXPECT_EQ(2u, OpenAndRead("Kept"));
+
+  ProbeSet("Kept", 3);
+  EXPECT_EQ(3u, OpenAndRead("Kept"));
+  EXPECT_EQ(3u, Read(before, "Kept"));
+}
+
+// The first read of a key reads all of it: its other values, the values it
+// does not hold, its enumeration and its counts are then answered from
+// memory, and each must still hear of every write another process makes.
+TEST_F(StoreCoherenceTest, KeyReadWholeHearsOfLaterWritesToAnyOfItsValues) {
+  SetDword(kStress, "First", 1);
+  SetDword(kStress, "Second", 2);
+  RegKey key;
+  ASSERT_EQ(kRegSuccess, key.Open(RegKey::LocalMachine(), kStress, kKeyRead));
+  EXPECT_EQ(1u, Read(key, "First"));
+  EXPECT_EQ(2u, Read(key, "SECOND"));  // names match with ASCII letters folded
+  uint32_t value = 0;
+  EXPECT_EQ(kRegFileNotFound, testing::QueryDword(key, "Third", &value));
+
+  ProbeSet("Second", 20);
+  EXPECT_EQ(20u, Read(key, "second"));
+  ProbeSet("Third", 3);
+  EXPECT_EQ(3u, Read(key, "Third"));
+  EXPECT_EQ(std::make_pair(0u, 3u), testing::RegCounts(key));
+  std::string name;
+  EXPECT_EQ(kRegSuccess, key.EnumValue(2, &name, nullptr, nullptr));
+  EXPECT_EQ("Third", name);
+  EXPECT_EQ(kRegNoMoreItems, key.EnumValue(3, &name, nullptr, nullptr));
+
+  ASSERT_EQ(0, Probe("delete " + Quote(store_path()) + " " + Quote(kStress)));
+  for (const char* gone : {"First", "Fourth"}) {
+    EXPECT_EQ(kRegKeyDeleted, testing::QueryDword(key, gone, &value)) << gone;
+  }
+}
+
+// A key too large to be read whole is read a value at a time, with the same
+// answers.
+TEST_F(StoreCoherenceTest, LargeKeyIsReadAValueAtATime) {
+  constexpr uint32_t kValues = 300;
+  ASSERT_EQ(0, Probe("write " + Quote(store_path()) + " V " + std::to_string(kValues)));
+  RegKey key;
+  ASSERT_EQ(kRegSuccess, key.Open(RegKey::LocalMachine(), kStress, kKeyRead));
+  EXPECT_EQ(kValues - 1, Read(key, "v" + std::to_string(kValues - 1)));
+  EXPECT_EQ(kValues, testing::RegCounts(key).second);
+  std::string name;
+  EXPECT_EQ(kRegSuccess, key.EnumValue(kValues - 1, &name, nullptr, nullptr));
+  EXPECT_EQ("V" + std::to_string(kValues - 1), name);
+  ProbeSet("V7", 70);
+  EXPECT_EQ(70u, Read(key, "V7"));
+  uint32_t value = 0;
+  EXPECT_EQ(kRegFileNotFound, testing::QueryDword(key, "W1", &value));
+}
+
+// Owner, group and permissions of one file.
+using FileAttributes = std::tuple<uid_t, gid_t, unsigned>;
+// The store's files by the part of their name after the store file's.
+using StoreFiles = std::map<std::string, FileAttributes>;
+
+constexpr char kStoreName[] = "registry.db";
+
+StoreFiles ListStore(const std::string& folder) {
+  StoreFiles files;
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    const std::string name = entry.path().filename().string();
+    struct stat st;
+    if (name.compare(0, sizeof(kStoreName) - 1, kStoreName) != 0 ||
+        stat(entry.path().c_str(), &st) != 0) {
+      continue;
+    }
+    files[name.substr(sizeof(kStoreName) - 1)] =
+        FileAttributes(st.st_uid, st.st_gid, st.st_mode & 07777);
+  }
+  return files;
+}
+
+struct ReaderCase {
+  const char* what;
+  bool writer_is_nobody;  // else the test's own account
+  unsigned store_mode;    // the store file's permissions, set after the write
+  bool rollback_journal;  // the store taken out of WAL mode before the read
+  unsigned reader_umask;
+};
+
+// The change-counter file beside a native store, when a plain reader (a
+// login, wendrel-doctor config) is the one to make it: only where SQLite
+// makes its own files beside the store, and with the store file's owner and
+// permissions whatever the reader's umask and account, so that the store's
+// owner can still write afterwards.
+class StoreCounterFileTest : public wendrel::testing::RegistryTest {
+ protected:
+  void TearDown() override {
+    umask(saved_umask_);
+    std::error_code ignored;
+    for (const std::string& folder : folders_) fs::remove_all(folder, ignored);
+    wendrel::testing::RegistryTest::TearDown();
+  }
+
+  // A folder of its own for one store, owned by `user` when given.
+  std::string Folder(const passwd* user) {
+    std::string pattern = TemporaryDirectory() + "/wendrel-counter-XXXXXX";
+    if (mkdtemp(pattern.data()) == nullptr) return "";
+    folders_.push_back(pattern);
+    if (user != nullptr && chown(pattern.c_str(), user->pw_uid, user->pw_gid) != 0) return "";
+    return pattern;
+  }
+
+  // One case: the writer makes the store, its counter file is removed, this
+  // process reads it; then the writer writes again.
+  void Run(const ReaderCase& c) {
+    SCOPED_TRACE(c.what);
+    const passwd* nobody = c.writer_is_nobody ? getpwnam("nobody") : nullptr;
+    ASSERT_TRUE(!c.writer_is_nobody || nobody != nullptr);
+    const std::string folder = Folder(nobody);
+    ASSERT_FALSE(folder.empty());
+    const std::string store = folder + "/" + kStoreName;
+
+    ASSERT_EQ(0, Wait(StartProbe({"set", store, "Value", "1"}, nobody)));
+    if (c.rollback_journal) {
+      ASSERT_EQ(0, Wait(StartProbe({"rollback", store}, nobody)));
+    }
+    ASSERT_EQ(0, chmod(store.c_str(), c.store_mode));
+    ASSERT_TRUE(fs::remove(store + "-changes"));
+    const StoreFiles before = ListStore(folder);
+
+    // A connection of this process's own: the store is new to it.
+    umask(c.reader_umask);
+    SetEnvironmentVariable("WENDREL_REGISTRY", store);
+    RegKey key;
+    ASSERT_EQ(kRegSuccess, key.Open(RegKey::LocalMachine(), kStress, kKeyRead));
+    uint32_t value = 0;
+    uint32_t size = sizeof(value);
+    EXPECT_EQ(kRegSuccess, key.QueryValue("Value", nullptr, &value, &size));
+    EXPECT_EQ(1u, value);
+    umask(saved_umask_);
+
+    StoreFiles expected = before;
+    if (!c.rollback_journal) expected["-changes"] = before.at("");
+    EXPECT_EQ(expected, ListStore(folder));
+    // The store's owner still writes, and every process hears of it.
+    EXPECT_EQ(0, Wait(StartProbe({"set", store, "Value", "2"}, nobody)));
+    EXPECT_EQ(kRegSuccess, key.QueryValue("Value", nullptr, &value, &size));
+    EXPECT_EQ(2u, value);
+  }
+
+ private:
+  mode_t saved_umask_ = umask(022);
+  std::vector<std::string> folders_;
+};
+
+TEST_F(StoreCounterFileTest, AReaderMakesTheCounterAsSqliteMakesItsFilesOrNotAtAll) {
+  const ReaderCase cases[] = {
+      {"shared with a group, read under a strict umask", false, 0664, false, 077},
+      {"out of WAL mode, where SQLite's readers make nothing", false, 0644, true, 022},
+  };
+  for (const ReaderCase& c : cases) Run(c);
+}
+
+// As CI runs the tests: root reads the store of a service account.
+TEST_F(StoreCounterFileTest, ARootReaderLeavesTheStoreWritableByItsOwner) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to act as two accounts";
+  Run({"written by nobody, read by root", true, 0644, false, 022});
 }
 
 }  // namespace

@@ -332,10 +332,8 @@ TEST(ResourcesTest, MissingModuleIsRefusedWithAReason) {
 }
 
 #ifndef _WIN32
-// The native language-module file format: what it accepts and how it refuses
-// a broken file.
-// Loads `contents` as a module; returns the error text, or "" on success
-// after checking id 1 against `text1`.
+// The native language-module file format. Loads `contents` as a module;
+// returns the error text, "" on success.
 std::string Load(const std::string& contents, ResourceModule* module) {
   const std::string path = testing::WriteLanguageFile("format", contents);
   std::string error;
@@ -400,7 +398,6 @@ TEST(LanguageFileTest, TextsComeOutInTheAnsiCodePage) {
 }
 #endif  // !_WIN32
 
-// Splitting DNs the way both LDAP backends hand RDNs to the directory code.
 std::vector<std::string> Split(const std::string& dn, bool notypes) {
   std::vector<std::string> rdns;
   EXPECT_TRUE(ExplodeDn(dn, notypes, &rdns)) << dn;
