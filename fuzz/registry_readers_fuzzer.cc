@@ -25,6 +25,7 @@
 #include "config/ldap_tree.h"
 #include "config/registry_paths.h"
 #include "fuzz/support/fuzz_store.h"
+#include "tests/unit/support/option_table.h"
 #include "results/user_data.h"
 
 namespace wendrel {
@@ -44,47 +45,6 @@ const std::vector<std::string> kKeys = {
 enum KeyIndex { kOptions, kServers, kSettings, kTrees, kContextsRoot, kContexts0, kContexts1,
                 kCacheTree, kCacheTreeless };
 
-struct NumberOption {
-  const char* name;
-  uint32_t default_value;
-  uint32_t (*get)(const LDAPConfigOptions&);
-};
-
-#define WENDREL_OPTION(name, def, getter) \
-  {name, def, [](const LDAPConfigOptions& o) { return static_cast<uint32_t>(o.getter()); }}
-const NumberOption kNumberOptions[] = {
-    WENDREL_OPTION("Contextless Login Enabled", 0, ContextlessLoginEnabled),
-    WENDREL_OPTION("Treeless Login Enabled", 0, TreelessLoginEnabled),
-    WENDREL_OPTION("Context Search Scope Enabled", 0, ContextSearchScopeEnabled),
-    WENDREL_OPTION("Allow Wildcards", 0, AllowWildcards),
-    WENDREL_OPTION("User Search Failure", 1, UserSearchFailure),
-    WENDREL_OPTION("Search All Scopes", 1, SearchAllScopes),
-    WENDREL_OPTION("Search Alias", 0, SearchAlias),
-    WENDREL_OPTION("Search Email", 0, SearchEmail),
-    WENDREL_OPTION("Search Full Name", 0, SearchFullName),
-    WENDREL_OPTION("Search Given Name", 0, SearchGivenName),
-    WENDREL_OPTION("Search Surname", 0, SearchSurname),
-    WENDREL_OPTION("Search Telephone Number", 0, SearchTelephoneNumber),
-    WENDREL_OPTION("Search Unique ID", 0, SearchUniqueID),
-    WENDREL_OPTION("Search Username", 1, SearchUsername),
-    WENDREL_OPTION("Display Context", 1, DisplayContext),
-    WENDREL_OPTION("Display Email", 0, DisplayEmail),
-    WENDREL_OPTION("Display Full Name", 0, DisplayFullName),
-    WENDREL_OPTION("Display Given Name", 0, DisplayGivenName),
-    WENDREL_OPTION("Display Surname", 0, DisplaySurname),
-    WENDREL_OPTION("Display Telephone Number", 0, DisplayTelephoneNumber),
-    WENDREL_OPTION("Display Unique ID", 0, DisplayUniqueID),
-    WENDREL_OPTION("Probe Servers In Parallel", 0, ProbeServersInParallel),
-    WENDREL_OPTION("Unreachable Server Retry Seconds", 0, UnreachableServerRetrySeconds),
-    WENDREL_OPTION("Escape Search Filter", 0, EscapeSearchFilter),
-};
-#undef WENDREL_OPTION
-// The getters that return the number itself; the others return != 0.
-bool IsIntegerOption(const std::string& name) {
-  return name == "User Search Failure" || name == "Search All Scopes" ||
-         name == "Unreachable Server Retry Seconds";
-}
-
 const char* const kSettingPatterns[] = {"ConnectionTimeout ", "Search Timeout ", "Proxy Username ",
                                         "Proxy Password ",    "Clear Text ",     "Certificate ",
                                         "Port ",              "SSL Port "};
@@ -96,8 +56,9 @@ std::vector<std::string> NamesFor(int key) {
   std::vector<std::string> names;
   switch (key) {
     case kOptions:
-      for (const NumberOption& option : kNumberOptions) names.push_back(option.name);
-      names.push_back("UseCachedResults");
+      for (const testing::OptionGetter& option : testing::kEveryOption) {
+        names.push_back(option.value_name);
+      }
       break;
     case kSettings:
       for (const char* pattern : kSettingPatterns) {
@@ -174,10 +135,13 @@ void CheckOptions(const Model& model) {
     return;
   }
   Check(model.Exists(kOptions), "options opened without the key");
-  for (const NumberOption& option : kNumberOptions) {
-    uint32_t expected = model.Number(kOptions, option.name, option.default_value);
-    if (!IsIntegerOption(option.name)) expected = expected != 0;
-    Check(option.get(*options) == expected, std::string("option ") + option.name);
+  for (const testing::OptionGetter& option : testing::kEveryOption) {
+    // UseCachedResults also depends on Allow Wildcards: checked below.
+    if (option.value_name == std::string("UseCachedResults")) continue;
+    uint32_t expected = model.Number(kOptions, option.value_name, option.default_value);
+    if (!option.integer) expected = expected != 0;
+    Check(static_cast<uint32_t>(option.get(*options)) == expected,
+          std::string("option ") + option.value_name);
   }
   const bool cached = model.Number(kOptions, "Allow Wildcards", 0) == 0 &&
                       model.Number(kOptions, "UseCachedResults", 0) != 0;

@@ -1,8 +1,8 @@
 // The configuration readers against the registry of each build: options,
 // servers with their settings, trees and the context lists.
 
-#include <functional>
 #include <string>
+#include <iterator>
 #include <tuple>
 #include <vector>
 
@@ -13,6 +13,7 @@
 #include "config/registry_paths.h"
 #include "config/tree_list.h"
 #include "gtest/gtest.h"
+#include "tests/unit/support/option_table.h"
 #include "tests/unit/support/registry_fixture.h"
 
 namespace wendrel {
@@ -24,48 +25,14 @@ using Texts = std::vector<std::string>;
 
 using OptionsTest = testing::RegistryTest;
 
-struct Option {
-  const char* value_name;
-  std::function<int32_t(const LDAPConfigOptions&)> get;
-  int32_t default_value;
-};
-
-#define WENDREL_OPTION(value, getter, def) \
-  { value, [](const LDAPConfigOptions& o) { return static_cast<int32_t>(o.getter()); }, def }
-const std::vector<Option> kOptions = {
-    WENDREL_OPTION("Contextless Login Enabled", ContextlessLoginEnabled, 0),
-    WENDREL_OPTION("Treeless Login Enabled", TreelessLoginEnabled, 0),
-    WENDREL_OPTION("Context Search Scope Enabled", ContextSearchScopeEnabled, 0),
-    WENDREL_OPTION("Allow Wildcards", AllowWildcards, 0),
-    WENDREL_OPTION("User Search Failure", UserSearchFailure, 1),
-    WENDREL_OPTION("Search All Scopes", SearchAllScopes, 1),
-    WENDREL_OPTION("Search Alias", SearchAlias, 0),
-    WENDREL_OPTION("Search Email", SearchEmail, 0),
-    WENDREL_OPTION("Search Full Name", SearchFullName, 0),
-    WENDREL_OPTION("Search Given Name", SearchGivenName, 0),
-    WENDREL_OPTION("Search Surname", SearchSurname, 0),
-    WENDREL_OPTION("Search Telephone Number", SearchTelephoneNumber, 0),
-    WENDREL_OPTION("Search Unique ID", SearchUniqueID, 0),
-    WENDREL_OPTION("Search Username", SearchUsername, 1),
-    WENDREL_OPTION("Display Context", DisplayContext, 1),
-    WENDREL_OPTION("Display Email", DisplayEmail, 0),
-    WENDREL_OPTION("Display Full Name", DisplayFullName, 0),
-    WENDREL_OPTION("Display Given Name", DisplayGivenName, 0),
-    WENDREL_OPTION("Display Surname", DisplaySurname, 0),
-    WENDREL_OPTION("Display Telephone Number", DisplayTelephoneNumber, 0),
-    WENDREL_OPTION("Display Unique ID", DisplayUniqueID, 0),
-    WENDREL_OPTION("UseCachedResults", UseCachedResults, 0),
-    WENDREL_OPTION("Probe Servers In Parallel", ProbeServersInParallel, 0),
-    WENDREL_OPTION("Unreachable Server Retry Seconds", UnreachableServerRetrySeconds, 0),
-    WENDREL_OPTION("Escape Search Filter", EscapeSearchFilter, 0),
-};
-#undef WENDREL_OPTION
+using testing::kEveryOption;
+using Option = testing::OptionGetter;
 
 // Every getter's answer, by value name.
 std::vector<int32_t> ReadAll() {
   LDAPConfigOptions options;
   std::vector<int32_t> values;
-  for (const Option& option : kOptions) values.push_back(option.get(options));
+  for (const Option& option : kEveryOption) values.push_back(option.get(options));
   return values;
 }
 
@@ -75,7 +42,7 @@ TEST_F(OptionsTest, MissingKeyThrowsAndEmptyKeyGivesEveryDefault) {
   EXPECT_THROW(LDAPConfigOptions(), LDAPConfigOptions::BadReg);
   CreateKey(kOptionsKeyPath);
   std::vector<int32_t> defaults;
-  for (const Option& option : kOptions) defaults.push_back(option.default_value);
+  for (const Option& option : kEveryOption) defaults.push_back(option.default_value);
   EXPECT_EQ(defaults, ReadAll());
 }
 
@@ -83,14 +50,14 @@ TEST_F(OptionsTest, MissingKeyThrowsAndEmptyKeyGivesEveryDefault) {
 // misspelt or swapped name.
 TEST_F(OptionsTest, EachValueFeedsItsOwnGetter) {
   CreateKey(kOptionsKeyPath);
-  for (size_t set = 0; set < kOptions.size(); ++set) {
-    const std::string name = kOptions[set].value_name;
-    // Non-default for the booleans; a distinctive number for the two ints.
-    uint32_t stored = kOptions[set].default_value == 0 ? 1 : 0;
-    if (name == "User Search Failure" || name == "Search All Scopes") stored = 7;
+  for (size_t set = 0; set < std::size(kEveryOption); ++set) {
+    const Option& option = kEveryOption[set];
+    const std::string name = option.value_name;
+    // Non-default for the booleans; a distinctive number for the integers.
+    const uint32_t stored = option.integer ? 7 : option.default_value == 0 ? 1 : 0;
     SetDword(kOptionsKeyPath, name, stored);
     std::vector<int32_t> expected;
-    for (const Option& option : kOptions) expected.push_back(option.default_value);
+    for (const Option& other : kEveryOption) expected.push_back(other.default_value);
     expected[set] = static_cast<int32_t>(stored);
     EXPECT_EQ(expected, ReadAll()) << "set " << name;
     DeleteValue(kOptionsKeyPath, name);
@@ -126,7 +93,7 @@ TEST_F(OptionsTest, ValuesAreReadRawIntoFourBytes) {
   LDAPConfigOptions options;  // every call reads the registry afresh
   for (const auto& c : cases) {
     SetRaw(kOptionsKeyPath, c.name, c.type, c.data);
-    for (const Option& option : kOptions) {
+    for (const Option& option : kEveryOption) {
       if (option.value_name == std::string(c.name)) {
         EXPECT_EQ(c.expected, option.get(options)) << c.name << " " << c.data.size();
       }

@@ -211,13 +211,11 @@ TEST_F(CacheTest, CreatedKeysGetTheCacheAccessListExistingOnesKeepTheirs) {
   CreateKey(existing);
   auto security = [&existing] {
     platform::RegKey key;
-    std::vector<uint8_t> descriptor;
-    EXPECT_EQ(platform::kRegSuccess,
-              key.Open(platform::RegKey::LocalMachine(), existing, platform::kKeyRead));
-    EXPECT_EQ(platform::kRegSuccess, key.GetSecurity(&descriptor));
-    return descriptor;
+    key.Open(platform::RegKey::LocalMachine(), existing, platform::kKeyRead);
+    return testing::RegSecurity(key);
   };
   const std::vector<uint8_t> before = security();
+  EXPECT_FALSE(before.empty());
   StoreEntry("jdoe", "ACME", "server");
   EXPECT_EQ(before, security());
   EXPECT_NE(kCacheSddl, testing::RegSddl(existing));

@@ -13,7 +13,7 @@ struct Entry {
   const char* text;
 };
 
-constexpr Entry kEntries[] = {
+[[maybe_unused]] constexpr Entry kEntries[] = {
 #define TEST_LANGUAGE_STRING(id, text) {id, text},
 #include "tests/unit/platform/test_language.def"
 #undef TEST_LANGUAGE_STRING
@@ -63,13 +63,6 @@ ScopedTestLanguage::ScopedTestLanguage() {
 ScopedTestLanguage::~ScopedTestLanguage() {
   platform::SetCurrentResourceModule(nullptr);
   platform::FreeLanguageModule(module_);
-}
-
-std::string TestLanguageText(uint32_t id) {
-  for (const Entry& entry : kEntries) {
-    if (entry.id == id) return entry.text;
-  }
-  return std::string();
 }
 
 }  // namespace testing

@@ -35,9 +35,6 @@ class ScopedTestLanguage {
   std::string error_;
 };
 
-// The text of `id` in the test language module; empty when it has none.
-std::string TestLanguageText(uint32_t id);
-
 }  // namespace testing
 }  // namespace wendrel
 
