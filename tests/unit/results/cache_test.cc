@@ -211,11 +211,13 @@ TEST_F(CacheTest, CreatedKeysGetTheCacheAccessListExistingOnesKeepTheirs) {
   CreateKey(existing);
   auto security = [&existing] {
     platform::RegKey key;
-    key.Open(platform::RegKey::LocalMachine(), existing, platform::kKeyRead);
-    return testing::RegSecurity(key);
+    std::vector<uint8_t> descriptor;
+    EXPECT_EQ(platform::kRegSuccess,
+              key.Open(platform::RegKey::LocalMachine(), existing, platform::kKeyRead));
+    EXPECT_EQ(platform::kRegSuccess, key.GetSecurity(&descriptor));
+    return descriptor;
   };
   const std::vector<uint8_t> before = security();
-  EXPECT_FALSE(before.empty());
   StoreEntry("jdoe", "ACME", "server");
   EXPECT_EQ(before, security());
   EXPECT_NE(kCacheSddl, testing::RegSddl(existing));
