@@ -25,17 +25,7 @@ namespace {
 std::string Hklm(const std::string& path) { return "HKLM\\" + path; }
 
 // code, key, value ("" for none): what a test expects of one finding.
-struct Expected {
-  std::string code;
-  std::string key;
-  std::string value;
-  bool operator==(const Expected& o) const {
-    return code == o.code && key == o.key && value == o.value;
-  }
-  bool operator<(const Expected& o) const {
-    return std::tie(code, key, value) < std::tie(o.code, o.key, o.value);
-  }
-};
+using Expected = std::tuple<std::string, std::string, std::string>;
 
 // The registry enumerates values in an order of its own (Wine's differs from
 // the native store's): findings are compared as sorted lists.
@@ -44,16 +34,12 @@ std::vector<Expected> Sorted(std::vector<Expected> list) {
   return list;
 }
 
-void PrintTo(const Expected& e, std::ostream* out) {
-  *out << e.code << " " << e.key << " [" << e.value << "]";
-}
-
 std::vector<Expected> Summaries(const std::vector<Finding>& findings) {
   std::vector<Expected> out;
   for (const Finding& f : findings) {
     EXPECT_FALSE(f.message.empty()) << f.code;
     EXPECT_EQ(f.has_value, !f.value.empty()) << f.code;
-    out.push_back({f.code, f.key, f.value});
+    out.emplace_back(f.code, f.key, f.value);
   }
   return Sorted(out);
 }
