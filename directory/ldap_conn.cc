@@ -5,9 +5,9 @@
 #include <utility>
 #include <vector>
 
-#include "core/worker_state.h"
 #include "directory/entry_dn.h"
 #include "directory/unreachable_servers.h"
+#include "directory/worker_state.h"
 #include "platform/trace.h"
 #include "platform/ui.h"
 #include "results/user_data.h"
