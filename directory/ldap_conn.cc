@@ -10,9 +10,9 @@
 #include "directory/worker_state.h"
 #include "platform/trace.h"
 #include "platform/ui.h"
+#include "resources/message_catalogue.h"
 #include "results/user_data.h"
 #include "results/user_entry.h"
-#include "search/message_catalogue.h"
 
 namespace wendrel {
 namespace {

@@ -1,11 +1,11 @@
-#include "search/message_catalogue.h"
+#include "resources/message_catalogue.h"
 
 #include <climits>
 #include <string>
 
 #include "gtest/gtest.h"
 #include "platform/resources.h"
-#include "search/message_format.h"
+#include "resources/message_format.h"
 #include "tests/unit/support/test_language.h"
 
 namespace wendrel {
