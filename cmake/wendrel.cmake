@@ -58,13 +58,14 @@ function(wendrel_area_test_sources out dir)
   set(${out} ${both} ${only} PARENT_SCOPE)
 endfunction()
 
-# Writes <dir>/core/version_number.h for the given version (only when its
+# Writes <dir>/resources/version_number.h for the given version (only when its
 # content changes, so an unchanged version rebuilds nothing).
 function(wendrel_generate_version_header dir major minor patch)
   set(WENDREL_VERSION_MAJOR ${major})
   set(WENDREL_VERSION_MINOR ${minor})
   set(WENDREL_VERSION_PATCH ${patch})
-  configure_file(${CMAKE_SOURCE_DIR}/core/version_number.h.in ${dir}/core/version_number.h @ONLY)
+  configure_file(${CMAKE_SOURCE_DIR}/resources/version_number.h.in
+                 ${dir}/resources/version_number.h @ONLY)
 endfunction()
 
 # Links the C++ runtime into `target` (natively, without sanitizers, which

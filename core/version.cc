@@ -1,6 +1,6 @@
 #include "core/version.h"
 
-#include "core/version_number.h"
+#include "resources/version_number.h"
 
 namespace wendrel {
 

@@ -7,10 +7,10 @@
 
 #include "config/ldap_config_options.h"
 #include "config/ldap_server.h"
-#include "core/worker_state.h"
 #include "directory/ldap_conn.h"
 #include "directory/server_probe.h"
 #include "directory/unreachable_servers.h"
+#include "directory/worker_state.h"
 #include "platform/ldap.h"
 #include "platform/trace.h"
 #include "search/server_failover.h"

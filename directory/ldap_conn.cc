@@ -5,14 +5,14 @@
 #include <utility>
 #include <vector>
 
-#include "core/worker_state.h"
 #include "directory/entry_dn.h"
 #include "directory/unreachable_servers.h"
+#include "directory/worker_state.h"
 #include "platform/trace.h"
 #include "platform/ui.h"
+#include "resources/message_catalogue.h"
 #include "results/user_data.h"
 #include "results/user_entry.h"
-#include "search/message_catalogue.h"
 
 namespace wendrel {
 namespace {

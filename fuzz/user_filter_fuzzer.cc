@@ -19,8 +19,8 @@
 #include "config/ldap_config_options.h"
 #include "config/registry_paths.h"
 #include "fuzz/support/fuzz_store.h"
+#include "resources/message_catalogue.h"
 #include "results/user_data.h"
-#include "search/message_catalogue.h"
 #include "search/user_filter.h"
 
 namespace wendrel {

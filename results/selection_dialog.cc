@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "config/ldap_config_options.h"
-#include "search/message_catalogue.h"
+#include "resources/message_catalogue.h"
 
 namespace wendrel {
 namespace {

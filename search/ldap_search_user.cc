@@ -11,8 +11,8 @@
 #include "directory/reachability.h"
 #include "platform/ldap.h"
 #include "platform/ui.h"
+#include "resources/message_catalogue.h"
 #include "results/user_data.h"
-#include "search/message_catalogue.h"
 #include "search/server_failover.h"
 #include "search/user_filter.h"
 

@@ -1,8 +1,8 @@
 #include "search/user_filter.h"
 
 #include "config/ldap_config_options.h"
+#include "resources/message_catalogue.h"
 #include "results/user_data.h"
-#include "search/message_catalogue.h"
 
 namespace wendrel {
 namespace {

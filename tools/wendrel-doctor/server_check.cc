@@ -6,7 +6,7 @@
 #include "config/ldap_server.h"
 #include "platform/ldap.h"
 #include "platform/ldap_owners.h"
-#include "search/message_catalogue.h"
+#include "resources/message_catalogue.h"
 #include "text.h"
 
 namespace wendrel {

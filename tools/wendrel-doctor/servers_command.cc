@@ -10,7 +10,7 @@
 #include "commands.h"
 #include "config/ldap_server.h"
 #include "json_writer.h"
-#include "search/message_catalogue.h"
+#include "resources/message_catalogue.h"
 #include "server_check.h"
 #include "text.h"
 

@@ -11,10 +11,10 @@
 #include <map>
 #include <string>
 
-#include "core/worker_state.h"
 #include "core/workers.h"
 #include "directory/server_probe.h"
 #include "directory/unreachable_servers.h"
+#include "directory/worker_state.h"
 #include "gtest/gtest.h"
 #include "results/user_data.h"
 #include "search/ldap_search_user.h"

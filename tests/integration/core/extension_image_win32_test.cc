@@ -16,8 +16,8 @@
 #include <tuple>
 #include <vector>
 
-#include "core/version_number.h"
 #include "gtest/gtest.h"
+#include "resources/version_number.h"
 
 namespace wendrel {
 namespace {

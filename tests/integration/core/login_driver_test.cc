@@ -16,9 +16,9 @@
 
 #include "config/registry_paths.h"
 #include "core/login_host.h"
-#include "core/worker_state.h"
 #include "core/workers.h"
 #include "directory/unreachable_servers.h"
+#include "directory/worker_state.h"
 #include "gtest/gtest.h"
 #include "platform/ldap.h"
 #include "platform/registry.h"

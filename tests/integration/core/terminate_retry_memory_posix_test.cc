@@ -6,9 +6,9 @@
 #include <string>
 
 #include "core/login_host.h"
-#include "core/worker_state.h"
 #include "core/workers.h"
 #include "directory/unreachable_servers.h"
+#include "directory/worker_state.h"
 #include "gtest/gtest.h"
 #include "tests/integration/core/host_double.h"
 #include "tests/integration/search/search_fixture.h"

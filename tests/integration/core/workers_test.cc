@@ -15,10 +15,10 @@
 
 #include "config/registry_paths.h"
 #include "core/wendrel_app.h"
-#include "core/worker_state.h"
 #include "directory/reachability.h"
 #include "directory/server_probe.h"
 #include "directory/unreachable_servers.h"
+#include "directory/worker_state.h"
 #include "gtest/gtest.h"
 #include "platform/icmp.h"
 #include "platform/ldap.h"

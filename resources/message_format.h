@@ -4,8 +4,8 @@
 // %n, two directives for one argument). Handing such a text to printf would
 // read arguments that were never passed; these functions never do.
 
-#ifndef WENDREL_SEARCH_MESSAGE_FORMAT_H_
-#define WENDREL_SEARCH_MESSAGE_FORMAT_H_
+#ifndef WENDREL_RESOURCES_MESSAGE_FORMAT_H_
+#define WENDREL_RESOURCES_MESSAGE_FORMAT_H_
 
 #include <cstdint>
 #include <string>
@@ -25,4 +25,4 @@ std::string FormatWithText(const std::string& format, const std::string& text);
 
 }  // namespace wendrel
 
-#endif  // WENDREL_SEARCH_MESSAGE_FORMAT_H_
+#endif  // WENDREL_RESOURCES_MESSAGE_FORMAT_H_

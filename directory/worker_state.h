@@ -1,8 +1,14 @@
 // WorkerState: what the login thread and the start-up worker share. Each value
 // is a single machine word read and written atomically, without a lock.
+//
+// It lives with the directory connection, the lowest code that uses it: the
+// connection tests and sets "TLS initialised" so that the TLS client starts
+// once per process, and the workers and the login driver of core/ (which
+// start, stop and wait for the worker) sit above it. Here both may include
+// it without the connection reaching up into core/.
 
-#ifndef WENDREL_CORE_WORKER_STATE_H_
-#define WENDREL_CORE_WORKER_STATE_H_
+#ifndef WENDREL_DIRECTORY_WORKER_STATE_H_
+#define WENDREL_DIRECTORY_WORKER_STATE_H_
 
 #include <atomic>
 #include <cstdint>
@@ -34,4 +40,4 @@ WorkerState& GetWorkerState();
 
 }  // namespace wendrel
 
-#endif  // WENDREL_CORE_WORKER_STATE_H_
+#endif  // WENDREL_DIRECTORY_WORKER_STATE_H_

@@ -1,7 +1,7 @@
-#include "search/message_catalogue.h"
+#include "resources/message_catalogue.h"
 
 #include "platform/resources.h"
-#include "search/message_format.h"
+#include "resources/message_format.h"
 
 namespace wendrel {
 

@@ -3,9 +3,13 @@
 // and the selection dialog's labels). Texts are loaded from the current
 // resource module each time they are needed; loading never throws and never
 // shows anything. Presenting a text (the message boxes) is the caller's job.
+//
+// It lives beside the string table it reads, below every folder that shows
+// its texts: the directory connection (LDAP error texts), the user search
+// (failures) and the selection dialog (labels).
 
-#ifndef WENDREL_SEARCH_MESSAGE_CATALOGUE_H_
-#define WENDREL_SEARCH_MESSAGE_CATALOGUE_H_
+#ifndef WENDREL_RESOURCES_MESSAGE_CATALOGUE_H_
+#define WENDREL_RESOURCES_MESSAGE_CATALOGUE_H_
 
 #include <cstdint>
 #include <string>
@@ -77,4 +81,4 @@ std::string LoadDialogLabel(uint32_t id, const std::string& tree);
 
 }  // namespace wendrel
 
-#endif  // WENDREL_SEARCH_MESSAGE_CATALOGUE_H_
+#endif  // WENDREL_RESOURCES_MESSAGE_CATALOGUE_H_

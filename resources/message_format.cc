@@ -1,4 +1,4 @@
-#include "search/message_format.h"
+#include "resources/message_format.h"
 
 #include <algorithm>
 #include <cstdio>

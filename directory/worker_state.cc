@@ -1,4 +1,4 @@
-#include "core/worker_state.h"
+#include "directory/worker_state.h"
 
 namespace wendrel {
 
