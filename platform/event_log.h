@@ -46,6 +46,18 @@ void ReportEvent(EventId id, const std::vector<std::string>& strings);
 EventLevel LevelOf(EventId id);
 std::string RenderEvent(EventId id, const std::vector<std::string>& strings);
 
+// "Error", "Warning" or "Information".
+const char* LevelName(EventLevel level);
+
+// The backend (event_log_posix.cc, event_log_win32.cc): writes one event as
+// it is, without flood control. Called by ReportEvent only.
+void WriteEventToSystemLog(EventId id, EventLevel level, const std::vector<std::string>& strings);
+
+// Tests: the clock flood control reads (seconds, any origin; null restores
+// the steady clock), and forgetting every event written so far.
+void SetEventClockForTesting(uint64_t (*now_seconds)());
+void ResetEventFloodControlForTesting();
+
 }  // namespace platform
 }  // namespace wendrel
 
