@@ -49,6 +49,7 @@ const std::vector<Option>& AllOptions() {
       WENDREL_OPTION("Probe Servers In Parallel", ProbeServersInParallel, 0),
       WENDREL_OPTION("Unreachable Server Retry Seconds", UnreachableServerRetrySeconds, 0),
       WENDREL_OPTION("Escape Search Filter", EscapeSearchFilter, 0),
+      WENDREL_OPTION("Log Successful Logins", LogSuccessfulLogins, 0),
   };
   return options;
 }
