@@ -55,7 +55,8 @@ void ReportBindOutcome(const std::string& server_id, const BoundServer& server,
   } else if (!conn.LastBindAnswered()) {
     const std::string why =
         code == platform::kLdapTimeout
-            ? "no answer within " + std::to_string(server.connection_timeout) + " seconds"
+            ? "no answer within " + std::to_string(server.connection_timeout) +
+                  (server.connection_timeout == 1 ? " second" : " seconds")
             : DescribeCode(code);
     platform::ReportEvent(EventId::kServerNoConnection, {server_id, why});
   } else if (code != platform::kLdapSuccess) {
