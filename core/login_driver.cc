@@ -152,8 +152,11 @@ void WriteBack(void* record, const LDAPConfigOptions& options, const UserData& u
 void ReportResolved(const LDAPConfigOptions& options, const UserData& users, const UserObj& user,
                     bool from_cache) {
   if (!options.LogSuccessfulLogins()) return;
+  // The whole name, as the client spells it: the entry's and its context's.
+  std::string fdn = user.GetUserFDN();
+  if (!user.GetUserContextFDN().empty()) fdn += "." + user.GetUserContextFDN();
   platform::ReportEvent(platform::EventId::kLoginResolved,
-                        {user.GetUserFDN(), users.GetTreeName(),
+                        {fdn, users.GetTreeName(),
                          from_cache ? std::string("the results cache")
                                     : "the directory server " + users.GetServerName()});
 }
