@@ -70,32 +70,28 @@ bool ReadRegistryText(const platform::RegKey& key, const std::string& key_path,
   uint32_t size = sizeof(buffer);
   uint32_t type = platform::kRegSz;
   const int32_t status = key.QueryValue(name, &type, buffer, &size);
-  if (status == platform::kRegMoreData && type != platform::kRegSz) {
-    ReportWrongType(key_path, name, type, platform::kRegSz, "the empty text (it is too long)");
-  }
-  if (status != platform::kRegSuccess) return false;
   // String data normally carry their terminator. Data stored without one are
   // taken as they are: Windows appends the terminator itself when the buffer
   // has room, the native store hands back exactly the stored bytes, and
   // bounding the text by the size returned gives the same text on both. Data
   // that fill all 261 bytes without a zero byte are 261 characters long, too
   // long like any value over 260 characters.
-  size_t limit = std::min<size_t>(size, sizeof(buffer));
   size_t length = 0;
-  while (length < limit && buffer[length] != '\0') ++length;
-  if (length > kMaxTextLength) {
-    if (type != platform::kRegSz) {
-      ReportWrongType(key_path, name, type, platform::kRegSz, "the empty text (it is too long)");
-    }
-    return false;
+  if (status == platform::kRegSuccess) {
+    const size_t limit = std::min<size_t>(size, sizeof(buffer));
+    while (length < limit && buffer[length] != '\0') ++length;
   }
-  text->assign(buffer, length);
-  if (type != platform::kRegSz) {
+  const bool fits = status == platform::kRegSuccess && length <= kMaxTextLength;
+  const bool found = status == platform::kRegSuccess || status == platform::kRegMoreData;
+  if (found && type != platform::kRegSz) {
     // How long, not what: the text may be a password.
     ReportWrongType(key_path, name, type, platform::kRegSz,
-                    length == 0 ? std::string("the empty text")
-                                : "a text of " + std::to_string(length) + " characters");
+                    !fits         ? std::string("the empty text (it is too long)")
+                    : length == 0 ? std::string("the empty text")
+                                  : "a text of " + std::to_string(length) + " characters");
   }
+  if (!fits) return false;
+  text->assign(buffer, length);
   return true;
 }
 
