@@ -34,7 +34,8 @@ std::string LDAPPruning::FirstContext() {
 std::string LDAPPruning::NextContext() {
   std::string context;
   // A failed read leaves the counter, so the end of the list stays the end.
-  if (ReadRegistryText(tree_key_, TreeKeyPath(), std::to_string(counter_), &context) && counter_ < INT32_MAX) {
+  if (ReadRegistryText(tree_key_, TreeKeyPath(), std::to_string(counter_), &context) &&
+      counter_ < INT32_MAX) {
     ++counter_;
   }
   return context;

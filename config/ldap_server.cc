@@ -38,8 +38,8 @@ std::string LDAPServer::SettingName(const char* setting) const {
 }
 
 int32_t LDAPServer::ReadSetting(const char* setting, uint32_t default_value) const {
-  return static_cast<int32_t>(
-      ReadRegistryNumber(settings_key_, kServerSettingsKeyPath, SettingName(setting), default_value));
+  return static_cast<int32_t>(ReadRegistryNumber(settings_key_, kServerSettingsKeyPath,
+                                                 SettingName(setting), default_value));
 }
 
 std::string LDAPServer::ReadSettingText(const char* setting) const {

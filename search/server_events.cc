@@ -28,7 +28,9 @@ std::string DescribeCode(int code) {
 
 // The connection time-out in milliseconds, bounded so that the product
 // cannot overflow whatever the registry holds.
-int ProbeMilliseconds(int32_t seconds) { return std::min<int32_t>(std::max(0, seconds), 600) * 1000; }
+int ProbeMilliseconds(int32_t seconds) {
+  return std::min<int32_t>(std::max(0, seconds), 600) * 1000;
+}
 
 }  // namespace
 
@@ -50,8 +52,9 @@ void ReportBindOutcome(const std::string& server_id, const BoundServer& server,
     const platform::CertificateVerdict verdict =
         platform::ProbeServerCertificate(server.name, server.port, server.certificate,
                                          ProbeMilliseconds(server.connection_timeout));
-    platform::ReportEvent(EventId::kCertificateRefused,
-                          {server_id, platform::CertificateVerdictName(verdict), server.certificate});
+    platform::ReportEvent(
+        EventId::kCertificateRefused,
+        {server_id, platform::CertificateVerdictName(verdict), server.certificate});
   } else if (!conn.LastBindAnswered()) {
     const std::string why =
         code == platform::kLdapTimeout

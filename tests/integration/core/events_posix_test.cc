@@ -86,7 +86,8 @@ std::string ReadFile(const std::string& path) {
 }
 
 void ReplaceAll(std::string* text, const std::string& from, const std::string& to) {
-  for (size_t at = text->find(from); at != std::string::npos; at = text->find(from, at + to.size())) {
+  for (size_t at = text->find(from); at != std::string::npos;
+       at = text->find(from, at + to.size())) {
     text->replace(at, from.size(), to);
   }
 }
@@ -165,7 +166,9 @@ TEST_F(LoginEventsTest, EachCaseWritesExactlyItsEvents) {
       HostRecord record("asmith", "A");
       context = Login(record).context;
     }
-    if (c.read_only_store) fs::permissions(store_path(), fs::perms::owner_all, fs::perm_options::add);
+    if (c.read_only_store) {
+      fs::permissions(store_path(), fs::perms::owner_all, fs::perm_options::add);
+    }
     EXPECT_EQ(context, c.context);
     EXPECT_EQ(ReadFile(path_), Expected(c));
   }
