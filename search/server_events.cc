@@ -60,7 +60,7 @@ void ReportBindOutcome(const std::string& server_id, const BoundServer& server,
         code == platform::kLdapTimeout
             ? "no answer within " + std::to_string(server.connection_timeout) +
                   (server.connection_timeout == 1 ? " second" : " seconds")
-            : DescribeCode(code);
+            : LdapErrorText(code);
     platform::ReportEvent(EventId::kServerNoConnection, {server_id, why});
   } else if (code != platform::kLdapSuccess) {
     const std::string& dn = server.proxy_dn;
