@@ -88,7 +88,8 @@ bool ReadRegistryText(const platform::RegKey& key, const std::string& key_path,
     ReportWrongType(key_path, name, type, platform::kRegSz,
                     !fits         ? std::string("the empty text (it is too long)")
                     : length == 0 ? std::string("the empty text")
-                                  : "a text of " + std::to_string(length) + " characters");
+                                  : "a text of " + std::to_string(length) +
+                                        (length == 1 ? " character" : " characters"));
   }
   if (!fits) return false;
   text->assign(buffer, length);

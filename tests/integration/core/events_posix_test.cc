@@ -31,8 +31,8 @@ struct EventCase {
   std::vector<std::pair<std::string, uint32_t>> options;
   int logins;
   bool read_only_store;   // the cache cannot be written
-  bool search_timeout_sz;  // "Search Timeout 0" stored as the text "7"
-  std::string context;     // what the last login wrote back
+  bool wrong_types;       // "Search Timeout 0" as the text "7", "Certificate 0" expandable
+  std::string context;    // what the last login wrote back
   // {A} {B} {T} {S} {C}: a server as configured, name:port; {HA} server 0's
   // name; {CA} the trusted file; {DN} the proxy DN.
   std::vector<std::string> events;
@@ -67,7 +67,10 @@ const EventCase kCases[] = {
      {"1020 Error The results cache could not be written while creating the cache entry's key "
       "(error 5). Logins are looked up in the directory until it can be written."}},
     {"SettingOfTheWrongType", {Server::kA}, {}, 1, false, true, "eng.A",
-     {"1030 Warning The setting Search Timeout 0 in "
+     {"1030 Warning The setting Certificate 0 in "
+      "HKEY_LOCAL_MACHINE\\Software\\Tarvos\\LDAP\\Servers\\settings is stored as "
+      "REG_EXPAND_SZ, not as its documented REG_SZ; it was read as a text of 1 character.",
+      "1030 Warning The setting Search Timeout 0 in "
       "HKEY_LOCAL_MACHINE\\Software\\Tarvos\\LDAP\\Servers\\settings is stored as REG_SZ, not as "
       "its documented REG_DWORD; it was read as the number 55."}},
     {"SuccessFromTheServerThenTheCache", {Server::kA}, kBoth, 2, false, false, "eng.A",
@@ -158,7 +161,10 @@ TEST_F(LoginEventsTest, EachCaseWritesExactlyItsEvents) {
     std::vector<std::pair<std::string, uint32_t>> options = c.options;
     options.emplace_back("Contextless Login Enabled", 1);
     SetOptions(options);
-    if (c.search_timeout_sz) SetString(kServerSettingsKeyPath, "Search Timeout 0", "7");
+    if (c.wrong_types) {
+      SetString(kServerSettingsKeyPath, "Search Timeout 0", "7");
+      SetRaw(kServerSettingsKeyPath, "Certificate 0", platform::kRegExpandSz, {'x', 0});
+    }
     if (c.read_only_store) fs::permissions(store_path(), fs::perms::all, fs::perm_options::remove);
 
     std::string context;
