@@ -39,7 +39,6 @@ struct EventCase {
 };
 
 const std::vector<std::pair<std::string, uint32_t>> kCache = {{"UseCachedResults", 1}};
-const std::vector<std::pair<std::string, uint32_t>> kLogSuccess = {{"Log Successful Logins", 1}};
 const std::vector<std::pair<std::string, uint32_t>> kBoth = {{"UseCachedResults", 1},
                                                              {"Log Successful Logins", 1}};
 
@@ -78,9 +77,6 @@ const EventCase kCases[] = {
       "directory server {HA}).",
       "1100 Information A login was resolved to cn=asmith.ou=eng.o=A in the tree A (the results "
       "cache)."}},
-    {"SuccessLoggedOnce", {Server::kA}, kLogSuccess, 3, false, false, "eng.A",
-     {"1100 Information A login was resolved to cn=asmith.ou=eng.o=A in the tree A (the "
-      "directory server {HA})."}},
 };
 
 std::string ReadFile(const std::string& path) {
