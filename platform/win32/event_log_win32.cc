@@ -91,8 +91,7 @@ void WriteEventToSystemLog(EventId id, EventLevel level, const std::vector<std::
   if (!ReportEventW(source.handle(), EventType(level), 0, MessageId(id, level), nullptr,
                     static_cast<WORD>(pointers.size()), 0,
                     pointers.empty() ? nullptr : pointers.data(), nullptr)) {
-    Trace("event %u dropped: ReportEventW failed (%lu)", static_cast<unsigned>(id),
-          GetLastError());
+    Trace("event %u dropped: ReportEventW failed (%lu)", static_cast<unsigned>(id), GetLastError());
   }
 }
 

@@ -45,8 +45,8 @@ Rendered FromMessageTable() {
     const EventLevel level = platform::LevelOf(id);
     const DWORD severity = level == EventLevel::kError ? 3 : level == EventLevel::kWarning ? 2 : 1;
     wchar_t text[2048];
-    const DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ARGUMENT_ARRAY,
-                                   dll, (severity << 30) | static_cast<DWORD>(id),
+    const DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ARGUMENT_ARRAY, dll,
+                                   (severity << 30) | static_cast<DWORD>(id),
                                    MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), text, 2048,
                                    reinterpret_cast<va_list*>(arguments.data()));
     rendered[static_cast<unsigned>(id)] =
