@@ -15,7 +15,7 @@ LDAPConfigOptions::LDAPConfigOptions() {
 LDAPConfigOptions::~LDAPConfigOptions() = default;
 
 uint32_t LDAPConfigOptions::Read(const char* name, uint32_t default_value) const {
-  return ReadRegistryNumber(key_, name, default_value);
+  return ReadRegistryNumber(key_, kOptionsKeyPath, name, default_value);
 }
 
 bool LDAPConfigOptions::ContextlessLoginEnabled() const {
@@ -89,5 +89,9 @@ int32_t LDAPConfigOptions::UnreachableServerRetrySeconds() const {
 }
 
 bool LDAPConfigOptions::EscapeSearchFilter() const { return Read("Escape Search Filter", 0) != 0; }
+
+bool LDAPConfigOptions::LogSuccessfulLogins() const {
+  return Read("Log Successful Logins", 0) != 0;
+}
 
 }  // namespace wendrel

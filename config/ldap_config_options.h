@@ -65,6 +65,9 @@ class LDAPConfigOptions {
   int32_t UnreachableServerRetrySeconds() const;
   // Escape the typed name for the filter (RFC 4515), wildcards aside.
   bool EscapeSearchFilter() const;
+  // Write an Information event for every successful resolution (failures
+  // are reported whatever this says).
+  bool LogSuccessfulLogins() const;
 
  private:
   uint32_t Read(const char* name, uint32_t default_value) const;

@@ -15,10 +15,13 @@ LDAPPruning::LDAPPruning(int32_t tree_index) : tree_index_(tree_index) {
 
 LDAPPruning::~LDAPPruning() = default;
 
+std::string LDAPPruning::TreeKeyPath() const {
+  return std::string(kContextsKeyPath) + "\\" + std::to_string(tree_index_);
+}
+
 std::string LDAPPruning::FirstContext() {
-  std::string path = std::string(kContextsKeyPath) + "\\" + std::to_string(tree_index_);
   tree_key_.Close();
-  if (tree_key_.Open(platform::RegKey::LocalMachine(), path, platform::kKeyRead) !=
+  if (tree_key_.Open(platform::RegKey::LocalMachine(), TreeKeyPath(), platform::kKeyRead) !=
       platform::kRegSuccess) {
     // With no tree key NextContext finds nothing either.
     tree_key_.Close();
@@ -31,14 +34,15 @@ std::string LDAPPruning::FirstContext() {
 std::string LDAPPruning::NextContext() {
   std::string context;
   // A failed read leaves the counter, so the end of the list stays the end.
-  if (ReadRegistryText(tree_key_, std::to_string(counter_), &context) && counter_ < INT32_MAX) {
+  if (ReadRegistryText(tree_key_, TreeKeyPath(), std::to_string(counter_), &context) &&
+      counter_ < INT32_MAX) {
     ++counter_;
   }
   return context;
 }
 
 bool LDAPPruning::SearchSubtree() const {
-  return ReadRegistryNumber(contexts_key_,
+  return ReadRegistryNumber(contexts_key_, kContextsKeyPath,
                             "Search Context And Subtree " + std::to_string(tree_index_), 1) != 0;
 }
 

@@ -33,6 +33,9 @@ class LDAPPruning {
   bool SearchSubtree() const;
 
  private:
+  // The tree's contexts key below HKEY_LOCAL_MACHINE.
+  std::string TreeKeyPath() const;
+
   platform::RegKey contexts_key_;  // not open when the contexts key is missing
   platform::RegKey tree_key_;      // opened by FirstContext
   int32_t tree_index_;

@@ -29,7 +29,7 @@ std::string LDAPServer::NextServer() {
   // an earlier server.
   if (index_ < INT32_MAX) ++index_;
   std::string name;
-  ReadRegistryText(servers_key_, std::to_string(index_), &name);
+  ReadRegistryText(servers_key_, kServersKeyPath, std::to_string(index_), &name);
   return name;
 }
 
@@ -38,13 +38,13 @@ std::string LDAPServer::SettingName(const char* setting) const {
 }
 
 int32_t LDAPServer::ReadSetting(const char* setting, uint32_t default_value) const {
-  return static_cast<int32_t>(ReadRegistryNumber(settings_key_, SettingName(setting),
-                                                 default_value));
+  return static_cast<int32_t>(ReadRegistryNumber(settings_key_, kServerSettingsKeyPath,
+                                                 SettingName(setting), default_value));
 }
 
 std::string LDAPServer::ReadSettingText(const char* setting) const {
   std::string text;
-  ReadRegistryText(settings_key_, SettingName(setting), &text);
+  ReadRegistryText(settings_key_, kServerSettingsKeyPath, SettingName(setting), &text);
   return text;
 }
 

@@ -35,7 +35,7 @@ LDAPTree::LDAPTree(std::string name) : name_(ToUpperAscii(name)) {
   }
   for (index_ = 0;; ++index_) {
     std::string entry;
-    if (!ReadRegistryText(key, std::to_string(index_), &entry)) throw BadReg();
+    if (!ReadRegistryText(key, kTreesKeyPath, std::to_string(index_), &entry)) throw BadReg();
     if (EqualsIgnoringCase(name, entry)) return;
     // The list is finite, and an index cannot grow past the last readable
     // value; this only guards the arithmetic.

@@ -15,7 +15,9 @@ std::vector<std::string> ListConfiguredTrees() {
   }
   std::vector<std::string> trees;
   std::string entry;
-  while (ReadRegistryText(key, std::to_string(trees.size()), &entry)) trees.push_back(entry);
+  while (ReadRegistryText(key, kTreesKeyPath, std::to_string(trees.size()), &entry)) {
+    trees.push_back(entry);
+  }
   return trees;
 }
 

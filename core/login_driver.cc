@@ -17,6 +17,7 @@
 #include "directory/worker_state.h"
 #include "platform/codepage.h"
 #include "platform/cursor.h"
+#include "platform/event_log.h"
 #include "platform/framework/app.h"
 #include "platform/ldap.h"
 #include "platform/modules.h"
@@ -146,6 +147,20 @@ void WriteBack(void* record, const LDAPConfigOptions& options, const UserData& u
   WriteHostText(record, kStartInfoContext, user.GetUserContext());
 }
 
+// The opt-in event of a successful resolution, read only now that there is
+// one. It names the user found, never what was typed.
+void ReportResolved(const LDAPConfigOptions& options, const UserData& users, const UserObj& user,
+                    bool from_cache) {
+  if (!options.LogSuccessfulLogins()) return;
+  // The whole name, as the client spells it: the entry's and its context's.
+  std::string fdn = user.GetUserFDN();
+  if (!user.GetUserContextFDN().empty()) fdn += "." + user.GetUserContextFDN();
+  platform::ReportEvent(platform::EventId::kLoginResolved,
+                        {fdn, users.GetTreeName(),
+                         from_cache ? std::string("the results cache")
+                                    : "the directory server " + users.GetServerName()});
+}
+
 void MarkCallingModule(void* record) {
   if (EqualsIgnoringAsciiCase(LoadProviderName(record), kZelnetProvider) ||
       LoadCallingModule(record) == kCallingModuleUnset) {
@@ -170,7 +185,8 @@ void ResolveAndWriteBack(void* host, uint32_t event, void* record,
                                    : ReadHostText(record, kStartInfoTree)));
   std::unique_ptr<LDAPSearchUser> searcher;
   bool cached = options.UseCachedResults();
-  if (!(cached && users->ReadCachedUser())) {
+  const bool from_cache = cached && users->ReadCachedUser();
+  if (!from_cache) {
     searcher.reset(new LDAPSearchUser());
     searcher->SearchForAUser(*users);
   }
@@ -179,11 +195,13 @@ void ResolveAndWriteBack(void* host, uint32_t event, void* record,
   if (users->GetUserCount() == 1) {
     WriteBack(record, options, *users, *users->GetFirstUser());
     if (cached) users->CacheFirstUser();
+    ReportResolved(options, *users, *users->GetFirstUser(), from_cache);
   } else if (users->GetUserCount() > 1) {
     UserObj* chosen = ChooseUser(*users);
     if (chosen != nullptr) {
       WriteBack(record, options, *users, *chosen);
       if (cached) users->CacheChosenUser(*chosen);
+      ReportResolved(options, *users, *chosen, from_cache);
     }
   }
   MarkCallingModule(record);

@@ -127,6 +127,7 @@ bool LDAPConn::QuickBind(const std::string& host, int port, bool use_ssl,
 
 void LDAPConn::NoteFailedBind(const std::string& host, int port, bool use_ssl, bool timed_out) {
   const int code = timed_out ? platform::kLdapTimeout : LastResultCode();
+  bind_code_ = code;
   bind_unreachable_ = IsUnansweredCode(code);
   bind_certificate_refused_ = IsCertificateFailureCode(code, use_ssl);
   if (bind_certificate_refused_) {
@@ -140,6 +141,7 @@ bool LDAPConn::BindToServer(const std::string& host, int port, bool use_ssl,
   bind_answered_ = false;
   bind_unreachable_ = false;
   bind_certificate_refused_ = false;
+  bind_code_ = platform::kLdapSuccess;
   OpenConnection(host, port, use_ssl, certificate);
   int never = 0;
   platform::LdapSetOption(handle_, platform::kLdapOptDeref, &never);
@@ -160,6 +162,10 @@ bool LDAPConn::BindToServer(const std::string& host, int port, bool use_ssl,
   if (type == 0 || type == -1) NoteFailedBind(host, port, use_ssl, type == 0);
   if (type != platform::kLdapResBind) return false;
   bind_answered_ = true;
+  // Read from the response already in hand (no request goes out): a refused
+  // proxy bind is told apart from a server that could not be reached. It
+  // changes nothing here; the walk goes on as the server answered.
+  bind_code_ = platform::LdapResult2Error(handle_, result_, 0);
 
   // The bind completed, whatever the server's verdict on the credentials:
   // the tree name decides whether this server is usable.

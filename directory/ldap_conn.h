@@ -59,6 +59,11 @@ class LDAPConn {
   // The last BindToServer's TLS connection was not used: the server's
   // certificate was refused (or could not be checked). Never unreachable.
   bool LastBindCertificateRefused() const { return bind_certificate_refused_; }
+  // The last BindToServer's LDAP result code, for the administrator's
+  // events: the code inside the bind response when one came (0 when the
+  // server accepted the credentials), else the connection's code for the
+  // failure (kLdapTimeout when no response came within the wait).
+  int LastBindCode() const { return bind_code_; }
 
   // attributes: null-terminated list. Throws 19 or a text; a base that does
   // not exist shows message 37 and returns normally.
@@ -95,6 +100,7 @@ class LDAPConn {
   bool bind_answered_ = false;
   bool bind_unreachable_ = false;
   bool bind_certificate_refused_ = false;
+  int bind_code_ = platform::kLdapSuccess;
 };
 
 }  // namespace wendrel

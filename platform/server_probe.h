@@ -1,8 +1,9 @@
 // The server probe port: what an administrator's diagnosis needs to know
 // about one directory server beyond what an LDAP bind tells: whether its
 // port takes a TCP connection, and what a TLS server's certificate is worth
-// against a trusted certificate file. The extension itself never probes;
-// wendrel-doctor does, with the server's configured time-outs.
+// against a trusted certificate file. wendrel-doctor probes, with the
+// server's configured time-outs; a login judges a certificate only once its
+// TLS connection has refused it, for the administrator's event.
 //
 // Natively the certificate is judged by GnuTLS (the TLS library beneath
 // libldap) from a handshake of our own, since libldap reports only that its

@@ -79,8 +79,9 @@ class UserData {
 
   // Creates or opens HKLM\<path> for all access; keys this call creates get
   // an access list of exactly Everyone and Administrators, full control.
-  // Keys that exist already keep their own security.
-  bool CreateCacheKey(const std::string& path, platform::RegKey* key);
+  // Keys that exist already keep their own security. Returns the registry's
+  // status.
+  int32_t CreateCacheKey(const std::string& path, platform::RegKey* key);
 
  private:
   // CacheFirstUser and CacheChosenUser: the entry of `user` in the current

@@ -4,9 +4,11 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "config/ldap_config_options.h"
+#include "platform/event_log.h"
 #include "results/cache_entry_path.h"
 #include "results/user_data.h"
 #include "standins/directory_services.h"
@@ -52,8 +54,8 @@ bool ReadText(const RegKey& key, const char* name, std::string* text) {
 
 // Writes `text` as REG_SZ with 260 bytes of data: the text, its terminator
 // and zero fill; a text of 260 bytes or more keeps its first 260 and no
-// terminator. The status is ignored by the callers.
-void WriteText(RegKey* key, const char* name, const std::string& text) {
+// terminator. Returns the registry's status.
+int32_t WriteText(RegKey* key, const char* name, const std::string& text) {
   // RegSetValueExA looks at the byte after REG_SZ data: when the data end in
   // a non-zero byte and a zero follows, it stores that zero as well. The
   // byte after the 260 is ours and never zero, so a cut text stays 260
@@ -62,7 +64,14 @@ void WriteText(RegKey* key, const char* name, const std::string& text) {
   std::memset(data, 0, sizeof(data));
   data[kStoredBytes] = '\x7F';
   std::memcpy(data, text.data(), text.size() < kStoredBytes ? text.size() : kStoredBytes);
-  key->SetValue(name, platform::kRegSz, data, kStoredBytes);
+  return key->SetValue(name, platform::kRegSz, data, kStoredBytes);
+}
+
+// One event for a cache entry that could not be written, whatever failed
+// after it: `doing` says what was being done, never which entry (the entry's
+// path holds the typed name, and users sometimes type a password there).
+void ReportCacheWriteFailed(const std::string& doing, int32_t status) {
+  platform::ReportEvent(platform::EventId::kCacheWriteFailed, {doing, std::to_string(status)});
 }
 
 // The directory-services check of a cached user: 0 when the directory knows
@@ -140,26 +149,41 @@ bool UserData::StoreUser(const UserObj* user) {
   // A resolution without a record has nothing to store; no key is created.
   if (user == nullptr) return false;
   RegKey key;
-  if (!CreateCacheKey(path, &key)) return false;
-  // Written over the entry value by value; nothing is deleted first.
-  WriteText(&key, kUserTree, tree_);
-  WriteText(&key, kUserContext, user->GetUserContext());
-  WriteText(&key, kUserFdn, user->GetUserFDN());
-  WriteText(&key, kUser, user->GetUser());
-  WriteText(&key, kUserContextFdn, user->GetUserContextFDN());
-  WriteText(&key, kUserServer, server_);
+  const int32_t created = CreateCacheKey(path, &key);
+  if (created != platform::kRegSuccess) {
+    ReportCacheWriteFailed("creating the cache entry's key", created);
+    return false;
+  }
+  // Written over the entry value by value; nothing is deleted first, and a
+  // value that cannot be written does not stop the others.
+  const std::pair<const char*, std::string> values[] = {
+      {kUserTree, tree_},
+      {kUserContext, user->GetUserContext()},
+      {kUserFdn, user->GetUserFDN()},
+      {kUser, user->GetUser()},
+      {kUserContextFdn, user->GetUserContextFDN()},
+      {kUserServer, server_},
+  };
+  bool reported = false;
+  for (const auto& value : values) {
+    const int32_t status = WriteText(&key, value.first, value.second);
+    if (status != platform::kRegSuccess && !reported) {
+      ReportCacheWriteFailed(std::string("writing the value ") + value.first + " of a cache entry",
+                             status);
+      reported = true;
+    }
+  }
   return true;
 }
 
-bool UserData::CreateCacheKey(const std::string& path, RegKey* key) {
+int32_t UserData::CreateCacheKey(const std::string& path, RegKey* key) {
   // Everyone and the local Administrators, full control, nothing else: the
   // cache is shared by every login on the workstation.
   static const std::vector<platform::KeyAccessEntry> kAcl = {
       {"S-1-1-0", platform::kTrusteeIsWellKnownGroup, platform::kKeyAllAccess},
       {"S-1-5-32-544", platform::kTrusteeIsGroup, platform::kKeyAllAccess},
   };
-  return key->Create(RegKey::LocalMachine(), path, platform::kKeyAllAccess, &kAcl, nullptr) ==
-         platform::kRegSuccess;
+  return key->Create(RegKey::LocalMachine(), path, platform::kKeyAllAccess, &kAcl, nullptr);
 }
 
 }  // namespace wendrel

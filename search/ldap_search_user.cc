@@ -13,6 +13,7 @@
 #include "platform/ui.h"
 #include "resources/message_catalogue.h"
 #include "results/user_data.h"
+#include "search/server_events.h"
 #include "search/server_failover.h"
 #include "search/user_filter.h"
 
@@ -70,6 +71,8 @@ void LDAPSearchUser::SearchForAUser(UserData& request) {
 
     const std::string filter = BuildUserFilter(*options_, request.GetLoginName());
     std::string searched_servers;
+    // Every server of the list, for the event that none could be used.
+    std::string configured_servers;
     bool asked = false;
     // Outlives every connection made with it, whatever the library keeps.
     platform::LdapTimeval connect_timeout = {0, 0};
@@ -87,18 +90,29 @@ void LDAPSearchUser::SearchForAUser(UserData& request) {
       // Failed its probe, or remembered as unreachable: skipped like a
       // server that cannot be bound to.
       const bool skipped = failover.Skips(static_cast<size_t>(index));
+      std::string server_id;
       bool bound = false;
-      if (!skipped) {
-        connect_timeout = {server_->ConnectionTimeout(), 0};
+      if (skipped) {
+        server_id = ServerEventName(server, failover.SkippedPort(static_cast<size_t>(index)));
+        ReportServerNotTried(server_id, failover.WhySkipped(static_cast<size_t>(index)));
+      } else {
+        // Each setting read once, as the bind needs it; the events use the
+        // same values.
+        const int32_t timeout = server_->ConnectionTimeout();
+        connect_timeout = {timeout, 0};
         conn_->SetOption(platform::kLdapOptNetworkTimeout, &connect_timeout);
-        bound = conn_->BindToServer(server, server_->Port(), server_->UseSSL(),
-                                    server_->Certificate(), server_->ProxyUsername(),
-                                    server_->ProxyPassword());
+        const BoundServer settings = {server, server_->Port(), timeout, server_->Certificate(),
+                                      server_->ProxyUsername()};
+        server_id = ServerEventName(server, settings.port);
+        bound = conn_->BindToServer(server, settings.port, server_->UseSSL(), settings.certificate,
+                                    settings.proxy_dn, server_->ProxyPassword());
         // A refused certificate is no sign of an unreachable server.
         failover.NoteBind(static_cast<size_t>(index),
                           conn_->LastBindAnswered() || conn_->LastBindCertificateRefused(),
                           conn_->LastBindUnreachable());
+        ReportBindOutcome(server_id, settings, *conn_, bound);
       }
+      configured_servers += (configured_servers.empty() ? "" : ", ") + server_id;
       if (!bound) {
         // Unreachable or no tree name: skipped silently.
         if (observer_ != nullptr) {
@@ -110,6 +124,7 @@ void LDAPSearchUser::SearchForAUser(UserData& request) {
         continue;
       }
       if (!ChooseTree(server, request)) {
+        ReportOtherTree(server_id, conn_->GetSavedTreeName());
         if (observer_ != nullptr) {
           observer_->ServerSkipped(index, server, SkipObserver::Why::kOtherTree);
         }
@@ -145,7 +160,10 @@ void LDAPSearchUser::SearchForAUser(UserData& request) {
         asked = true;
       }
     }
-    if (searched_servers.empty()) throw ComposeMessage(kMsgNoServer);
+    if (searched_servers.empty()) {
+      ReportNoUsableServer(configured_servers);
+      throw ComposeMessage(kMsgNoServer);
+    }
     throw ComposeMessage(kMsgUserNotFound) + searched_servers;
   } catch (const LDAPConfigOptions::BadReg&) {
     throw ComposeMessage(kMsgBadOptions);

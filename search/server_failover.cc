@@ -18,6 +18,7 @@ ServerFailover::ServerFailover(const LDAPConfigOptions& options, LDAPServer& ser
   skip_ = retry_seconds_ > 0 ? RememberedToSkip(endpoints_)
                              : std::vector<bool>(endpoints_.size(), false);
   if (!probe) return;
+  probe_failed_.assign(endpoints_.size(), false);
 
   // Remembered servers are neither tried nor probed.
   std::vector<ServerEndpoint> targets;
@@ -33,7 +34,9 @@ ServerFailover::ServerFailover(const LDAPConfigOptions& options, LDAPServer& ser
   ServerProbes probes(targets, stop);
   probes.Wait();
   for (size_t t = 0; t < probed.size(); ++t) {
-    if (probes.Failed(t)) skip_[probed[t]] = true;
+    if (!probes.Failed(t)) continue;
+    skip_[probed[t]] = true;
+    probe_failed_[probed[t]] = true;
   }
   RememberProbeOutcomes(targets, probes, retry_seconds_,
                         UnreachableServers::Instance().Generation());
@@ -42,6 +45,11 @@ ServerFailover::ServerFailover(const LDAPConfigOptions& options, LDAPServer& ser
 ServerFailover::~ServerFailover() = default;
 
 bool ServerFailover::Skips(size_t index) const { return index < skip_.size() && skip_[index]; }
+
+const char* ServerFailover::WhySkipped(size_t index) const {
+  const bool probed = index < probe_failed_.size() && probe_failed_[index];
+  return probed ? "its probe failed" : "remembered as unreachable";
+}
 
 void ServerFailover::NoteBind(size_t index, bool answered, bool unanswered) {
   if (retry_seconds_ <= 0 || index >= endpoints_.size()) return;

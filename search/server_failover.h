@@ -35,6 +35,12 @@ class ServerFailover {
 
   // Whether the walk skips server `index` of the list.
   bool Skips(size_t index) const;
+  // Why the walk skips server `index`, in words for the administrator's
+  // event: "its probe failed" or "remembered as unreachable".
+  const char* WhySkipped(size_t index) const;
+  // The port of a server the walk skips, as read for the skip decision (the
+  // walk reads nothing more of a server it does not try).
+  int32_t SkippedPort(size_t index) const { return endpoints_[index].port; }
   // How the walk's own bind to server `index` went: answered (anything, an
   // error or a certificate we refused too) or not answered at all. Neither:
   // failed for another reason.
@@ -53,6 +59,7 @@ class ServerFailover {
  private:
   std::vector<ServerEndpoint> endpoints_;
   std::vector<bool> skip_;
+  std::vector<bool> probe_failed_;
   int32_t retry_seconds_ = 0;
 };
 

@@ -260,7 +260,8 @@ Sweep ReadEverything() {
   // As the login driver reads it.
   platform::RegKey login;
   login.Open(platform::RegKey::LocalMachine(), kLoginKeyPath, platform::kKeyRead);
-  sweep["localLogin"] = {Field::kNumber, ReadRegistryNumber(login, kLocalLoginValueName, 0), ""};
+  sweep["localLogin"] = {Field::kNumber,
+                         ReadRegistryNumber(login, kLoginKeyPath, kLocalLoginValueName, 0), ""};
   return sweep;
 }
 

@@ -63,18 +63,7 @@ bool SplitSetting(const std::string& name, std::string* setting, int32_t* index)
   return ParseIndex(name.substr(blank + 1), index);
 }
 
-const char* TypeName(uint32_t type) {
-  switch (type) {
-    case platform::kRegNone: return "REG_NONE";
-    case platform::kRegSz: return "REG_SZ";
-    case platform::kRegExpandSz: return "REG_EXPAND_SZ";
-    case platform::kRegBinary: return "REG_BINARY";
-    case platform::kRegDword: return "REG_DWORD";
-    case platform::kRegMultiSz: return "REG_MULTI_SZ";
-    case platform::kRegQword: return "REG_QWORD";
-    default: return "an unknown type";
-  }
-}
+const char* TypeName(uint32_t type) { return RegistryTypeName(type); }
 
 // The options the readers read, each a REG_DWORD in the options key. The
 // last three are the administrator options added beside the original ones.
@@ -86,6 +75,7 @@ const char* const kOptionNames[] = {
     "Display Email", "Display Full Name", "Display Given Name", "Display Surname",
     "Display Telephone Number", "Display Unique ID", "UseCachedResults",
     "Probe Servers In Parallel", "Unreachable Server Retry Seconds", "Escape Search Filter",
+    "Log Successful Logins",
 };
 
 struct SettingType {
@@ -143,7 +133,7 @@ class Auditor {
       const std::string name = std::to_string(list.length);
       std::string text;
       uint32_t size = 0;
-      if (!ReadRegistryText(key, name, &text)) {
+      if (!ReadRegistryText(key, path, name, &text)) {
         const bool exists = key.QueryValue(name, nullptr, nullptr, &size) == platform::kRegSuccess;
         list.end_reason = Quoted(name) + (exists ? ", which is longer than 260 characters"
                                                  : ", which is missing");
@@ -296,7 +286,7 @@ class Auditor {
     trees.Open(RegKey::LocalMachine(), kTreesKeyPath, platform::kKeyRead);
     for (int32_t i = 0; i < trees_.length; ++i) {
       std::string tree;
-      ReadRegistryText(trees, std::to_string(i), &tree);
+      ReadRegistryText(trees, kTreesKeyPath, std::to_string(i), &tree);
       if (LDAPPruning(i).FirstContext().empty()) {
         Add("contexts-missing", std::string(kContextsKeyPath) + "\\" + std::to_string(i), nullptr,
             "\"Context Search Scope Enabled\" is on, but tree " + std::to_string(i) + " (" + tree +
@@ -309,7 +299,7 @@ class Auditor {
     if (!has_options_ || !wildcards_) return;
     RegKey key;
     key.Open(RegKey::LocalMachine(), kOptionsKeyPath, platform::kKeyRead);
-    if (ReadRegistryNumber(key, "UseCachedResults", 0) == 0) return;
+    if (ReadRegistryNumber(key, kOptionsKeyPath, "UseCachedResults", 0) == 0) return;
     const std::string value = "UseCachedResults";
     Add("wildcards-disable-cache", kOptionsKeyPath, &value,
         "\"UseCachedResults\" is on, but \"Allow Wildcards\" is on too, which keeps the results "

@@ -45,6 +45,7 @@ void ReadOptions(ConfigReport* report) {
         {"ProbeServersInParallel", false, o.ProbeServersInParallel()},
         {"UnreachableServerRetrySeconds", true, o.UnreachableServerRetrySeconds()},
         {"EscapeSearchFilter", false, o.EscapeSearchFilter()},
+        {"LogSuccessfulLogins", false, o.LogSuccessfulLogins()},
     };
     report->has_options = true;
   } catch (const LDAPConfigOptions::BadReg&) {

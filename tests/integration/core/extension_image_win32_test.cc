@@ -1,7 +1,8 @@
 // wendrel.dll as a file the loader maps: its export table holds the two
 // registration entries and nothing else, and its resources are the string
-// table, the selection dialog (DIALOG 9001) and the registration script
-// (REGISTRY 9002), each in language 1033 only. The image is mapped without
+// table, the selection dialog (DIALOG 9001), the registration script
+// (REGISTRY 9002) and the events' message table (MESSAGETABLE 1), each in
+// language 1033 only. The image is mapped without
 // running its start-up code, so nothing of the extension runs here.
 
 #include <windows.h>
@@ -127,13 +128,14 @@ constexpr StringEntry kStrings[] = {
 #undef WENDREL_STRING
 };
 
-TEST(ExtensionImageTest, CarriesTheStringTableDialogScriptAndVersionInLanguage1033Only) {
+TEST(ExtensionImageTest, CarriesItsResourcesInLanguage1033Only) {
   MappedImage image(LOAD_LIBRARY_AS_DATAFILE);
   ASSERT_NE(nullptr, image.module()) << GetLastError();
 
   // The string table's blocks hold sixteen ids each: block n holds 16(n-1)
   // to 16n-1.
-  std::set<std::string> expected = {"#5/#9001/1033", "REGISTRY/#9002/1033", "#16/#1/1033"};
+  std::set<std::string> expected = {"#5/#9001/1033", "REGISTRY/#9002/1033", "#16/#1/1033",
+                                     "#11/#1/1033"};
   for (const StringEntry& s : kStrings) {
     expected.insert("#6/#" + std::to_string(s.id / 16 + 1) + "/1033");
   }

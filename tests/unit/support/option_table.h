@@ -48,6 +48,7 @@ inline const OptionGetter kEveryOption[] = {
     WENDREL_OPTION("Probe Servers In Parallel", ProbeServersInParallel, 0, false),
     WENDREL_OPTION("Unreachable Server Retry Seconds", UnreachableServerRetrySeconds, 0, true),
     WENDREL_OPTION("Escape Search Filter", EscapeSearchFilter, 0, false),
+    WENDREL_OPTION("Log Successful Logins", LogSuccessfulLogins, 0, false),
 };
 #undef WENDREL_OPTION
 
