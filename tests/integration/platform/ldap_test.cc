@@ -42,9 +42,7 @@ int ResultCode(LdapHandle* ld) {
   return code;
 }
 
-double SecondsSince(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
+using testing::SecondsSince;
 
 // Starts a bind and waits up to `wait` for its response: the bind response's
 // result code, or -1 when the bind could not be started or the wait failed,
@@ -287,7 +285,7 @@ TEST_F(LdapPortTest, TrustedCertificateFileIsChecked) {
     // Wine's wldap32 refuses the server-certificate callback (0x5C): with a
     // trusted file set, a TLS handle then fails at its first operation
     // rather than connect to a server the file does not vouch for. The
-    // check itself is proven under Wine by certificate_check_win32_test.
+    // check itself is proven under Wine by certificates_win32_test.
     EXPECT_EQ((Strings{TlsTree(0), TlsTree(1), TlsTree(2), TlsTree(3)}), Strings(4, ""));
     Handle ld(LdapSslInit(S(0).host.c_str(), S(0).tls_port, 1));
     ASSERT_NE(ld, nullptr);

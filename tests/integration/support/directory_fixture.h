@@ -40,6 +40,11 @@
 namespace wendrel {
 namespace testing {
 
+// Seconds since `start`, for tests that bound how long a step takes.
+inline double SecondsSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
 struct DirectoryServer {
   std::string tree;
   std::string host;      // its own loopback address

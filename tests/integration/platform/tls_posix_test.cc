@@ -1,12 +1,16 @@
 // The native LDAP port's TLS connections against real slapd servers: which
-// trusted file a connection takes, and how a refused certificate is
-// reported.
+// trusted file a connection takes, how a refused certificate is reported,
+// and what an attacker presents (a self-signed copy of the trusted CA, a
+// server certificate of a fake CA of the same subject and serial number, an
+// honest chain through an intermediate CA): the connection is used only when
+// the server's chain really reaches a certificate of the trusted file.
 
 #include <condition_variable>
 #include <map>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "gtest/gtest.h"
 #include "platform/ldap.h"
@@ -26,6 +30,32 @@ int FirstBindCode(const std::string& host, int port) {
   int code = 0;
   LdapGetOption(ld.get(), kLdapOptResultCode, &code);
   return code;
+}
+
+// The tree name of server `s` over TLS with `trusted_file` as the trusted
+// certificate file, or "refused" when no TLS bind completed.
+std::string TreeOverTls(const testing::DirectoryServer& s, const std::string& trusted_file) {
+  if (LdapSslAddTrustedCert(trusted_file.c_str(), kLdapCertFilePem) != 0) return "no file";
+  LdapHandleOwner ld(LdapSslInit(s.host.c_str(), s.tls_port, 1));
+  if (ld == nullptr) return "no handle";
+  const int msgid = LdapSimpleBind(ld.get(), "", "");
+  LdapMessage* raw = nullptr;
+  LdapTimeval wait = {5, 0};
+  const int type = msgid == -1 ? -1 : LdapResult(ld.get(), msgid, 0, &wait, &raw);
+  LdapMessageOwner bound(raw);
+  if (type != kLdapResBind || LdapResult2Error(ld.get(), bound.get(), 0) != kLdapSuccess) {
+    return "refused";
+  }
+  char attr[] = "directoryTreeName";
+  char* attrs[] = {attr, nullptr};
+  raw = nullptr;
+  const int rc = LdapSearchExtS(ld.get(), "", kLdapScopeBase, "(objectClass=*)", attrs, 0,
+                                nullptr, nullptr, nullptr, 0, &raw);
+  LdapMessageOwner result(raw);
+  if (rc != kLdapSuccess) return "search error " + std::to_string(rc);
+  LdapMessage* entry = LdapFirstEntry(ld.get(), result.get());
+  LdapValuesOwner values(entry != nullptr ? LdapGetValues(ld.get(), entry, attr) : nullptr);
+  return values != nullptr && values.get()[0] != nullptr ? values.get()[0] : "no tree name";
 }
 
 class TlsConnectionTest : public ::testing::Test {
@@ -105,6 +135,36 @@ TEST_F(TlsConnectionTest, RefusedCertificateIsAConnectErrorWithOrWithoutANetwork
       {"closed with a time-out", kLdapServerDown},  {"closed without", kLdapServerDown},
   };
   EXPECT_EQ(expected, codes);
+}
+
+TEST_F(TlsConnectionTest, OnlyChainsThatReallyReachTheFileConnect) {
+  ASSERT_TRUE(dir_.Start({"Good:tls=good", "Forged:tls=forgedca", "Fake:tls=fakeca",
+                          "Chain:tls=chain", "Leaf:tls=forgedleaf"}))
+      << dir_.error();
+  int version = 3;
+  ASSERT_EQ(LdapSetOption(nullptr, kLdapOptProtocolVersion, &version), kLdapSuccess);
+  const std::string ca = dir_.CaCertPath();
+  const std::string intermediate = dir_.IntermediateCertPath();
+  const std::string with_forgery = dir_.CaWithForgeryPath();
+  struct Case {
+    size_t server;
+    std::string trusted_file;
+    std::string tree;
+  };
+  const std::vector<Case> cases = {
+      {0, ca, "Good"},          {1, ca, "refused"},           {2, ca, "refused"},
+      {3, ca, "Chain"},         {3, intermediate, "Chain"},   {0, intermediate, "refused"},
+      {0, with_forgery, "Good"}, {1, with_forgery, "refused"}, {2, with_forgery, "Fake"},
+      {4, ca, "refused"},
+  };
+  std::vector<std::string> expected;
+  std::vector<std::string> seen;
+  for (const Case& c : cases) {
+    const std::string what = dir_.server(c.server).tree + " against " + c.trusted_file + ": ";
+    expected.push_back(what + c.tree);
+    seen.push_back(what + TreeOverTls(dir_.server(c.server), c.trusted_file));
+  }
+  EXPECT_EQ(expected, seen);
 }
 
 }  // namespace
