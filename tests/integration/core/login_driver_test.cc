@@ -3,10 +3,7 @@
 // the events beyond it (the search event's connectivity wait, terminate and
 // TLS, a TLS client that cannot start, the results cache refreshed by a
 // hit), events the host sends from inside the modal loop of a box the
-// driver shows, logins while a server fails, and natively the selection
-// dialog, which the process hosting the extension presents through its
-// exported WendrelHostSelectionDialog: this program provides it (linked
-// with its symbols exported) and answers from a script.
+// driver shows, and logins while a server fails.
 
 #include "core/login_driver.h"
 
@@ -25,31 +22,8 @@
 #include "gtest/gtest.h"
 #include "platform/ldap.h"
 #include "platform/registry.h"
-#include "platform/ui_dialog.h"
 #include "tests/integration/core/host_double.h"
 #include "tests/integration/core/modal_loop.h"
-
-#ifndef _WIN32
-namespace {
-
-int g_dialog_result = kWendrelDialogCancel;
-int g_dialog_row = -1;
-std::vector<std::string> g_dialog_rows;  // "user@context", display order
-
-}  // namespace
-
-extern "C" __attribute__((visibility("default"))) int WendrelHostSelectionDialog(
-    const WendrelDialogModel* model, int* chosen_row) {
-  g_dialog_rows.clear();
-  for (int r = 0; r < model->row_count; ++r) {
-    const char* const* row = model->cells + r * model->column_count;
-    g_dialog_rows.push_back(std::string(row[0]) + "@" +
-                            (model->column_count > 1 ? row[1] : ""));
-  }
-  *chosen_row = g_dialog_row;
-  return g_dialog_result;
-}
-#endif  // _WIN32
 
 namespace wendrel {
 namespace testing {
@@ -530,24 +504,6 @@ TEST_F(TerminateRetryMemoryTest, WorkerStillBindingAfterTerminateRemembersNothin
   for (int i = 0; i < 600 && state.worker_running.load() != 0; ++i) platform::Sleep(10);
   ASSERT_EQ(state.worker_running.load(), 0);
   EXPECT_FALSE(UnreachableServers::Instance().IsRemembered(key));
-}
-
-// Several matches: the driver shows the selection dialog and writes back the
-// chosen user, or nothing after Cancel, which still marks and notifies.
-using LoginDriverChoiceTest = HostedLoginTest;
-
-TEST_F(LoginDriverChoiceTest, TheChosenUserIsWrittenBackOrNothingAfterCancel) {
-  ASSERT_TRUE(dir_.Start({"A"})) << dir_.error();
-  ConfigureTreeA({Plain(0)});
-  for (int row : {1, -1}) {
-    SCOPED_TRACE(row);
-    g_dialog_result = row < 0 ? kWendrelDialogCancel : kWendrelDialogOk;
-    g_dialog_row = row;
-    g_dialog_rows.clear();
-    HostRecord record("jdoe", "A");
-    EXPECT_EQ(Login(record), Resolved("jdoe", row < 0 ? "" : "sales.A"));
-    EXPECT_EQ(g_dialog_rows, std::vector<std::string>({"jdoe@eng.A", "jdoe@sales.A"}));
-  }
 }
 #endif  // _WIN32
 
