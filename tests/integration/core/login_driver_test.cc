@@ -483,10 +483,7 @@ class TerminateRetryMemoryTest : public HostedLoginTest {
 TEST_F(TerminateRetryMemoryTest, WorkerStillBindingAfterTerminateRemembersNothing) {
   ASSERT_TRUE(dir_.Start({"A:tls=good"})) << dir_.error();
   SetOptions({{"Unreachable Server Retry Seconds", 60}});
-  ServerConfig silent = Silent();  // a TLS server that never answers: the bind takes 2 s
-  silent.use_ssl = true;
-  silent.connection_timeout = 2;
-  silent.certificate = dir_.CaCertPath();
+  const ServerConfig silent = SilentTls(2);  // never answers: the bind takes 2 s
   SetServers({silent});
   const std::string key = UnreachableServerKey(silent.host, silent.port, true);
   WorkerState& state = GetWorkerState();

@@ -66,15 +66,6 @@ class WorkersTest : public SearchTest {
     state.tls_initialized.store(0);
   }
 
-  // A TLS server that completes the TCP handshake and never answers.
-  ServerConfig SilentTls(int connection_timeout) const {
-    ServerConfig silent = Silent();
-    silent.use_ssl = true;
-    silent.certificate = dir_.CaCertPath();
-    silent.connection_timeout = connection_timeout;
-    return silent;
-  }
-
   // running, stop requested, TLS initialised and whether the slot is empty.
   static std::tuple<int, int, int, bool> State() {
     WorkerState& state = GetWorkerState();
@@ -277,7 +268,6 @@ TEST_F(WorkersTest, WorkerReportsToTheRetryMemory) {
               std::make_tuple(GetWorkerState().worker_running.load(),
                               memory.IsRemembered(good_key), memory.IsRemembered(closed_key)));
   }
-  memory.Clear();
 }
 
 TEST_F(WorkersTest, ConnectivityWaitEndsAtTheFirstAnswerOrAfterItsPasses) {
@@ -398,21 +388,7 @@ TEST_F(ExtensionLibraryTest, LoadsWithoutAHostAndExportsOnlyRegistration) {
 // and the handshake refuses it; under Wine the port refuses every TLS
 // server with a certificate file before contacting it (the file cannot be
 // applied there), which is a certificate failure too.
-class CertificateFailureMemoryTest : public SearchTest {
- protected:
-  void SetUp() override {
-    SearchTest::SetUp();
-    WorkerState& state = GetWorkerState();
-    state.worker_running.store(0);
-    state.stop_requested.store(0);
-    UnreachableServers::Instance().Clear();
-  }
-  void TearDown() override {
-    EXPECT_TRUE(WaitForProbesToEnd(10000));
-    UnreachableServers::Instance().Clear();
-    SearchTest::TearDown();
-  }
-};
+using CertificateFailureMemoryTest = WorkersTest;
 
 TEST_F(CertificateFailureMemoryTest, RefusedCertificateIsNeverRememberedAsUnreachable) {
   ASSERT_TRUE(dir_.Start({"A:tls=otherca"})) << dir_.error();

@@ -6,16 +6,16 @@
 // the trusted certificate file belongs to the connection, not the process.
 
 #include <arpa/inet.h>
-#include <functional>
-#include <map>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <thread>
 #include <unistd.h>
 
 #include <chrono>
+#include <functional>
+#include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "directory/server_probe.h"
@@ -97,10 +97,6 @@ bool ClosedByPeerWithin(int fd, int ms) {
 
 class ProbeSocketsTest : public SearchTest {
  protected:
-  void TearDown() override {
-    EXPECT_TRUE(WaitForProbesToEnd(10000));
-    SearchTest::TearDown();
-  }
   static ServerConfig Local(const Listener& listener) {
     ServerConfig config;
     config.host = "127.0.0.1";
