@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <sstream>
+#include <string>
+#include <tuple>
+#include <vector>
 
 #include "host/qzlogin_report.h"
 
@@ -25,32 +28,33 @@ TEST(QzloginOptionsTest, NumbersAreDecimalOrHexWithinTheirRange) {
   EXPECT_FALSE(ParseNumber("256", 0, 255, &v));
 }
 
-TEST(QzloginOptionsTest, DefaultsAndEveryOption) {
-  Options defaults;
-  std::string error;
-  ASSERT_TRUE(ParseOptions({}, &defaults, &error));
-  EXPECT_EQ(defaults.events, std::vector<uint32_t>{1296});
-  EXPECT_EQ(defaults.provider, "zelnetprovider");
-  EXPECT_EQ(defaults.calling_module, 0xFFFFFFFFu);
-  EXPECT_EQ(defaults.field24, "PRESET");
-  EXPECT_EQ(defaults.buffer_size, 256u);
-  EXPECT_TRUE(defaults.chain);
-  EXPECT_FALSE(defaults.has_run_eap);
+// Every field of the options, compared (and printed) at once.
+auto Fields(const Options& o) {
+  return std::make_tuple(o.extension, o.user, o.tree, o.events, o.provider, o.calling_module,
+                         o.start_ui, o.has_run_eap, o.run_eap, o.field24, o.buffer_size,
+                         static_cast<int>(o.dialog), o.dialog_row, static_cast<int>(o.answer),
+                         o.chain, o.chain_result, o.json);
+}
 
+TEST(QzloginOptionsTest, DefaultsAndEveryOption) {
+  using Events = std::vector<uint32_t>;
+  const std::string empty, provider = "zelnetprovider", field24 = "PRESET";
   Options o;
+  std::string error;
+  ASSERT_TRUE(ParseOptions({}, &o, &error));
+  EXPECT_EQ(Fields(o), std::make_tuple(empty, empty, empty, Events{1296}, provider, 0xFFFFFFFFu,
+                                       uint8_t{0}, false, 0u, field24, 256u, 0, -1, 0, true, 0,
+                                       false));
+  o = Options();
   ASSERT_TRUE(ParseOptions({"--events", "98,102", "--start-ui", "5", "--run-eap", "1",
                             "--dblclick", "2", "--answer", "yes", "--chain-result", "0x10",
                             "--json"},
                            &o, &error))
       << error;
-  EXPECT_EQ(o.events, (std::vector<uint32_t>{98, 102}));
-  EXPECT_EQ(o.start_ui, 5);
-  EXPECT_TRUE(o.has_run_eap);
-  EXPECT_EQ(o.dialog, DialogScript::kDoubleClick);
-  EXPECT_EQ(o.dialog_row, 2);
-  EXPECT_EQ(o.answer, AnswerScript::kYes);
-  EXPECT_EQ(o.chain_result, 16);
-  EXPECT_TRUE(o.json);
+  EXPECT_EQ(Fields(o), std::make_tuple(empty, empty, empty, Events{98, 102}, provider,
+                                       0xFFFFFFFFu, uint8_t{5}, true, 1u, field24, 256u,
+                                       static_cast<int>(DialogScript::kDoubleClick), 2,
+                                       static_cast<int>(AnswerScript::kYes), true, 16, true));
 
   Options none;
   ASSERT_TRUE(ParseOptions({"--events", ""}, &none, &error));

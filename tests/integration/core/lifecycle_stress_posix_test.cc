@@ -126,9 +126,7 @@ TEST_F(LifecycleStressTest, LoadEventTerminateUnloadWithTheWorkerAnywhere) {
   limits.lifetime = std::chrono::seconds(300 + 2 * cycles);
   ASSERT_TRUE(dir_.Start({"A", "B:tls=good"}, limits)) << dir_.error();
   const ServerConfig tls = Tls(1);
-  ServerConfig silent = Silent();  // completes the TCP handshake, never answers
-  silent.use_ssl = true;
-  silent.certificate = dir_.CaCertPath();
+  const ServerConfig silent = SilentTls();  // completes the TCP handshake, never answers
   SetTrees({"A", "B"});
   SetOptions({{"Contextless Login Enabled", 1}});
   // Three server lists, switched between cycles. Most cycles give the
@@ -173,8 +171,7 @@ TEST_F(LifecycleStressTest, LoadEventTerminateUnloadWithTheWorkerAnywhere) {
                     << "): " << (timed_out ? "did not end in time" : Describe(status));
     }
   }
-  std::printf("%d of %d cycles in %.1f s\n", i, cycles,
-              std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+  std::printf("%d of %d cycles in %.1f s\n", i, cycles, SecondsSince(start));
 }
 
 }  // namespace

@@ -28,9 +28,7 @@ const char* const kSearchAttributes[] = {"mail",      "fullName",        "givenN
                                          "surname",   "telephoneNumber", "uid",
                                          "objectClass", nullptr};
 
-double SecondsSince(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
+using testing::SecondsSince;
 
 class RecordingPresenter : public platform::MessageBoxPresenter {
  public:

@@ -1,11 +1,21 @@
 // The LDAP port against real slapd servers: what the directory code relies
-// on, on both builds (natively over libldap, on Windows over Wine's wldap32).
+// on, on both builds (natively over libldap, on Windows over Wine's wldap32);
+// and natively its TLS connections: which trusted file a connection takes,
+// how a refused certificate is reported, and what an attacker presents (a
+// self-signed copy of the trusted CA, a server certificate of a fake CA of
+// the same subject and serial number, an honest chain through an
+// intermediate CA): a connection is used only when the server's chain
+// really reaches a certificate of the trusted file.
 
 #include "platform/ldap.h"
 
 #include <chrono>
+#include <condition_variable>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "gtest/gtest.h"
@@ -42,9 +52,7 @@ int ResultCode(LdapHandle* ld) {
   return code;
 }
 
-double SecondsSince(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
+using testing::SecondsSince;
 
 // Starts a bind and waits up to `wait` for its response: the bind response's
 // result code, or -1 when the bind could not be started or the wait failed,
@@ -287,7 +295,7 @@ TEST_F(LdapPortTest, TrustedCertificateFileIsChecked) {
     // Wine's wldap32 refuses the server-certificate callback (0x5C): with a
     // trusted file set, a TLS handle then fails at its first operation
     // rather than connect to a server the file does not vouch for. The
-    // check itself is proven under Wine by certificate_check_win32_test.
+    // check itself is proven under Wine by certificates_win32_test.
     EXPECT_EQ((Strings{TlsTree(0), TlsTree(1), TlsTree(2), TlsTree(3)}), Strings(4, ""));
     Handle ld(LdapSslInit(S(0).host.c_str(), S(0).tls_port, 1));
     ASSERT_NE(ld, nullptr);
@@ -299,6 +307,121 @@ TEST_F(LdapPortTest, TrustedCertificateFileIsChecked) {
   }
   EXPECT_EQ(LdapSslClientDeinit(), 0);
 }
+
+#ifndef _WIN32
+// The result code of the first bind on a TLS handle to host:port: 0 when
+// the bind could be sent, so the TLS connection was made.
+int FirstBindCode(const std::string& host, int port) {
+  LdapHandleOwner ld(LdapSslInit(host.c_str(), port, 1));
+  if (ld == nullptr) return -1;
+  if (LdapSimpleBind(ld.get(), "", "") != -1) return kLdapSuccess;
+  int code = 0;
+  LdapGetOption(ld.get(), kLdapOptResultCode, &code);
+  return code;
+}
+
+class TlsConnectionTest : public LdapPortTest {
+ protected:
+  void SetUp() override {
+    LdapPortTest::SetUp();
+    LdapSslClientDeinit();  // no thread has a file
+    ASSERT_EQ(LdapSslClientInit(nullptr, nullptr), 0);
+  }
+  void TearDown() override {
+    LdapSslClientDeinit();
+    LdapPortTest::TearDown();
+  }
+  int FirstBindCode(size_t i) const { return platform::FirstBindCode(S(i).host, S(i).tls_port); }
+};
+
+// The order a process-wide trusted file gets wrong: one thread adds its
+// server's file, another thread adds another file, then each connects.
+// Each is checked against the file it added itself.
+TEST_F(TlsConnectionTest, EachThreadConnectsWithTheFileItAdded) {
+  ASSERT_TRUE(Use(kTls));
+  const LdapTimeval timeout = {10, 0};
+  LdapSetOption(nullptr, kLdapOptNetworkTimeout, &timeout);
+  std::mutex mutex;
+  std::condition_variable changed;
+  int added = 0;
+  std::map<std::string, int> codes;
+  auto connect = [&](size_t server, const std::string& file, int turn) {
+    std::unique_lock<std::mutex> lock(mutex);
+    changed.wait(lock, [&] { return added == turn; });
+    const bool ok = LdapSslAddTrustedCert(file.c_str(), kLdapCertFilePem) == 0;
+    ++added;
+    changed.notify_all();
+    changed.wait(lock, [&] { return added == 2; });
+    lock.unlock();
+    const int code = ok ? FirstBindCode(server) : -1;
+    lock.lock();
+    codes[S(server).tree] = code;
+  };
+  std::thread first(connect, 0, dir_->CaCertPath(), 0);
+  std::thread second(connect, 1, dir_->OtherCaCertPath(), 1);
+  first.join();
+  second.join();
+  codes["this thread, which added none"] = FirstBindCode(0);
+  const std::map<std::string, int> expected = {
+      {"Good", kLdapSuccess}, {"Other", kLdapSuccess},
+      {"this thread, which added none", kLdapConnectError}};
+  EXPECT_EQ(expected, codes);
+}
+
+// A server whose certificate the trusted file does not vouch for fails the
+// first bind with the connect error, whether or not a network time-out is
+// set: libldap itself reports such a handshake as "server down", which
+// would make the server look unreachable. Where nothing listens it stays
+// "server down".
+TEST_F(TlsConnectionTest, RefusedCertificateIsAConnectErrorWithOrWithoutANetworkTimeout) {
+  ASSERT_TRUE(Use(kTls));
+  ASSERT_EQ(LdapSslAddTrustedCert(dir_->CaCertPath().c_str(), kLdapCertFilePem), 0);
+  const LdapTimeval five_seconds = {5, 0};
+  std::map<std::string, int> codes;
+  for (const LdapTimeval* timeout : {&five_seconds, static_cast<const LdapTimeval*>(nullptr)}) {
+    LdapSetOption(nullptr, kLdapOptNetworkTimeout, timeout);
+    const std::string with = timeout != nullptr ? " with a time-out" : " without";
+    for (size_t i : {1, 2, 3}) codes[S(i).tree + with] = FirstBindCode(i);
+    codes["closed" + with] = platform::FirstBindCode(dir_->closed_host(), dir_->closed_port());
+  }
+  const std::map<std::string, int> expected = {
+      {"Other with a time-out", kLdapConnectError}, {"Other without", kLdapConnectError},
+      {"Old with a time-out", kLdapConnectError},   {"Old without", kLdapConnectError},
+      {"Wrong with a time-out", kLdapConnectError}, {"Wrong without", kLdapConnectError},
+      {"closed with a time-out", kLdapServerDown},  {"closed without", kLdapServerDown},
+  };
+  EXPECT_EQ(expected, codes);
+}
+
+TEST_F(TlsConnectionTest, OnlyChainsThatReallyReachTheFileConnect) {
+  ASSERT_TRUE(Use({"Good:tls=good", "Forged:tls=forgedca", "Fake:tls=fakeca", "Chain:tls=chain",
+                   "Leaf:tls=forgedleaf"}));
+  const std::string ca = dir_->CaCertPath();
+  const std::string intermediate = dir_->IntermediateCertPath();
+  const std::string with_forgery = dir_->CaWithForgeryPath();
+  struct Case {
+    size_t server;
+    std::string trusted_file;
+    std::string tree;
+  };
+  const std::vector<Case> cases = {
+      {0, ca, "Good"},          {1, ca, "refused"},           {2, ca, "refused"},
+      {3, ca, "Chain"},         {3, intermediate, "Chain"},   {0, intermediate, "refused"},
+      {0, with_forgery, "Good"}, {1, with_forgery, "refused"}, {2, with_forgery, "Fake"},
+      {4, ca, "refused"},
+  };
+  std::vector<std::string> expected;
+  std::vector<std::string> seen;
+  for (const Case& c : cases) {
+    const std::string what = S(c.server).tree + " against " + c.trusted_file + ": ";
+    expected.push_back(what + c.tree);
+    const bool added = LdapSslAddTrustedCert(c.trusted_file.c_str(), kLdapCertFilePem) == 0;
+    const std::string tree = added ? TlsTree(c.server) : "no file";
+    seen.push_back(what + (tree.empty() ? "refused" : tree));
+  }
+  EXPECT_EQ(expected, seen);
+}
+#endif  // _WIN32
 
 }  // namespace
 }  // namespace platform

@@ -33,9 +33,7 @@ bool PingUnavailable() {
   return platform::GetEnvironmentVariable("WENDREL_TEST_PING") == "unavailable";
 }
 
-double SecondsSince(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
+using testing::SecondsSince;
 
 class ReachabilityTest : public testing::SearchTest {
  protected:

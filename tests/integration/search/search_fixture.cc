@@ -6,6 +6,8 @@
 #include <random>
 
 #include "config/registry_paths.h"
+#include "directory/server_probe.h"
+#include "directory/unreachable_servers.h"
 #include "results/user_data.h"
 #include "search/ldap_search_user.h"
 
@@ -72,9 +74,13 @@ SearchOutcome SearchTest::RunUserSearch(const std::string& name, const std::stri
 void SearchTest::SetUp() {
   RegistryTest::SetUp();
   previous_ = platform::SetMessageBoxPresenter(&presenter_);
+  UnreachableServers::Instance().Clear();
 }
 
 void SearchTest::TearDown() {
+  // Every probe ends: cancelled ones at once, others by their time-out.
+  EXPECT_TRUE(WaitForProbesToEnd(10000));
+  UnreachableServers::Instance().Clear();
   platform::SetMessageBoxPresenter(previous_);
   for (const std::string& file : files_) std::remove(HostPath(file).c_str());
   RegistryTest::TearDown();
@@ -139,6 +145,14 @@ ServerConfig SearchTest::Silent() const {
   ServerConfig config;
   config.host = dir_.silent_host();
   config.port = dir_.silent_port();
+  return config;
+}
+
+ServerConfig SearchTest::SilentTls(int connection_timeout) const {
+  ServerConfig config = Silent();
+  config.use_ssl = true;
+  config.certificate = dir_.CaCertPath();
+  config.connection_timeout = connection_timeout;
   return config;
 }
 

@@ -70,6 +70,8 @@ struct ServerConfig {
   std::string proxy_password;
 };
 
+// The retry memory of unreachable servers is empty before each test and
+// after it, and every parallel probe has ended after it.
 class SearchTest : public RegistryTest {
  protected:
   void SetUp() override;
@@ -88,6 +90,8 @@ class SearchTest : public RegistryTest {
   // The fixture's closed port and its listener that never answers.
   ServerConfig Closed() const;
   ServerConfig Silent() const;
+  // The silent listener as a TLS server, with the fixture CA as its file.
+  ServerConfig SilentTls(int connection_timeout = 1) const;
   // Tree list "0", "1", ... and the contexts of tree `index`.
   void SetTrees(const std::vector<std::string>& trees);
   void SetContexts(int tree_index, const std::vector<std::string>& contexts, bool subtree);

@@ -31,17 +31,6 @@ using Flags = std::vector<bool>;
 
 class FailoverTest : public SearchTest {
  protected:
-  void SetUp() override {
-    SearchTest::SetUp();
-    UnreachableServers::Instance().Clear();
-  }
-  void TearDown() override {
-    // Every probe ends: cancelled ones at once, others by their time-out.
-    EXPECT_TRUE(WaitForProbesToEnd(10000));
-    UnreachableServers::Instance().Clear();
-    SearchTest::TearDown();
-  }
-
   // Whether each server is remembered as unreachable.
   static Flags Remembered(const std::vector<ServerConfig>& servers) {
     Flags out;

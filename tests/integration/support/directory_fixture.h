@@ -9,24 +9,13 @@
 //   dir.Freeze(1);
 //   ... connect to dir.server(0).host, dir.server(0).port ...
 //
-// Each server spec is TREE[:key=value]... with keys tls (good, otherca,
-// expired, wronghost), wholesearch (refuse: no default search base), suffix
-// (default o=TREE), ldif (a Unix path), password (of
-// cn=admin,SUFFIX; default "secret") and fault (ACTION@OP[#N]: a proxy on
-// proxy_port that kills, freezes, closes, answers garbage or result code 80
-// at the client's Nth bind or search request; see the script). Every server
-// has the sample entries of the script unless ldif is given; index and
-// maxsize serve large generated directories. Everything is removed by the
-// destructor.
-//
-// tls= also takes what an attacker or a larger PKI presents (see the
-// script): forgedca (a self-signed copy of the fixture CA's subject and
-// serial number with another key), fakeca (issued by a fake CA of that
-// subject and serial, sent with it), forgedleaf (naming the fixture CA as
-// its issuer, by name and key identifier, but signed by another key, sent
-// alone) and chain (issued by an intermediate of
-// the fixture CA, sent with it). For these the server's certificate file
-// holds what the server sends, its own certificate first.
+// Each server spec is TREE[:key=value]..., with the keys the script's usage
+// lists (tls, wholesearch, suffix, ldif as a Unix path, password, index,
+// maxsize, lastbind, host, fault). Every server has the sample entries of the
+// script unless ldif is given. For the tls= kinds an attacker or a larger PKI
+// presents (forgedca, fakeca, forgedleaf, chain) the server's certificate
+// file holds what the server sends, its own certificate first. Everything is
+// removed by the destructor.
 
 #ifndef WENDREL_TESTS_INTEGRATION_SUPPORT_DIRECTORY_FIXTURE_H_
 #define WENDREL_TESTS_INTEGRATION_SUPPORT_DIRECTORY_FIXTURE_H_
@@ -39,6 +28,11 @@
 
 namespace wendrel {
 namespace testing {
+
+// Seconds since `start`, for tests that bound how long a step takes.
+inline double SecondsSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
 
 struct DirectoryServer {
   std::string tree;

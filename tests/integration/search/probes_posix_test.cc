@@ -1,9 +1,9 @@
-// The parallel probe's connections, seen from the server side (native
-// only: the test plays the servers with its own sockets). A probe of a
-// server that accepts and never answers closes its connection as soon as
-// the search has its verdicts; a probe stuck in a connect that is never
-// answered (the peer drops the attempt) is bounded by its time-out and ends
-// on its own.
+// The probes and searches natively, seen from the server side: the test
+// plays servers with its own sockets. A probe of a server that accepts and
+// never answers closes its connection as soon as the search has its
+// verdicts; a probe stuck in a connect that is never answered (the peer
+// drops the attempt) is bounded by its time-out and ends on its own. And
+// the trusted certificate file belongs to the connection, not the process.
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -12,20 +12,21 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <functional>
+#include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "directory/server_probe.h"
 #include "gtest/gtest.h"
+#include "results/user_data.h"
+#include "search/ldap_search_user.h"
 #include "tests/integration/search/search_fixture.h"
 
 namespace wendrel {
 namespace testing {
 namespace {
-
-double SecondsSince(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
 
 // A loopback listener of this test. With backlog 0 and a connection that is
 // never accepted, the kernel's accept queue is full and further connection
@@ -96,10 +97,6 @@ bool ClosedByPeerWithin(int fd, int ms) {
 
 class ProbeSocketsTest : public SearchTest {
  protected:
-  void TearDown() override {
-    EXPECT_TRUE(WaitForProbesToEnd(10000));
-    SearchTest::TearDown();
-  }
   static ServerConfig Local(const Listener& listener) {
     ServerConfig config;
     config.host = "127.0.0.1";
@@ -137,6 +134,84 @@ TEST_F(ProbeSocketsTest, UnansweredConnectIsBoundedByItsTimeOut) {
     EXPECT_GE(outcome.seconds, 0.9);  // the dropped attempt was really waited for
     EXPECT_LT(outcome.seconds, 3.0);
   }
+}
+
+// The trusted certificate file belongs to the connection, not to the
+// process: searches and parallel probes run at once on threads of their own
+// against two TLS servers of different CAs, each server configured with its
+// own CA's file, a few hundred times over. Every connection is checked
+// against its own server's file: each search finds its user and each probe
+// finds both servers usable. (Under Wine every TLS server with a file is
+// refused before it is contacted; certificates_win32_test judges the handles
+// there.)
+ServerEndpoint Endpoint(const ServerConfig& config) {
+  ServerEndpoint endpoint;
+  endpoint.host = config.host;
+  endpoint.port = config.port;
+  endpoint.use_ssl = config.use_ssl;
+  endpoint.certificate = config.certificate;
+  endpoint.connection_timeout = config.connection_timeout;
+  return endpoint;
+}
+
+// How one search ended: its user count and server, or its error.
+std::string SearchEnd(const std::string& tree) {
+  UserData request("jdoe", tree);
+  try {
+    LDAPSearchUser search;
+    search.SearchForAUser(request);
+  } catch (const std::string& text) {
+    return text;
+  }
+  return std::to_string(request.GetUserCount()) + " on " + request.GetServerName();
+}
+
+std::string ProbeResult(const std::vector<ServerEndpoint>& endpoints) {
+  ServerProbes probes(endpoints, nullptr);
+  probes.Wait();
+  std::string outcome;
+  for (size_t i = 0; i < endpoints.size(); ++i) outcome += probes.Failed(i) ? "failed " : "usable ";
+  return outcome;
+}
+
+using TrustedFileThreadsTest = ProbeSocketsTest;
+
+TEST_F(TrustedFileThreadsTest, SearchesAndProbesAtOnceEachCheckTheirServersOwnFile) {
+  ASSERT_TRUE(dir_.Start({"Good:tls=good", "Other:tls=otherca"})) << dir_.error();
+  ServerConfig good = Tls(0);
+  ServerConfig other = Tls(1);
+  other.certificate = dir_.OtherCaCertPath();
+  // Generous, for the sanitizers: only a wrong file may fail a server here.
+  good.connection_timeout = other.connection_timeout = 10;
+  SetOptions({});
+  SetServers({good, other});
+  const std::vector<ServerEndpoint> endpoints = {Endpoint(good), Endpoint(other)};
+
+  // The search for tree Other connects to both servers in turn (Good is of
+  // another tree), the search for tree Good to the first only.
+  constexpr int kRounds = 50;
+  const std::vector<std::function<std::string()>> jobs = {
+      [] { return SearchEnd("Other"); },
+      [] { return SearchEnd("Good"); },
+      [&endpoints] { return ProbeResult(endpoints); },
+      [&endpoints] { return ProbeResult(endpoints); },
+  };
+  std::vector<std::map<std::string, int>> tallies(jobs.size());
+  std::vector<std::thread> threads;
+  for (size_t j = 0; j < jobs.size(); ++j) {
+    threads.emplace_back([&, j] {
+      for (int round = 0; round < kRounds; ++round) ++tallies[j][jobs[j]()];
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+
+  const std::vector<std::map<std::string, int>> expected = {
+      {{"2 on " + other.host, kRounds}},
+      {{"2 on " + good.host, kRounds}},
+      {{"usable usable ", kRounds}},
+      {{"usable usable ", kRounds}},
+  };
+  EXPECT_EQ(expected, tallies);
 }
 
 }  // namespace

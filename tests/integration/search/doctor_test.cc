@@ -1,7 +1,11 @@
 // wendrel-doctor resolve and servers against a test directory: the same
 // users, in the same report, from the native doctor and from the Windows one
-// under Wine; the servers a search passed over with their reasons; and what
-// each configured server offers, step by step.
+// under Wine; the servers a search passed over with their reasons; what each
+// configured server offers, step by step; and the verdict on each TLS chain
+// an attacker may present. Natively the doctor judges the chain of a
+// handshake of its own; under Wine, whose wldap32 refuses the certificate
+// check, every TLS server with a trusted file is passed over, no verdict
+// reached.
 
 #include <string>
 #include <vector>
@@ -46,8 +50,6 @@ TEST_F(DoctorResolveTest, JsonReportOfTheFoundUsers) {
 }
 
 #ifdef _WIN32
-// Wine's wldap32 refuses the certificate check, so every TLS server with a
-// trusted file is passed over, and no verdict can be reached.
 constexpr char kTlsVerdict[] = "unavailable";
 #endif
 
@@ -89,6 +91,22 @@ TEST_F(DoctorResolveTest, SkippedServersWithTheirReasons) {
   EXPECT_NE(std::string::npos, report.find(Skipped({{Silent().host, "bind refused"}}))) << report;
 }
 
+// Entry `index` of a servers report without its "milliseconds", which vary.
+std::string ReportedEntry(const std::string& report, size_t index) {
+  const size_t start = report.find("{\"index\": " + std::to_string(index) + ",");
+  if (start == std::string::npos) return "missing";
+  std::string e = report.substr(start, report.find('}', start) + 1 - start);
+  const size_t at = e.find("\"milliseconds\": ");
+  return at == std::string::npos ? e : e.erase(at, e.find(',', at) + 2 - at);
+}
+
+// The entry expected for `server` at `index`: `rest` follows "reachable".
+std::string ServerEntry(const ServerConfig& server, size_t index, const std::string& rest) {
+  return "{\"index\": " + std::to_string(index) + ", \"name\": \"" + server.host +
+         "\", \"port\": " + std::to_string(server.port) + ", \"tls\": " +
+         (server.use_ssl ? "true" : "false") + ", \"reachable\": " + rest + "}";
+}
+
 TEST_F(DoctorResolveTest, ServersReportEachStep) {
   ASSERT_TRUE(dir_.Start({"A", "A:tls=otherca", "B:wholesearch=refuse", "A:tls=good"}))
       << dir_.error();
@@ -99,23 +117,11 @@ TEST_F(DoctorResolveTest, ServersReportEachStep) {
   RunDoctor("servers --json", &status);
   EXPECT_EQ(0, status);
 
-  ServerConfig silent_tls = Silent();
-  silent_tls.use_ssl = true;
-  silent_tls.certificate = dir_.CaCertPath();
   const std::vector<ServerConfig> servers = {Plain(0), Closed(), Silent(), Tls(1),
-                                             Plain(2), Tls(3),   silent_tls};
+                                             Plain(2), Tls(3),   SilentTls()};
   SetServers(servers);
   std::string report = RunDoctor("servers --json", &status);
   EXPECT_NE(0, status);  // not every server is usable
-  // Entry i of the report without its "milliseconds", which vary.
-  auto entry = [&](size_t index) {
-    const std::string key = "{\"index\": " + std::to_string(index) + ",";
-    size_t start = report.find(key);
-    if (start == std::string::npos) return std::string("missing");
-    std::string e = report.substr(start, report.find('}', start) + 1 - start);
-    size_t at = e.find("\"milliseconds\": ");
-    return at == std::string::npos ? e : e.erase(at, e.find(',', at) + 2 - at);
-  };
 #ifdef _WIN32
   const std::string untrusted = kTlsVerdict;
 #else
@@ -148,16 +154,86 @@ TEST_F(DoctorResolveTest, ServersReportEachStep) {
           "\"wholeDirectorySearch\": null, \"usable\": false",
   };
   for (size_t i = 0; i < servers.size(); ++i) {
-    EXPECT_EQ("{\"index\": " + std::to_string(i) + ", \"name\": \"" + servers[i].host +
-                  "\", \"port\": " + std::to_string(servers[i].port) + ", \"tls\": " +
-                  (servers[i].use_ssl ? "true" : "false") + ", \"reachable\": " + rest[i] + "}",
-              entry(i));
+    EXPECT_EQ(ServerEntry(servers[i], i, rest[i]), ReportedEntry(report, i));
   }
 
   // The human report says the same, with the hint for the refused search.
   std::string text = RunDoctor("servers", &status);
   EXPECT_NE(0, status);
   EXPECT_NE(std::string::npos, text.find("configure search contexts for tree B")) << text;
+}
+
+// Passed over for "no tree name", not "other tree" nor "bind refused".
+TEST_F(DoctorResolveTest, ServerThatBindsButNamesNoTreeIsReportedSo) {
+  // The proxy answers the first search on a connection, the search's read of
+  // the root entry, with "other" (80): the bind went through, the tree name
+  // could not be read. Only once: a second look at the server finds its
+  // tree, as a server that has just come up would show it.
+  ASSERT_TRUE(dir_.Start({"A:fault=other@search", "A"})) << dir_.error();
+  SetOptions({});
+  ServerConfig treeless = Plain(0);
+  treeless.port = dir_.server(0).proxy_port;
+  SetServers({treeless, Plain(1)});
+
+  const std::string report = RunDoctor("resolve jdoe A --json");
+  EXPECT_NE(std::string::npos, report.find("\"found\": true")) << report;
+  EXPECT_NE(std::string::npos,
+            report.find("\"skipped\": [{\"name\": \"" + treeless.host +
+                        "\", \"reason\": \"no tree name\"}]}"))
+      << report;
+}
+
+
+// The verdict on each chain: forgeries of the trusted CA and honest chains
+// through an intermediate CA.
+TEST_F(DoctorResolveTest, ServersShowTheVerdictOnEachChain) {
+  ASSERT_TRUE(dir_.Start({"Good:tls=good", "Forged:tls=forgedca", "Fake:tls=fakeca",
+                          "Chain:tls=chain", "Leaf:tls=forgedleaf"}))
+      << dir_.error();
+  SetOptions({});
+  auto refused = [](const std::string& verdict) {
+    return "true, \"tree\": null, \"bind\": \"no TLS connection: certificate " + verdict +
+           "\", \"certificate\": \"" + verdict + "\", \"wholeDirectorySearch\": null, "
+           "\"usable\": false";
+  };
+#ifdef _WIN32
+  const std::string good = refused(kTlsVerdict), chain = good, untrusted = good;
+#else
+  auto trusted = [](const std::string& tree) {
+    return "true, \"tree\": \"" + tree + "\", \"bind\": \"ok\", \"certificate\": \"trusted\", "
+           "\"wholeDirectorySearch\": \"ok\", \"usable\": true";
+  };
+  const std::string good = trusted("Good"), chain = trusted("Chain");
+  const std::string untrusted = refused("untrusted");
+#endif
+  const struct {
+    size_t server;
+    std::string trusted_file;
+    std::string rest;
+  } cases[] = {
+      {0, dir_.CaCertPath(), good},
+      {1, dir_.CaCertPath(), untrusted},
+      {2, dir_.CaCertPath(), untrusted},
+      {4, dir_.CaCertPath(), untrusted},
+      {3, dir_.CaCertPath(), chain},
+      {3, dir_.IntermediateCertPath(), chain},
+      {0, dir_.IntermediateCertPath(), untrusted},
+      {0, dir_.CaWithForgeryPath(), good},
+  };
+  std::vector<ServerConfig> servers;
+  std::vector<std::string> expected, reported;
+  for (const auto& c : cases) {
+    servers.push_back(Tls(c.server));
+    servers.back().certificate = c.trusted_file;
+    const size_t index = expected.size();
+    expected.push_back(c.trusted_file + ": " + ServerEntry(servers.back(), index, c.rest));
+  }
+  SetServers(servers);
+  const std::string report = RunDoctor("servers --json");
+  for (size_t i = 0; i < servers.size(); ++i) {
+    reported.push_back(servers[i].certificate + ": " + ReportedEntry(report, i));
+  }
+  EXPECT_EQ(expected, reported) << report;
 }
 
 }  // namespace
