@@ -22,8 +22,10 @@ namespace {
 namespace fs = std::filesystem;
 
 // The servers of the fixture the cases configure. Directory servers: 0 of
-// tree A, 1 of tree B, 2 of tree A with a certificate from another CA.
-enum class Server { kA, kB, kTlsOtherCa, kSilent, kClosed, kAWithWrongPassword };
+// tree A, 1 of tree B, 2 of tree A with a certificate from another CA, 3 of
+// tree A behind a proxy that answers the first search (the tree-name read)
+// with "other".
+enum class Server { kA, kB, kTlsOtherCa, kSilent, kClosed, kAWithWrongPassword, kNoTreeName };
 
 struct EventCase {
   const char* name;
@@ -33,7 +35,7 @@ struct EventCase {
   bool read_only_store;   // the cache cannot be written
   bool wrong_types;       // "Search Timeout 0" as the text "7", "Certificate 0" expandable
   std::string context;    // what the last login wrote back
-  // {A} {B} {T} {S} {C}: a server as configured, name:port; {HA} server 0's
+  // {A} {B} {T} {S} {C} {N}: a server as configured, name:port; {HA} server 0's
   // name; {CA} the trusted file; {DN} the proxy DN.
   std::vector<std::string> events;
 };
@@ -50,6 +52,9 @@ const EventCase kCases[] = {
     {"BindRefused", {Server::kAWithWrongPassword}, {}, 1, false, false, "eng.A",
      {"1002 Warning The directory server {A} refused the bind as {DN} (Invalid credentials, code "
       "0x31). Without those credentials it was searched only if it still gave its tree name."}},
+    {"NoTreeName", {Server::kNoTreeName, Server::kA}, {}, 1, false, false, "eng.A",
+     {"1003 Warning The directory server {N} was skipped: it accepted the bind, but its tree "
+      "name could not be read."}},
     {"OtherTree", {Server::kB, Server::kA}, {}, 1, false, false, "eng.A",
      {"1004 Information The directory server {B} was not searched: it serves the tree B, not the "
       "tree the login asked for."}},
@@ -113,6 +118,11 @@ class LoginEventsTest : public HostedLoginTest {
       case Server::kTlsOtherCa: return Tls(2);
       case Server::kSilent: return Silent();
       case Server::kClosed: return Closed();
+      case Server::kNoTreeName: {
+        ServerConfig config = Plain(3);
+        config.port = dir_.server(3).proxy_port;
+        return config;
+      }
       case Server::kAWithWrongPassword: {
         ServerConfig config = Plain(0);
         config.proxy_username = dir_.server(0).admin_dn;
@@ -133,6 +143,7 @@ class LoginEventsTest : public HostedLoginTest {
     ReplaceAll(&text, "{T}", Id(Tls(2)));
     ReplaceAll(&text, "{S}", Id(Silent()));
     ReplaceAll(&text, "{C}", Id(Closed()));
+    ReplaceAll(&text, "{N}", Id(Configured(Server::kNoTreeName)));
     ReplaceAll(&text, "{HA}", dir_.server(0).host);
     ReplaceAll(&text, "{CA}", dir_.CaCertPath());
     ReplaceAll(&text, "{DN}", dir_.server(0).admin_dn);
@@ -143,7 +154,7 @@ class LoginEventsTest : public HostedLoginTest {
 };
 
 TEST_F(LoginEventsTest, EachCaseWritesExactlyItsEvents) {
-  ASSERT_TRUE(dir_.Start({"A", "B", "A:tls=otherca"})) << dir_.error();
+  ASSERT_TRUE(dir_.Start({"A", "B", "A:tls=otherca", "A:fault=other@search"})) << dir_.error();
   for (const EventCase& c : kCases) {
     SCOPED_TRACE(c.name);
     platform::RemoveFile(path_);
