@@ -24,6 +24,8 @@ constexpr NTSTATUS kStatusBufferOverflow = static_cast<NTSTATUS>(0x80000005);
 constexpr NTSTATUS kStatusBufferTooSmall = static_cast<NTSTATUS>(0xC0000023);
 // Callers offer at most a few hundred bytes; a larger offer goes the usual way.
 constexpr DWORD kLargestOffer = 4096;
+// The buffer advapi32 asks with first.
+constexpr ULONG kAdvapiFirstTry = 256;
 
 // KEY_VALUE_PARTIAL_INFORMATION.
 struct PartialValue {
@@ -35,6 +37,10 @@ struct PartialValue {
 constexpr size_t kHeaderSize = offsetof(PartialValue, data);
 
 bool IsString(ULONG type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
+
+bool IsTooSmall(NTSTATUS status) {
+  return status == kStatusBufferOverflow || status == kStatusBufferTooSmall;
+}
 
 LONG QueryAsAdvapi(HKEY key, const char* name, DWORD* type, BYTE* data, DWORD* size) {
   return RegQueryValueExA(key, name, nullptr, type, data, size);
@@ -56,17 +62,24 @@ LONG QueryValueOnce(HKEY key, const char* name, DWORD* type, BYTE* data, DWORD* 
   unicode_name.Length = static_cast<USHORT>((name_length - 1) * sizeof(wchar_t));
   unicode_name.MaximumLength = static_cast<USHORT>(name_length * sizeof(wchar_t));
 
-  // A string that fits *size ANSI bytes has at most *size UTF-16 units.
+  // A string that fits *size ANSI bytes has at most *size UTF-16 units; and
+  // never less room than advapi32's first try, so that no value costs more
+  // requests than it did there.
   const DWORD offered = *size;
-  std::vector<ULONGLONG> buffer((kHeaderSize + 2 * offered + 2 + 7) / 8);
-  ULONG returned = 0;
-  const NTSTATUS status =
-      NtQueryValueKey(key, &unicode_name, kKeyValuePartialInformation, buffer.data(),
-                      static_cast<ULONG>(buffer.size() * 8), &returned);
-  // Larger than any data that could fit: advapi32 finds the size needed.
-  if (status == kStatusBufferOverflow || status == kStatusBufferTooSmall) {
-    return QueryAsAdvapi(key, name, type, data, size);
+  ULONG room = static_cast<ULONG>(kHeaderSize + 2 * offered + 2);
+  if (room < kAdvapiFirstTry) room = kAdvapiFirstTry;
+  std::vector<ULONGLONG> buffer;
+  NTSTATUS status = kStatusBufferOverflow;
+  // A value larger than that is asked for again at its size, which a
+  // concurrent write may change in between: a few tries, then advapi32.
+  for (int tries = 0; tries < 4 && IsTooSmall(status); ++tries) {
+    buffer.assign((room + 7) / 8, 0);
+    ULONG returned = 0;
+    status = NtQueryValueKey(key, &unicode_name, kKeyValuePartialInformation, buffer.data(),
+                             static_cast<ULONG>(buffer.size() * 8), &returned);
+    room = returned;
   }
+  if (IsTooSmall(status)) return QueryAsAdvapi(key, name, type, data, size);
   if (status != 0) return static_cast<LONG>(RtlNtStatusToDosError(status));
 
   const auto* value = reinterpret_cast<const PartialValue*>(buffer.data());

@@ -6,7 +6,8 @@
 // string of more than about 120 characters costs two round trips (under
 // Wine, two requests to its server): the results cache's 260-byte values
 // among them. This asks once, with a buffer that holds anything that can fit
-// the caller's, and converts as RegQueryValueExA does.
+// the caller's (and never a smaller one than advapi32's), and converts as
+// RegQueryValueExA does.
 
 #ifndef WENDREL_PLATFORM_WIN32_REGISTRY_QUERY_WIN32_H_
 #define WENDREL_PLATFORM_WIN32_REGISTRY_QUERY_WIN32_H_
