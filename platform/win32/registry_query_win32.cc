@@ -36,7 +36,9 @@ struct PartialValue {
 };
 constexpr size_t kHeaderSize = offsetof(PartialValue, data);
 
-bool IsString(ULONG type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
+bool IsString(ULONG type) {
+  return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
+}
 
 bool IsTooSmall(NTSTATUS status) {
   return status == kStatusBufferOverflow || status == kStatusBufferTooSmall;
