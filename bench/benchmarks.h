@@ -37,6 +37,10 @@ constexpr char kTwoSilentRemembered[] = "two_silent_first/retry_memory_second_lo
 // processor time per run, in seconds.
 constexpr char kChildCpuCounter[] = "child_cpu_s";
 
+// The counter of a paired benchmark that holds its figure as a ratio to the
+// baseline measured beside it (the median of its pairs).
+constexpr char kPairedRatioCounter[] = "paired_ratio";
+
 // Peak resident memory of qzlogin for one match and for the large result
 // (the selection list cancelled), and the size of that result's data: its
 // DNs and attribute values.

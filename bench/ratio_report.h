@@ -28,11 +28,14 @@ class FigureCollector : public benchmark::ConsoleReporter {
   bool Seconds(const std::string& name, double* seconds) const;
   // The child processor seconds per run (kChildCpuCounter), likewise.
   bool ChildCpuSeconds(const std::string& name, double* seconds) const;
+  // The ratio a paired benchmark measured (kPairedRatioCounter), likewise.
+  bool PairedRatio(const std::string& name, double* ratio) const;
   const std::vector<std::string>& errors() const { return errors_; }
 
  private:
   std::map<std::string, double> seconds_;
   std::map<std::string, double> child_cpu_seconds_;
+  std::map<std::string, double> paired_ratios_;
   std::map<std::string, bool> from_median_;
   std::vector<std::string> errors_;
 };

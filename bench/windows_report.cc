@@ -72,6 +72,22 @@ struct CallCounts {
   double total() const { return opens + queries + writes + closes; }
 };
 
+// The calls one more login makes: the difference of a long and a short
+// process, per login.
+CallCounts PerLogin(const CallCounts& one, const CallCounts& many, int logins) {
+  const double n = logins - 1;
+  return {one.ok && many.ok, (many.opens - one.opens) / n, (many.queries - one.queries) / n,
+          (many.writes - one.writes) / n, (many.closes - one.closes) / n};
+}
+
+// The floors' form of a login's calls (bench/win32/registry_pattern.h).
+std::string Pattern(const CallCounts& calls) {
+  char text[80];
+  std::snprintf(text, sizeof text, "%.0f,%.0f,%.0f,%.0f", calls.opens, calls.queries,
+                calls.writes, std::min(calls.closes, calls.opens));
+  return text;
+}
+
 CallCounts ParseCounts(const std::string& text) {
   CallCounts counts;
   const size_t at = text.rfind(kCountsMarker);
@@ -116,8 +132,9 @@ class WindowsBench {
   bool Configure(bool use_cache);
   bool SetWineEnvironment();
   Command Qzlogin(int logins) const;
-  Command Floor(int resolutions) const;
-  Command RegistryFloor(int rounds) const;
+  // With `registry`, each resolution also makes those registry calls.
+  Command Floor(int resolutions, const std::string& registry = "") const;
+  Command RegistryFloor(int rounds, const std::string& registry = "") const;
   Command Bare() const { return {kWine, bin_ + "wendrel_bare.exe"}; }
   bool Time(const Command& command, double* seconds);
   bool CheckResolves();
@@ -125,6 +142,9 @@ class WindowsBench {
   void PrintCounts(const char* what, const CallCounts& one, const CallCounts& many,
                    double call_seconds, double login_seconds);
   void PrintRatio(const char* what, const Samples& figure, const Samples& floor,
+                  double target);
+  void PrintSteps(const char* what, const Samples& figure, const Samples& floor,
+                  const Samples& registry, const CallCounts& calls, bool floor_is_step,
                   double target);
 
   Environment& env_;
@@ -185,15 +205,19 @@ WindowsBench::Command WindowsBench::Qzlogin(int logins) const {
           "--json", "--cancel", "--events", events};
 }
 
-WindowsBench::Command WindowsBench::Floor(int resolutions) const {
+WindowsBench::Command WindowsBench::Floor(int resolutions, const std::string& registry) const {
   const Endpoint server = env_.directory();
-  return {kWine, bin_ + "wendrel_ldap_floor.exe", server.host, std::to_string(server.port),
-          env_.bind_dn(), env_.password(), Environment::FilterFor(env_.SingleUser()),
-          std::to_string(resolutions)};
+  Command command = {kWine, bin_ + "wendrel_ldap_floor.exe", server.host,
+                     std::to_string(server.port), env_.bind_dn(), env_.password(),
+                     Environment::FilterFor(env_.SingleUser()), std::to_string(resolutions)};
+  if (!registry.empty()) command.push_back(registry);
+  return command;
 }
 
-WindowsBench::Command WindowsBench::RegistryFloor(int rounds) const {
-  return {kWine, bin_ + "wendrel_registry_floor.exe", std::to_string(rounds)};
+WindowsBench::Command WindowsBench::RegistryFloor(int rounds, const std::string& registry) const {
+  Command command = {kWine, bin_ + "wendrel_registry_floor.exe", std::to_string(rounds)};
+  if (!registry.empty()) command.push_back(registry);
+  return command;
 }
 
 bool WindowsBench::Time(const Command& command, double* seconds) {
@@ -274,28 +298,87 @@ void WindowsBench::PrintCounts(const char* what, const CallCounts& one, const Ca
   }
 }
 
+// What each step of a login costs, per login: the wldap32 work (the floor),
+// the registry calls the login made (timed by a floor program making the
+// same calls through plain advapi32), and the rest, which is the extension's
+// own work and the host's. Then the figure without its registry calls
+// against the target: when that meets it and the whole figure does not, the
+// registry calls the login must make (every getter reads its value when it
+// is called) are what keeps the figure above its target.
+void WindowsBench::PrintSteps(const char* what, const Samples& figure, const Samples& floor,
+                              const Samples& registry, const CallCounts& calls,
+                              bool floor_is_step, double target) {
+  std::printf("  %s, per step (medians, ms/login):\n", what);
+  double rest = figure.median() - registry.median();
+  if (floor_is_step) {
+    std::printf("    %-64s %8.3f\n", "wldap32 work (the floor program)", floor.median() * 1e3);
+    rest -= floor.median();
+  }
+  char line[160];
+  std::snprintf(line, sizeof line, "registry: %.0f calls (%.0f opens, %.0f queries, %.0f writes, "
+                "%.0f closes)", calls.total(), calls.opens, calls.queries, calls.writes,
+                calls.closes);
+  std::printf("    %-64s %8.3f  (%.3f..%.3f)\n", line, registry.median() * 1e3,
+              registry.min() * 1e3, registry.max() * 1e3);
+  std::printf("    %-64s %8.3f\n", "the rest: the extension's own work and the host's",
+              rest * 1e3);
+  if (floor.median() <= 0) return;
+  const double without = (figure.median() - registry.median()) / floor.median();
+  std::printf("    %-64s %7.3fx  <= %.2fx  %s\n", "the figure without its registry calls / floor",
+              without, target, without <= target ? "met" : "MISSED");
+  if (!floor_is_step) {
+    std::printf("    %-64s %7.3fx\n", "its registry calls alone / floor",
+                registry.median() / floor.median());
+  }
+}
+
 bool WindowsBench::Run() {
   SetWineEnvironment();
   if (!Configure(/*use_cache=*/false) || !CheckResolves()) return false;
   const int n = options_.logins;
-  Samples cold, cached, floor, call, start, bare;
+  // The counts do not depend on timing: one process of each kind, first, so
+  // that the floors below make the same calls as a login.
+  const CallCounts cold_one = Count(1), cold_many = Count(n);
+  if (!Configure(/*use_cache=*/true)) return false;
+  Count(1);  // stores the entry
+  const CallCounts cached_one = Count(1), cached_many = Count(n);
+  const CallCounts cold_calls = PerLogin(cold_one, cold_many, n);
+  const CallCounts cached_calls = PerLogin(cached_one, cached_many, n);
+  if (!cold_calls.ok || !cached_calls.ok) {
+    error_ = "no registry call counts traced by the extension";
+    return false;
+  }
+  const std::string cold_pattern = Pattern(cold_calls);
+  const std::string cached_pattern = Pattern(cached_calls);
+
+  Samples cold, cached, floor, cold_registry, cached_registry, call, start, bare;
   for (int run = 0; run < options_.runs; ++run) {
     // Cache off: the cold logins, the floors and the process starts, in a
     // new random order every run, so that each sees the same machine.
     if (!Configure(/*use_cache=*/false)) return false;
-    double c1 = 0, cn = 0, f1 = 0, fn = 0, r1 = 0, rn = 0, s = 0, b = 0;
+    double c1 = 0, cn = 0, f1 = 0, fn = 0, g1 = 0, gn = 0, h1 = 0, hn = 0, r1 = 0, rn = 0;
+    double s = 0, b = 0;
     std::vector<std::function<bool()>> steps = {
-        [&] { return Time(Qzlogin(1), &c1); },       [&] { return Time(Qzlogin(n), &cn); },
-        [&] { return Time(Floor(1), &f1); },         [&] { return Time(Floor(n), &fn); },
+        [&] { return Time(Qzlogin(1), &c1); },
+        [&] { return Time(Qzlogin(n), &cn); },
+        [&] { return Time(Floor(1), &f1); },
+        [&] { return Time(Floor(n), &fn); },
+        [&] { return Time(Floor(1, cold_pattern), &g1); },
+        [&] { return Time(Floor(n, cold_pattern), &gn); },
+        [&] { return Time(RegistryFloor(1, cached_pattern), &h1); },
+        [&] { return Time(RegistryFloor(n, cached_pattern), &hn); },
         [&] { return Time(RegistryFloor(1), &r1); },
         [&] { return Time(RegistryFloor(1 + kRegistryRounds), &rn); },
-        [&] { return Time(Qzlogin(0), &s); },        [&] { return Time(Bare(), &b); }};
+        [&] { return Time(Qzlogin(0), &s); },
+        [&] { return Time(Bare(), &b); }};
     std::shuffle(steps.begin(), steps.end(), random_);
     for (auto& step : steps) {
       if (!step()) return false;
     }
     cold.seconds.push_back((cn - c1) / (n - 1));
     floor.seconds.push_back((fn - f1) / (n - 1));
+    cold_registry.seconds.push_back((gn - g1) / (n - 1) - floor.seconds.back());
+    cached_registry.seconds.push_back((hn - h1) / (n - 1));
     call.seconds.push_back((rn - r1) / (3.0 * kRegistryRounds));
     start.seconds.push_back(s);
     bare.seconds.push_back(b);
@@ -316,12 +399,6 @@ bool WindowsBench::Run() {
                 floor.seconds.back() * 1e3);
     std::fflush(stdout);
   }
-  // The counts do not depend on timing: one process of each kind.
-  if (!Configure(/*use_cache=*/false)) return false;
-  const CallCounts cold_one = Count(1), cold_many = Count(n);
-  if (!Configure(/*use_cache=*/true)) return false;
-  Count(1);  // stores the entry
-  const CallCounts cached_one = Count(1), cached_many = Count(n);
 
   std::printf("\nWindows build under Wine, %d users: per login, the median over %d runs of "
               "(%d logins - 1 login) / %d, whole processes:\n",
@@ -330,6 +407,10 @@ bool WindowsBench::Run() {
   PrintRatio("cold resolution (1296, cache off) / wldap32", cold, floor, 1.2);
   PrintRatio("cached resolution / wldap32 cold", cached, floor, 0.2);
   PrintRatio("qzlogin.exe start / bare program (process)", start, bare, 0);
+  std::printf("\nWhere a login's time goes (the registry calls timed by the floor programs "
+              "making the same calls in the same run):\n");
+  PrintSteps("cold resolution", cold, floor, cold_registry, cold_calls, true, 1.2);
+  PrintSteps("cached resolution", cached, floor, cached_registry, cached_calls, false, 0.2);
   std::printf("\nRegistry calls through the port (counted, not timed: the same on any "
               "machine):\n");
   PrintCounts("cold resolution", cold_one, cold_many, call.median(), cold.median());

@@ -9,6 +9,7 @@
 
 #include <iostream>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -165,12 +166,19 @@ int Run(const Options& options) {
   report.message_boxes = MessageBoxesSeen();
   report.dialogs = DialogsSeen();
 
+  // Written at once: on Windows a standard output that is a character device
+  // (the console, or NUL) is unbuffered, and the report written a character
+  // at a time made one system call, and under Wine one server request, per
+  // character: a hundred per login of a long run.
+  std::ostringstream text;
   if (options.json) {
-    PrintJson(report, &std::cout);
+    PrintJson(report, &text);
   } else {
-    PrintHuman(report, &std::cout);
+    PrintHuman(report, &text);
   }
-  std::cout.flush();
+  const std::string whole = text.str();
+  std::fwrite(whole.data(), 1, whole.size(), stdout);
+  std::fflush(stdout);
   return kExitCompleted;
 }
 
@@ -180,6 +188,8 @@ int Run(const Options& options) {
 
 int main(int argc, char** argv) {
   using namespace wendrel::qzlogin;
+  // Fully buffered whatever standard output is (see Run).
+  std::setvbuf(stdout, nullptr, _IOFBF, 1 << 16);
   std::vector<std::string> narrow(argv + 1, argv + argc);
   for (const std::string& arg : narrow) {
     if (arg == "--help" || arg == "-h") {

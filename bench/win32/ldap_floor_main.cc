@@ -2,12 +2,15 @@
 // the same LDAP work done as plainly as a wldap32 client can do it, so that
 // scripts/bench --windows can time both under the same Wine prefix.
 //
-//   wendrel_ldap_floor HOST PORT BIND_DN PASSWORD FILTER COUNT
+//   wendrel_ldap_floor HOST PORT BIND_DN PASSWORD FILTER COUNT [REGISTRY]
 //
 // COUNT times: connect, simple bind with the proxy credentials, read the root
 // DSE's directoryTreeName, search the whole directory for FILTER with the
-// attributes the user search asks for, copy every DN and value, unbind. Exit
-// 0 when every resolution found exactly one entry, 1 otherwise, 2 for bad
+// attributes the user search asks for, copy every DN and value, unbind. With
+// REGISTRY ("OPENS,QUERIES,WRITES,CLOSES", bench/win32/registry_pattern.h)
+// each resolution also makes a login's registry calls, so that the floor and
+// the registry traffic a login cannot do without are timed together. Exit 0
+// when every resolution found exactly one entry, 1 otherwise, 2 for bad
 // arguments.
 
 #include <windows.h>
@@ -22,6 +25,7 @@
 #include <utility>
 #include <vector>
 
+#include "bench/win32/registry_pattern.h"
 #include "search/user_filter.h"
 
 namespace {
@@ -111,8 +115,14 @@ int ResolveOnce(const Server& server, const std::string& filter) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 7) {
-    std::fprintf(stderr, "usage: wendrel_ldap_floor HOST PORT BIND_DN PASSWORD FILTER COUNT\n");
+  if (argc != 7 && argc != 8) {
+    std::fprintf(stderr,
+                 "usage: wendrel_ldap_floor HOST PORT BIND_DN PASSWORD FILTER COUNT [REGISTRY]\n");
+    return 2;
+  }
+  wendrel::bench::RegistryPattern registry;
+  if (argc == 8 && !wendrel::bench::ParseRegistryPattern(argv[7], &registry)) {
+    std::fprintf(stderr, "wendrel_ldap_floor: bad registry pattern\n");
     return 2;
   }
   Server server{argv[1], static_cast<ULONG>(std::strtoul(argv[2], nullptr, 10)), argv[3],
@@ -123,7 +133,12 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "wendrel_ldap_floor: bad port or count\n");
     return 2;
   }
+  HKEY scratch = registry.writes > 0 ? wendrel::bench::OpenScratchKey() : nullptr;
   for (int i = 0; i < count; ++i) {
+    if (argc == 8 && !wendrel::bench::MakeRegistryCalls(registry, scratch)) {
+      std::fprintf(stderr, "wendrel_ldap_floor: a registry call failed\n");
+      return 1;
+    }
     const int found = ResolveOnce(server, filter);
     if (found != 1) {
       std::fprintf(stderr, "wendrel_ldap_floor: resolution %d found %d entries\n", i + 1, found);

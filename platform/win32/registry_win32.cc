@@ -12,6 +12,7 @@
 
 #include "platform/registry.h"
 #include "platform/registry_call_counter.h"
+#include "platform/win32/registry_query_win32.h"
 
 namespace wendrel {
 namespace platform {
@@ -226,9 +227,14 @@ int32_t RegKey::QueryValue(const std::string& name, uint32_t* type, void* data,
   if (handle_ == nullptr) return kRegInvalidHandle;
   DWORD got_type = 0;
   DWORD got_size = size != nullptr ? *size : 0;
-  LONG status = RegQueryValueExA(static_cast<HKEY>(handle_), name.c_str(), nullptr,
-                                 type != nullptr ? &got_type : nullptr,
-                                 static_cast<BYTE*>(data), size != nullptr ? &got_size : nullptr);
+  DWORD* want_type = type != nullptr ? &got_type : nullptr;
+  DWORD* want_size = size != nullptr ? &got_size : nullptr;
+  HKEY key = static_cast<HKEY>(handle_);
+  LONG status = predefined_
+                    ? RegQueryValueExA(key, name.c_str(), nullptr, want_type,
+                                       static_cast<BYTE*>(data), want_size)
+                    : QueryValueOnce(key, name.c_str(), want_type, static_cast<BYTE*>(data),
+                                     want_size);
   if (type != nullptr && (status == ERROR_SUCCESS || status == ERROR_MORE_DATA)) {
     *type = got_type;
   }

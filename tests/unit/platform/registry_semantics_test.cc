@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <map>
 #include <string>
 #include <tuple>
@@ -67,6 +68,7 @@ TEST_F(RegKeyTest, NamesIgnoreCaseAndKeepTheirCase) {
 TEST_F(RegKeyTest, ShortBufferGivesMoreDataAndLeavesTheBufferAlone) {
   const std::vector<uint8_t> qword = {1, 2, 3, 4, 5, 6, 7, 8};
   SetRaw(kBase, "Big", kRegQword, qword);
+  SetString(kBase, "Text", std::string(200, 'x'));  // longer than one request's first try
   RegKey key = OpenBase(kKeyRead);
 
   uint32_t buffer = 0xAAAAAAAA;
@@ -83,6 +85,13 @@ TEST_F(RegKeyTest, ShortBufferGivesMoreDataAndLeavesTheBufferAlone) {
   size = sizeof(whole);
   EXPECT_EQ(kRegSuccess, key.QueryValue("Big", nullptr, whole, &size));
   EXPECT_EQ(qword, std::vector<uint8_t>(whole, whole + size));
+  // A string short of room for its terminator alone.
+  char text[200];
+  std::memset(text, 'A', sizeof text);
+  size = sizeof(text);
+  EXPECT_EQ(kRegMoreData, key.QueryValue("Text", &type, text, &size));
+  EXPECT_EQ(std::make_tuple(201u, std::string(200, 'A'), uint32_t{kRegSz}),
+            std::make_tuple(size, std::string(text, sizeof text), type));
 }
 
 TEST_F(RegKeyTest, ValuesKeepTypeAndBytes) {
