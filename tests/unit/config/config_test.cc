@@ -1,8 +1,8 @@
 // The configuration readers against the registry of each build: options,
 // servers with their settings, trees and the context lists.
 
-#include <string>
 #include <iterator>
+#include <string>
 #include <tuple>
 #include <vector>
 
@@ -20,15 +20,11 @@ namespace wendrel {
 namespace {
 
 using Texts = std::vector<std::string>;
-
-// ---- Options ----------------------------------------------------------------
-
-using OptionsTest = testing::RegistryTest;
-
 using testing::kEveryOption;
 using Option = testing::OptionGetter;
+using ConfigTest = testing::RegistryTest;
 
-// Every getter's answer, by value name.
+// Every getter's answer, in the table's order.
 std::vector<int32_t> ReadAll() {
   LDAPConfigOptions options;
   std::vector<int32_t> values;
@@ -36,37 +32,36 @@ std::vector<int32_t> ReadAll() {
   return values;
 }
 
-TEST_F(OptionsTest, MissingKeyThrowsAndEmptyKeyGivesEveryDefault) {
+std::vector<int32_t> Defaults() {
+  std::vector<int32_t> defaults;
+  for (const Option& option : kEveryOption) defaults.push_back(option.default_value);
+  return defaults;
+}
+
+// A missing key throws, an empty one gives every default; each value name is
+// read by its own getter and by no other (a misspelt or swapped name).
+TEST_F(ConfigTest, OptionsKeyMissingEmptyAndEachValueFeedingItsOwnGetter) {
   EXPECT_THROW(LDAPConfigOptions(), LDAPConfigOptions::BadReg);
   CreateKey("Software\\Tarvos\\Graphical Login\\QZLGE");  // the parent alone
   EXPECT_THROW(LDAPConfigOptions(), LDAPConfigOptions::BadReg);
   CreateKey(kOptionsKeyPath);
-  std::vector<int32_t> defaults;
-  for (const Option& option : kEveryOption) defaults.push_back(option.default_value);
-  EXPECT_EQ(defaults, ReadAll());
-}
-
-// Each value name is read by its own getter and by no other: catches a
-// misspelt or swapped name.
-TEST_F(OptionsTest, EachValueFeedsItsOwnGetter) {
-  CreateKey(kOptionsKeyPath);
+  EXPECT_EQ(Defaults(), ReadAll());
   for (size_t set = 0; set < std::size(kEveryOption); ++set) {
     const Option& option = kEveryOption[set];
-    const std::string name = option.value_name;
     // Non-default for the booleans; a distinctive number for the integers.
     const uint32_t stored = option.integer ? 7 : option.default_value == 0 ? 1 : 0;
-    SetDword(kOptionsKeyPath, name, stored);
-    std::vector<int32_t> expected;
-    for (const Option& other : kEveryOption) expected.push_back(other.default_value);
+    SetDword(kOptionsKeyPath, option.value_name, stored);
+    std::vector<int32_t> expected = Defaults();
     expected[set] = static_cast<int32_t>(stored);
-    EXPECT_EQ(expected, ReadAll()) << "set " << name;
-    DeleteValue(kOptionsKeyPath, name);
+    EXPECT_EQ(expected, ReadAll()) << "set " << option.value_name;
+    DeleteValue(kOptionsKeyPath, option.value_name);
   }
 }
 
 // Values are read without a type into 4 bytes holding the default: whatever
-// fits overwrites the low bytes, whatever does not leaves the default.
-TEST_F(OptionsTest, ValuesAreReadRawIntoFourBytes) {
+// fits overwrites the low bytes, whatever does not leaves the default. Every
+// call reads the registry afresh.
+TEST_F(ConfigTest, OptionValuesAreReadRawIntoFourBytes) {
   using platform::kRegBinary;
   using platform::kRegDword;
   using platform::kRegQword;
@@ -90,7 +85,7 @@ TEST_F(OptionsTest, ValuesAreReadRawIntoFourBytes) {
       {"Unreachable Server Retry Seconds", kRegBinary, {0x3C}, 60},
   };
   CreateKey(kOptionsKeyPath);
-  LDAPConfigOptions options;  // every call reads the registry afresh
+  LDAPConfigOptions options;
   for (const auto& c : cases) {
     SetRaw(kOptionsKeyPath, c.name, c.type, c.data);
     for (const Option& option : kEveryOption) {
@@ -101,25 +96,17 @@ TEST_F(OptionsTest, ValuesAreReadRawIntoFourBytes) {
   }
   DeleteValue(kOptionsKeyPath, "User Search Failure");
   EXPECT_EQ(1, options.UserSearchFailure());
+
+  // Wildcards rule out the cache.
+  const std::pair<uint32_t, uint32_t> cache_wildcards[] = {{1, 0}, {1, 1}, {0, 0}};
+  std::vector<bool> cached;
+  for (const auto& c : cache_wildcards) {
+    SetDword(kOptionsKeyPath, "UseCachedResults", c.first);
+    SetDword(kOptionsKeyPath, "Allow Wildcards", c.second);
+    cached.push_back(options.UseCachedResults());
+  }
+  EXPECT_EQ((std::vector<bool>{true, false, false}), cached);
 }
-
-TEST_F(OptionsTest, WildcardsRuleOutTheCache) {
-  SetDword(kOptionsKeyPath, "UseCachedResults", 1);
-  LDAPConfigOptions options;
-  EXPECT_TRUE(options.UseCachedResults());
-  SetDword(kOptionsKeyPath, "Allow Wildcards", 1);
-  EXPECT_FALSE(options.UseCachedResults());
-  SetDword(kOptionsKeyPath, "Allow Wildcards", 0);
-  SetDword(kOptionsKeyPath, "UseCachedResults", 0);
-  EXPECT_FALSE(options.UseCachedResults());
-}
-
-// ---- Context lists ----------------------------------------------------------
-
-using PruningTest = testing::RegistryTest;
-
-const std::string kTree0 = std::string(kContextsKeyPath) + "\\0";
-const std::string kTree1 = std::string(kContextsKeyPath) + "\\1";
 
 // The first context and the `next` ones after it.
 Texts Walk(LDAPPruning& pruning, int next) {
@@ -128,57 +115,33 @@ Texts Walk(LDAPPruning& pruning, int next) {
   return contexts;
 }
 
-TEST_F(PruningTest, NothingConfiguredMeansNoContextsAndSubtree) {
-  LDAPPruning pruning(0);
-  EXPECT_EQ((Texts{"", ""}), Walk(pruning, 1));
-  EXPECT_TRUE(pruning.SearchSubtree());
-  CreateKey(kContextsKeyPath);  // the contexts key alone, without the tree's subkey
-  LDAPPruning again(0);
-  EXPECT_EQ((Texts{""}), Walk(again, 0));
-  EXPECT_TRUE(again.SearchSubtree());
-}
+// Nothing configured (or the contexts key alone) is no context and the
+// subtree; a list ends at a gap, an empty entry or an overlong one, where the
+// counter stays. (Lists and subtree flags per tree index are driven against
+// real servers by the user search's context-scope tests.)
+TEST_F(ConfigTest, ContextListsEndAtAGapEmptyOrOverlongEntry) {
+  LDAPPruning nothing(0);
+  EXPECT_EQ((Texts{"", ""}), Walk(nothing, 1));
+  EXPECT_TRUE(nothing.SearchSubtree());
+  CreateKey(kContextsKeyPath);
+  LDAPPruning key_alone(0);
+  EXPECT_EQ((Texts{""}), Walk(key_alone, 0));
+  EXPECT_TRUE(key_alone.SearchSubtree());
 
-TEST_F(PruningTest, ContextsPerTreeIndex) {
-  SetString(kTree0, "0", "ou=sales,o=acme");
-  SetString(kTree0, "1", "ou=it,o=acme");
-  SetString(kTree1, "0", "o=other");
-  LDAPPruning tree0(0);
-  EXPECT_EQ((Texts{"ou=sales,o=acme", "ou=it,o=acme", "", ""}), Walk(tree0, 3));
-  SetString(kTree0, "2", "ou=late,o=acme");  // read afresh: the walk picks it up
-  EXPECT_EQ("ou=late,o=acme", tree0.NextContext());
-  EXPECT_EQ("ou=sales,o=acme", tree0.FirstContext());  // restart
-  LDAPPruning tree1(1);
-  EXPECT_EQ((Texts{"o=other", ""}), Walk(tree1, 1));
+  const std::string tree0 = std::string(kContextsKeyPath) + "\\0";
+  SetString(tree0, "0", "o=a");
+  SetString(tree0, "2", "o=behind-gap");
+  LDAPPruning pruning(0);
+  EXPECT_EQ((Texts{"o=a", ""}), Walk(pruning, 1));
+  SetString(tree0, "1", "");
+  EXPECT_EQ((Texts{"o=a", ""}), Walk(pruning, 1));
+  SetString(tree0, "0", std::string(260, 'x'));
+  SetString(tree0, "1", std::string(261, 'y'));
+  EXPECT_EQ((Texts{std::string(260, 'x'), "", ""}), Walk(pruning, 2));
+  SetString(tree0, "1", "ou=late");  // read afresh: the walk picks it up
+  EXPECT_EQ("ou=late", pruning.NextContext());
   EXPECT_EQ("", LDAPPruning(2).FirstContext());
 }
-
-TEST_F(PruningTest, ListEndsAtGapEmptyOrOverlongEntry) {
-  SetString(kTree0, "0", "o=a");
-  SetString(kTree0, "2", "o=behind-gap");
-  LDAPPruning pruning(0);
-  EXPECT_EQ((Texts{"o=a", ""}), Walk(pruning, 1));
-  SetString(kTree0, "1", "");
-  EXPECT_EQ((Texts{"o=a", ""}), Walk(pruning, 1));
-  SetString(kTree0, "0", std::string(260, 'x'));
-  SetString(kTree0, "1", std::string(261, 'y'));
-  // The counter stays at the bad entry.
-  EXPECT_EQ((Texts{std::string(260, 'x'), "", ""}), Walk(pruning, 2));
-}
-
-TEST_F(PruningTest, SubtreeFlagPerTreeIndex) {
-  SetDword(kContextsKeyPath, "Search Context And Subtree 1", 0);
-  LDAPPruning tree0(0), tree1(1);
-  EXPECT_EQ(std::make_pair(true, false), std::make_pair(tree0.SearchSubtree(),
-                                                        tree1.SearchSubtree()));
-  SetDword(kContextsKeyPath, "Search Context And Subtree 0", 0);
-  SetDword(kContextsKeyPath, "Search Context And Subtree 1", 2);
-  EXPECT_EQ(std::make_pair(false, true), std::make_pair(tree0.SearchSubtree(),
-                                                        tree1.SearchSubtree()));
-}
-
-// ---- Servers ----------------------------------------------------------------
-
-using ServerTest = testing::RegistryTest;
 
 // Connection and search timeouts, proxy name and password, TLS, certificate
 // and port of the current server.
@@ -190,35 +153,28 @@ Settings SettingsOf(const LDAPServer& s) {
                   s.UseSSL(),            s.Certificate(),   s.Port()};
 }
 
-TEST_F(ServerTest, MissingListThrowsButMissingSettingsGiveDefaults) {
+// A walk stops at a gap or an empty entry; the index moved on past it all
+// the same: only a caller that ignores the end of the walk would see the
+// entry behind it. FirstServer restarts at 0.
+TEST_F(ConfigTest, ServerListMissingOrEndingAtAGap) {
   EXPECT_THROW(LDAPServer(), LDAPServer::BadReg);
   CreateKey("Software\\Tarvos\\LDAP");
   EXPECT_THROW(LDAPServer(), LDAPServer::BadReg);
-  SetString(kServersKeyPath, "0", "ldap.example.com");
-  LDAPServer server;
-  EXPECT_EQ("ldap.example.com", server.FirstServer());
-  EXPECT_EQ(kDefaults, SettingsOf(server));
-}
-
-TEST_F(ServerTest, WalkEndsAtFirstGapOrEmptyEntry) {
+  CreateKey(kServersKeyPath);
+  EXPECT_EQ("", LDAPServer().FirstServer());
   SetString(kServersKeyPath, "0", "first");
   SetString(kServersKeyPath, "2", "behind-gap");
   LDAPServer server;
-  // A walk stops at the gap; the index moved on past it all the same: only a
-  // caller that ignores the end of the walk would see the entry behind it.
-  // FirstServer restarts at 0.
+  EXPECT_EQ(kDefaults, SettingsOf(server));  // missing settings give the defaults
   EXPECT_EQ((Texts{"first", "", "behind-gap", "", "", "first"}),
             (Texts{server.FirstServer(), server.NextServer(), server.NextServer(),
                    server.NextServer(), server.NextServer(), server.FirstServer()}));
   SetString(kServersKeyPath, "1", "");
   SetString(kServersKeyPath, "2", "third");
   EXPECT_EQ((Texts{"first", ""}), (Texts{server.FirstServer(), server.NextServer()}));
-  DeleteTree(kServersKeyPath);
-  CreateKey(kServersKeyPath);
-  EXPECT_EQ("", LDAPServer().FirstServer());
 }
 
-TEST_F(ServerTest, ServerNamesUpTo260Characters) {
+TEST_F(ConfigTest, ServerNamesAndSettingsUpTo260Characters) {
   const std::string longest(260, 'a');
   SetString(kServersKeyPath, "0", longest);
   SetString(kServersKeyPath, "1", std::string(261, 'b'));
@@ -236,7 +192,7 @@ TEST_F(ServerTest, ServerNamesUpTo260Characters) {
   EXPECT_EQ("", server.ProxyUsername());  // 261 characters, none of them a terminator
 }
 
-TEST_F(ServerTest, SettingsFollowTheCurrentIndex) {
+TEST_F(ConfigTest, ServerSettingsFollowTheCurrentIndex) {
   SetString(kServersKeyPath, "0", "zero");
   SetString(kServersKeyPath, "1", "one");
   // Server 0 keeps the defaults; server 1 sets everything.
@@ -268,7 +224,7 @@ TEST_F(ServerTest, SettingsFollowTheCurrentIndex) {
 // "Clear Text" missing or any non-zero value is plain LDAP on the stored
 // port; 0 is TLS, where the plain port does not matter and the TLS port
 // defaults to 636. Changes between calls are seen at once.
-TEST_F(ServerTest, ClearTextChoosesThePort) {
+TEST_F(ConfigTest, ClearTextChoosesThePort) {
   SetString(kServersKeyPath, "0", "host");
   SetDword(kServerSettingsKeyPath, "Port 0", 1389);
   LDAPServer server;
@@ -278,65 +234,50 @@ TEST_F(ServerTest, ClearTextChoosesThePort) {
     int32_t value;  // -1: deleted
     bool tls;
     int32_t port;
-  } steps[] = {{"Clear Text 0", 5, false, 1389}, {"Clear Text 0", 0, true, 636},
-               {"SSL Port 0", 1636, true, 1636}, {"Clear Text 0", -1, false, 1389}};
-  EXPECT_EQ(std::make_pair(false, 1389), std::make_pair(server.UseSSL(), server.Port()));
+  } steps[] = {{"Clear Text 0", -2, false, 1389}, {"Clear Text 0", 5, false, 1389},
+               {"Clear Text 0", 0, true, 636},    {"SSL Port 0", 1636, true, 1636},
+               {"Clear Text 0", -1, false, 1389}};
   for (const auto& s : steps) {
-    if (s.value < 0) DeleteValue(kServerSettingsKeyPath, s.name);
-    else SetDword(kServerSettingsKeyPath, s.name, static_cast<uint32_t>(s.value));
+    if (s.value == -1) DeleteValue(kServerSettingsKeyPath, s.name);
+    if (s.value >= 0) SetDword(kServerSettingsKeyPath, s.name, static_cast<uint32_t>(s.value));
     EXPECT_EQ(std::make_pair(s.tls, s.port), std::make_pair(server.UseSSL(), server.Port()))
         << s.name << " " << s.value;
   }
 }
 
-// ---- Trees ------------------------------------------------------------------
-
-using TreeTest = testing::RegistryTest;
-
-TEST_F(TreeTest, MissingOrEmptyListThrows) {
+// The first match ignoring ASCII case wins; an empty entry is passed over,
+// a gap or an overlong entry ends the list.
+TEST_F(ConfigTest, TreeLookupAndList) {
   EXPECT_THROW(LDAPTree("ACME"), LDAPTree::BadReg);
   EXPECT_THROW(ListConfiguredTrees(), LDAPTree::BadReg);
   CreateKey(kTreesKeyPath);
   EXPECT_THROW(LDAPTree("ACME"), LDAPTree::BadReg);
   EXPECT_THROW(LDAPTree(""), LDAPTree::BadReg);
   EXPECT_EQ(Texts{}, ListConfiguredTrees());
-}
 
-TEST_F(TreeTest, FirstMatchIgnoringCaseWins) {
-  SetString(kTreesKeyPath, "0", "Acme");
-  SetString(kTreesKeyPath, "1", "ACME");
-  SetString(kTreesKeyPath, "2", "Other_Tree");
-  EXPECT_EQ(0, LDAPTree("aCmE").GetIndex());
-  EXPECT_EQ(2, LDAPTree("other_tree").GetIndex());
-  EXPECT_THROW(LDAPTree("ACM"), LDAPTree::BadReg);
-  EXPECT_THROW(LDAPTree("ACMEX"), LDAPTree::BadReg);
-  EXPECT_EQ((Texts{"Acme", "ACME", "Other_Tree"}), ListConfiguredTrees());
-}
+  SetString(kTreesKeyPath, "0", "");
+  SetString(kTreesKeyPath, "1", "Acme");
+  SetString(kTreesKeyPath, "2", "ACME");
+  SetString(kTreesKeyPath, "3", std::string(260, 'T'));
+  SetString(kTreesKeyPath, "5", "BEHIND_GAP");
+  EXPECT_EQ((std::vector<int>{1, 0, 3}),
+            (std::vector<int>{LDAPTree("aCmE").GetIndex(), LDAPTree("").GetIndex(),
+                              LDAPTree(std::string(260, 't')).GetIndex()}));
+  for (const std::string& absent : {"ACM", "ACMEX", "BEHIND_GAP"}) {
+    EXPECT_THROW(LDAPTree{absent}, LDAPTree::BadReg) << absent;
+  }
+  EXPECT_EQ((Texts{"", "Acme", "ACME", std::string(260, 'T')}), ListConfiguredTrees());
+  SetString(kTreesKeyPath, "4", "Other_Tree");
+  EXPECT_EQ(5, LDAPTree("BEHIND_GAP").GetIndex());
+  SetString(kTreesKeyPath, "3", std::string(261, 'T'));  // unreadable: ends the list
+  EXPECT_THROW(LDAPTree("other_tree"), LDAPTree::BadReg);
+  EXPECT_THROW(LDAPTree(std::string(261, 'T')), LDAPTree::BadReg);
+  EXPECT_EQ((Texts{"", "Acme", "ACME"}), ListConfiguredTrees());
 
-TEST_F(TreeTest, LookupStopsAtGapOrOverlongEntry) {
-  SetString(kTreesKeyPath, "0", "");  // passed over, not the end
-  SetString(kTreesKeyPath, "1", "ONE");
-  SetString(kTreesKeyPath, "3", "BEHIND_GAP");
-  EXPECT_EQ(1, LDAPTree("one").GetIndex());
-  EXPECT_EQ(0, LDAPTree("").GetIndex());
-  EXPECT_THROW(LDAPTree("BEHIND_GAP"), LDAPTree::BadReg);
-  EXPECT_EQ((Texts{"", "ONE"}), ListConfiguredTrees());
-
-  const std::string longest(260, 'T');
-  SetString(kTreesKeyPath, "2", longest);
-  EXPECT_EQ(2, LDAPTree(std::string(260, 't')).GetIndex());
-  EXPECT_EQ(3, LDAPTree("BEHIND_GAP").GetIndex());
-  SetString(kTreesKeyPath, "2", longest + "T");  // 261: unreadable, ends the list
-  EXPECT_THROW(LDAPTree("BEHIND_GAP"), LDAPTree::BadReg);
-  EXPECT_THROW(LDAPTree(longest + "T"), LDAPTree::BadReg);
-  EXPECT_EQ((Texts{"", "ONE"}), ListConfiguredTrees());
-}
-
-TEST_F(TreeTest, FoldsAsciiOnly) {
   EXPECT_EQ("ACME-1_\xE9", ToUpperAscii("acMe-1_\xE9"));
-  EXPECT_TRUE(EqualsIgnoringCase("acme", "ACME"));
-  EXPECT_FALSE(EqualsIgnoringCase("acme", "ACM"));
-  EXPECT_FALSE(EqualsIgnoringCase("\xE9", "\xC9"));
+  EXPECT_EQ((std::vector<bool>{true, false, false}),
+            (std::vector<bool>{EqualsIgnoringCase("acme", "ACME"), EqualsIgnoringCase("acme", "ACM"),
+                               EqualsIgnoringCase("\xE9", "\xC9")}));
 }
 
 }  // namespace

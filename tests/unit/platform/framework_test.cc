@@ -1,5 +1,5 @@
-// The application framework the dialogs stand on: module state and the
-// application object, the list model, message boxes, and the modal dialog base
+// The application framework the dialogs stand on: module state, the list
+// model, the default message box presenter, and the modal dialog base
 // with its list control over template 9001 (on Windows the real dialog and list
 // view under Wine, natively the model).
 
@@ -9,6 +9,7 @@
 #include <stdexcept>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "gtest/gtest.h"
@@ -50,26 +51,6 @@ TEST(AppTest, ManageStateSwitchesAndRestoresOnEveryWayOut) {
   EXPECT_EQ(AfxGetModuleState(), AfxGetStaticModuleState());
 }
 
-class CountingApp : public CWinApp {
- public:
-  int InitInstance() override { ++inits; return CWinApp::InitInstance(); }
-  int ExitInstance() override { ++exits; return CWinApp::ExitInstance(); }
-  int inits = 0;
-  int exits = 0;
-};
-
-TEST(AppTest, TheApplicationObjectIsKnownWhileItLives) {
-  {
-    CountingApp app;
-    EXPECT_EQ(AfxGetApp(), &app);
-    EXPECT_EQ(AfxGetApp()->InitInstance(), 1);
-    EXPECT_EQ(AfxGetApp()->ExitInstance(), 0);
-    EXPECT_EQ(app.inits, 1);
-    EXPECT_EQ(app.exits, 1);
-  }
-  EXPECT_EQ(AfxGetApp(), nullptr);
-}
-
 std::vector<std::string> Texts(const ListModel& list) {
   std::vector<std::string> texts;
   for (int i = 0; i < list.item_count(); ++i) texts.push_back(list.GetItemText(i, 0));
@@ -92,12 +73,13 @@ TEST(ListModelTest, SortedInsertIgnoresCaseButForTiesAndPutsEqualTextsFirst) {
   EXPECT_EQ(1u, list.GetItemData(3));
   EXPECT_EQ(-1, list.InsertItem(-1, "x"));
 
+  // Case only breaks ties; punctuation before digits before letters.
   EXPECT_EQ(0, CompareListText("jsmith", "jsmith"));
-  EXPECT_LT(CompareListText("jsmith", "JSMITH"), 0);
-  EXPECT_LT(CompareListText("JSMITH", "jSmitha"), 0);  // case only breaks ties
-  EXPECT_LT(CompareListText("a.b", "a1"), 0);  // punctuation before digits
-  EXPECT_LT(CompareListText("a1", "ab"), 0);   // digits before letters
-  EXPECT_LT(CompareListText("ab", "abc"), 0);
+  for (const auto& less : {std::make_pair("jsmith", "JSMITH"), std::make_pair("JSMITH", "jSmitha"),
+                           std::make_pair("a.b", "a1"), std::make_pair("a1", "ab"),
+                           std::make_pair("ab", "abc")}) {
+    EXPECT_LT(CompareListText(less.first, less.second), 0) << less.first;
+  }
 
   ListModel unsorted(false, true);
   unsorted.InsertItem(0, "b");
@@ -105,39 +87,38 @@ TEST(ListModelTest, SortedInsertIgnoresCaseButForTiesAndPutsEqualTextsFirst) {
   EXPECT_EQ(2, unsorted.InsertItem(9, "c"));  // past the end appends
 }
 
-TEST(ListModelTest, ColumnsAndCells) {
+// Cells by column, a column inserted between moving the cells to its right
+// along; single selection with focus, and multiple selection.
+TEST(ListModelTest, ColumnsCellsAndSelection) {
   ListModel list(true, true);
-  EXPECT_EQ(0, list.InsertColumn(0, "User Name", 0, 100));
-  EXPECT_EQ(1, list.InsertColumn(5, "User Context", 0, 150));
+  EXPECT_EQ((std::vector<int>{0, 1}), (std::vector<int>{list.InsertColumn(0, "User Name", 0, 100),
+                                                       list.InsertColumn(5, "User Context", 0, 150)}));
   ASSERT_NE(nullptr, list.column(1));
-  EXPECT_EQ("User Context", list.column(1)->heading);
-  EXPECT_EQ(150, list.column(1)->width);
+  EXPECT_EQ(std::make_pair(std::string("User Context"), 150),
+            std::make_pair(list.column(1)->heading, list.column(1)->width));
   EXPECT_EQ(nullptr, list.column(2));
   const int item = list.InsertItem(0, "jsmith");
-  EXPECT_TRUE(list.SetItemText(item, 1, "sales.acme"));
-  EXPECT_FALSE(list.SetItemText(item, 2, "no such column"));
-  EXPECT_FALSE(list.SetItemText(7, 1, "no such item"));
-  EXPECT_EQ("sales.acme", list.GetItemText(item, 1));
-  EXPECT_EQ("", list.GetItemText(item, 3));
-  // A column inserted between moves the cells to its right along.
+  EXPECT_EQ((std::vector<bool>{true, false, false}),
+            (std::vector<bool>{list.SetItemText(item, 1, "sales.acme"),
+                               list.SetItemText(item, 2, "no such column"),
+                               list.SetItemText(7, 1, "no such item")}));
+  EXPECT_EQ((std::vector<std::string>{"sales.acme", ""}),
+            (std::vector<std::string>{list.GetItemText(item, 1), list.GetItemText(item, 3)}));
   EXPECT_EQ(1, list.InsertColumn(1, "EMail Name", 0, 150));
-  EXPECT_EQ("", list.GetItemText(item, 1));
-  EXPECT_EQ("sales.acme", list.GetItemText(item, 2));
-  EXPECT_EQ("jsmith", list.GetItemText(item, 0));
-}
+  EXPECT_EQ((std::vector<std::string>{"jsmith", "", "sales.acme"}),
+            (std::vector<std::string>{list.GetItemText(item, 0), list.GetItemText(item, 1),
+                                      list.GetItemText(item, 2)}));
 
-TEST(ListModelTest, SingleSelectionAndFocus) {
-  ListModel list(true, true);
-  for (const char* name : {"a", "b", "c"}) list.InsertItem(0, name);
+  for (const char* name : {"b", "c"}) list.InsertItem(0, name);
   EXPECT_EQ(-1, list.GetNextItem(-1, 2));
   EXPECT_TRUE(list.SetItemState(0, 2, 3));  // selected, focus cleared
   EXPECT_EQ(2u, list.GetItemState(0, 3));
   EXPECT_TRUE(list.SetItemState(2, 3, 3));
   EXPECT_EQ(0u, list.GetItemState(0, 2));  // one selected row at most
-  EXPECT_EQ(2, list.GetNextItem(-1, 2));
-  EXPECT_EQ(2, list.GetNextItem(-1, 1));
-  EXPECT_EQ(-1, list.GetNextItem(2, 2));
-  EXPECT_EQ(1, list.GetNextItem(0, 0));  // any item after 0
+  // Selected, focused, none after the selected one, any item after 0.
+  EXPECT_EQ((std::vector<int>{2, 2, -1, 1}),
+            (std::vector<int>{list.GetNextItem(-1, 2), list.GetNextItem(-1, 1),
+                              list.GetNextItem(2, 2), list.GetNextItem(0, 0)}));
   EXPECT_TRUE(list.SetItemState(-1, 0, 2));
   EXPECT_EQ(-1, list.GetNextItem(-1, 2));
   EXPECT_FALSE(list.SetItemState(3, 2, 2));
@@ -145,35 +126,7 @@ TEST(ListModelTest, SingleSelectionAndFocus) {
   ListModel multi(true, false);
   for (const char* name : {"a", "b"}) multi.InsertItem(0, name);
   multi.SetItemState(-1, 2, 2);
-  EXPECT_EQ(0, multi.GetNextItem(-1, 2));
-  EXPECT_EQ(1, multi.GetNextItem(0, 2));
-}
-
-// Records each box shown: its caption, text and style.
-class RecordingPresenter : public MessageBoxPresenter {
- public:
-  explicit RecordingPresenter(int answer) : answer_(answer) {}
-  int Show(const std::string& caption, const std::string& text, uint32_t style) override {
-    shown.emplace_back(caption, text, style);
-    return answer_;
-  }
-  std::vector<std::tuple<std::string, std::string, uint32_t>> shown;
-
- private:
-  int answer_;
-};
-
-TEST(UiTest, InstalledPresenterGetsEveryBoxUntilRemoved) {
-  RecordingPresenter first(kIdYes);
-  RecordingPresenter second(kIdNo);
-  MessageBoxPresenter* before = SetMessageBoxPresenter(&first);
-  EXPECT_EQ(kIdYes, ShowMessageBox("Continue?", kMbYesNo | kMbIconHand));
-  EXPECT_EQ(&first, SetMessageBoxPresenter(&second));
-  EXPECT_EQ(kIdNo, ShowMessageBox("Invalid scope", kMbOk | kMbIconHand));
-  EXPECT_EQ(&second, SetMessageBoxPresenter(before));
-  using Shown = decltype(first.shown);
-  EXPECT_EQ((Shown{{"wendrel", "Continue?", 0x14u}}), first.shown);
-  EXPECT_EQ((Shown{{"wendrel", "Invalid scope", 0x10u}}), second.shown);
+  EXPECT_EQ(std::make_pair(0, 1), std::make_pair(multi.GetNextItem(-1, 2), multi.GetNextItem(0, 2)));
 }
 
 #ifndef _WIN32
@@ -248,64 +201,60 @@ class DialogTest : public ::testing::Test {
   DialogSnapshot snapshot_;
 };
 
-// The native model must order names as the system's list view does.
+// The native model must order names as the system's list view does: equal
+// names too ("mike" twice), and names that differ in case only, in both
+// insertion orders. InsertItem answers where each item landed as it went in,
+// and nothing stays bound to the destroyed dialog.
 TEST_F(DialogTest, ListViewSortsAsTheNativeModel) {
-  // Equal names too: "mike" twice, and names that differ in case only, in
-  // both insertion orders.
   const std::vector<std::string> names = {"mike", "Alpha", "bravo", "a.b", "a1",   "ab",
                                           "Zulu", "x9",    "mike",  "Echo", "charlie",
                                           "echo", "Charlie2", "delta", "foxtrot", "Foxtrot"};
   platform::ListModel model(true, true);
+  std::vector<int> model_inserted_at;
   for (size_t i = 0; i < names.size(); ++i) {
-    model.SetItemData(model.InsertItem(static_cast<int>(i), names[i]), i + 1);
+    model_inserted_at.push_back(model.InsertItem(static_cast<int>(i), names[i]));
+    model.SetItemData(model_inserted_at.back(), i + 1);
   }
-
+  std::vector<std::vector<std::string>> rows;
+  std::vector<uintptr_t> data;
+  for (int i = 0; i < model.item_count(); ++i) {
+    rows.push_back({model.GetItemText(i, 0)});
+    data.push_back(model.GetItemData(i));
+  }
   NamesDialog dialog(9001, names);
   Answer(DialogAction::kCancel);
   EXPECT_EQ(2, dialog.DoModal());
-  ASSERT_EQ(names.size(), snapshot_.rows.size());
-  for (int i = 0; i < model.item_count(); ++i) {
-    EXPECT_EQ(model.GetItemText(i, 0), snapshot_.rows[static_cast<size_t>(i)][0]) << "row " << i;
-    EXPECT_EQ(model.GetItemData(i), dialog.data_in_row_order.at(static_cast<size_t>(i)))
-        << "row " << i;
-  }
-  // InsertItem answered where each item landed at the moment it went in.
-  EXPECT_EQ(0, dialog.inserted_at[0]);
-  EXPECT_EQ(0, dialog.inserted_at[1]);
-  EXPECT_EQ(1, dialog.inserted_at[2]);
+  EXPECT_EQ(rows, snapshot_.rows);
+  EXPECT_EQ(data, dialog.data_in_row_order);
+  EXPECT_EQ(model_inserted_at, dialog.inserted_at);
   EXPECT_TRUE(dialog.list_bound_in_init);
-  // Nothing stays bound to the destroyed dialog.
-  EXPECT_EQ(nullptr, dialog.GetSafeHwnd());
-  EXPECT_EQ(nullptr, dialog.list.GetSafeHwnd());
-  EXPECT_EQ(0, dialog.list.GetItemCount());
-  EXPECT_EQ(-1, dialog.list.InsertItem(0, "late"));
+  EXPECT_TRUE(dialog.GetSafeHwnd() == nullptr && dialog.list.GetSafeHwnd() == nullptr);
+  EXPECT_EQ((std::vector<int>{0, -1}),
+            (std::vector<int>{dialog.list.GetItemCount(), dialog.list.InsertItem(0, "late")}));
 }
 
+// The template's texts show until replaced; OK ends the dialog through
+// OnOK, the close box as Cancel without it; an unknown template makes no
+// dialog.
 TEST_F(DialogTest, TemplateTextsShowUntilReplacedAndButtonsEndTheDialog) {
   NamesDialog dialog(9001, {"b", "a"});
   Answer(DialogAction::kOk);
   EXPECT_EQ(1, dialog.DoModal());
   EXPECT_TRUE(dialog.ok_called);
-  EXPECT_EQ("Select", snapshot_.caption);
-  EXPECT_EQ("Which user do you wish?", snapshot_.prompt);
   ASSERT_EQ(1u, snapshot_.columns.size());
-  EXPECT_EQ("Name", snapshot_.columns[0].heading);
-  EXPECT_EQ(120, snapshot_.columns[0].width);
-  EXPECT_EQ(-1, snapshot_.selected_row);
-
-  // The close box ends the dialog as Cancel, without OK.
+  EXPECT_EQ(std::make_tuple(std::string("Select"), std::string("Which user do you wish?"),
+                            std::string("Name"), 120, -1),
+            std::make_tuple(snapshot_.caption, snapshot_.prompt, snapshot_.columns[0].heading,
+                            snapshot_.columns[0].width, snapshot_.selected_row));
   NamesDialog other(9001, {"a"});
   Answer(DialogAction::kClose);
   EXPECT_EQ(2, other.DoModal());
   EXPECT_FALSE(other.ok_called);
-}
-
-TEST_F(DialogTest, UnknownTemplateCannotBeCreated) {
-  NamesDialog dialog(4711, {"a"});
+  NamesDialog unknown(4711, {"a"});
   Answer(DialogAction::kOk);
-  EXPECT_EQ(-1, dialog.DoModal());
-  EXPECT_TRUE(dialog.inserted_at.empty());
-  EXPECT_EQ(nullptr, dialog.GetSafeHwnd());
+  EXPECT_EQ(-1, unknown.DoModal());
+  EXPECT_TRUE(unknown.inserted_at.empty());
+  EXPECT_EQ(nullptr, unknown.GetSafeHwnd());
 }
 
 TEST_F(DialogTest, HandlerExceptionEndsTheDialogAndReachesTheCaller) {
@@ -314,8 +263,7 @@ TEST_F(DialogTest, HandlerExceptionEndsTheDialogAndReachesTheCaller) {
   Answer(DialogAction::kOk, 0);
   EXPECT_THROW(dialog.DoModal(), std::runtime_error);
   EXPECT_TRUE(dialog.ok_called);
-  EXPECT_EQ(nullptr, dialog.GetSafeHwnd());
-  EXPECT_EQ(nullptr, dialog.list.GetSafeHwnd());
+  EXPECT_TRUE(dialog.GetSafeHwnd() == nullptr && dialog.list.GetSafeHwnd() == nullptr);
   // The next dialog runs normally.
   NamesDialog next(9001, {"a"});
   Answer(DialogAction::kCancel);

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <regex>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "gtest/gtest.h"
 #include "platform/environment.h"
@@ -26,39 +28,28 @@ constexpr char kSystemSymbol[] = "strlen";
 constexpr char kUnloadedModule[] = "libwendrel-not-loaded.so";
 #endif
 
-TEST(ModulesTest, FindsOnlyWhatIsLoaded) {
+// Only what is loaded is found; a failed load says why; ownership moves and
+// ends once, giving back only the own reference.
+TEST(ModulesTest, FindLoadAndOwnership) {
   Module system = Module::FindLoaded(kSystemModule);
   ASSERT_TRUE(system.is_open());
   EXPECT_NE(system.Symbol(kSystemSymbol), nullptr);
-  EXPECT_EQ(system.Symbol("NoSuchSymbolAnywhere"), nullptr);
-  EXPECT_EQ(system.Symbol(nullptr), nullptr);
-
+  EXPECT_EQ(nullptr, system.Symbol("NoSuchSymbolAnywhere"));
+  EXPECT_EQ(nullptr, system.Symbol(nullptr));
   Module absent = Module::FindLoaded(kUnloadedModule);
   EXPECT_FALSE(absent.is_open());
-  EXPECT_EQ(absent.Symbol(kSystemSymbol), nullptr);
-}
+  EXPECT_EQ(nullptr, absent.Symbol(kSystemSymbol));
 
-TEST(ModulesTest, LoadFailureSaysWhy) {
   std::string error;
-  Module missing = Module::Load("/nonexistent/dir/nothing-here.so", &error);
-  EXPECT_FALSE(missing.is_open());
+  EXPECT_FALSE(Module::Load("/nonexistent/dir/nothing-here.so", &error).is_open());
   EXPECT_NE(error.find("nothing-here"), std::string::npos) << error;
-}
-
-TEST(ModulesTest, OwnershipMovesAndEndsOnce) {
-  std::string error;
   Module loaded = Module::Load(kSystemModule, &error);
   ASSERT_TRUE(loaded.is_open()) << error;
   Module moved(std::move(loaded));
-  EXPECT_FALSE(loaded.is_open());
-  EXPECT_TRUE(moved.is_open());
+  EXPECT_EQ(std::make_pair(false, true), std::make_pair(loaded.is_open(), moved.is_open()));
   moved.Reset();
   EXPECT_FALSE(moved.is_open());
-  // The system module is still there: only our own reference was given back.
   EXPECT_TRUE(Module::FindLoaded(kSystemModule).is_open());
-}
-
-TEST(ModulesTest, FileNamesFollowTheSystem) {
 #ifdef _WIN32
   EXPECT_EQ(ModuleFileName("LGQZNT32"), "LGQZNT32.DLL");
 #else
@@ -102,9 +93,7 @@ TEST(ThreadsTest, TimedJoinTimesOutThenSeesTheEnd) {
   EXPECT_EQ(gate.finished.load(), 1);
   // An ended thread answers at once, as often as asked.
   EXPECT_EQ(WaitForThread(thread.get(), 0), kWaitObject0);
-}
 
-TEST(ThreadsTest, NullHandleAndNullProcedure) {
   EXPECT_EQ(WaitForThread(nullptr, 10), kWaitFailed);
   EXPECT_FALSE(TerminateThread(nullptr, 0));
   CloseThreadHandle(nullptr);
@@ -157,24 +146,20 @@ TEST(ThreadsTest, SleepWaitsAtLeastAsLongAsAsked) {
   EXPECT_GE(TickCount() - before, 40u);
 }
 
+// A message that ends its own line gets no second newline; long lines are
+// cut to the limit and stay one line.
 TEST(TraceTest, LineFormat) {
-  EXPECT_EQ("[Wendrel-1A2B-FF] hello\n", FormatTraceLine(0x1A2B, 0xFF, "hello"));
-  // A message that ends its own line gets no second newline.
-  EXPECT_EQ("[Wendrel-0-0] done\n", FormatTraceLine(0, 0, "done\n"));
-  EXPECT_EQ("[Wendrel-FFFFFFFF-ABCDEF01] \n", FormatTraceLine(0xFFFFFFFF, 0xABCDEF01, ""));
-  EXPECT_EQ("[Wendrel-7-8] a\nb\n", FormatTraceLine(7, 8, "a\nb"));
-}
-
-TEST(TraceTest, LongLinesAreCutToTheLimitAndStayLines) {
-  const std::string prefix = "[Wendrel-1-2] ";
-  const std::string fits(kMaxTraceLine - prefix.size() - 1, 'm');
-  EXPECT_EQ(prefix + fits + "\n", FormatTraceLine(1, 2, fits));
-  const std::string line = FormatTraceLine(1, 2, std::string(5000, 'm'));
-  EXPECT_EQ(1023u, line.size());
-  EXPECT_EQ(kMaxTraceLine, line.size());
-  EXPECT_EQ('\n', line.back());
-  EXPECT_EQ(0u, line.find(prefix));
-  EXPECT_EQ(line.size() - 1, line.find('\n'));  // one line, not two
+  const std::string fits(kMaxTraceLine - std::string("[Wendrel-1-2] ").size() - 1, 'm');
+  const std::string cut = "[Wendrel-1-2] " + fits + "\n";
+  EXPECT_EQ(1023u, kMaxTraceLine);
+  EXPECT_EQ((std::vector<std::string>{"[Wendrel-1A2B-FF] hello\n", "[Wendrel-0-0] done\n",
+                                      "[Wendrel-FFFFFFFF-ABCDEF01] \n", "[Wendrel-7-8] a\nb\n",
+                                      cut, cut}),
+            (std::vector<std::string>{FormatTraceLine(0x1A2B, 0xFF, "hello"),
+                                      FormatTraceLine(0, 0, "done\n"),
+                                      FormatTraceLine(0xFFFFFFFF, 0xABCDEF01, ""),
+                                      FormatTraceLine(7, 8, "a\nb"), FormatTraceLine(1, 2, fits),
+                                      FormatTraceLine(1, 2, std::string(5000, 'm'))}));
 }
 
 TEST(TraceTest, TracingNeverOverrunsWhateverTheMessage) {
@@ -204,8 +189,7 @@ TEST(TraceTest, WritesOneLineToStandardErrorOnlyWhenEnabled) {
   EXPECT_TRUE(std::regex_match(line, format)) << line;
   EXPECT_EQ("", CaptureTrace("", "quiet"));
   const std::string cut = CaptureTrace("1", std::string(3000, 'q'));
-  EXPECT_EQ(kMaxTraceLine, cut.size());
-  EXPECT_EQ('\n', cut.back());
+  EXPECT_EQ(std::make_pair(kMaxTraceLine, '\n'), std::make_pair(cut.size(), cut.back()));
 }
 #endif  // !_WIN32
 

@@ -5,6 +5,7 @@
 // fails; the integration tests cover the checks that pass.
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -22,10 +23,9 @@ namespace wendrel {
 namespace {
 
 using testing::Collection;
-using testing::CollectionOf;
-using testing::ReadStored;
 using testing::RegKeyExists;
 using testing::StoredValue;
+using Loaded = std::pair<bool, Collection>;
 
 const std::string kCache = kCachedResultsKeyPath;
 const std::string kAcmeSmith = kCache + "\\ACME\\JSMITH";
@@ -41,51 +41,47 @@ class CacheTest : public testing::RegistryTest {
 
   void SetTreeless(bool on) { SetDword(kOptionsKeyPath, "Treeless Login Enabled", on ? 1 : 0); }
 
-  // A complete entry as the extension writes it.
-  static void StoreEntry(const std::string& name, const std::string& tree,
+  // A complete entry as the extension writes it; whether it was stored.
+  static bool StoreEntry(const std::string& name, const std::string& tree,
                          const std::string& server) {
     UserData data(name, tree);
     data.SetServerName(server);
     data.AddUser("jsmith", "cn=jsmith", "sales.acme", "ou=sales.o=acme");
-    ASSERT_TRUE(data.CacheFirstUser());
+    return data.CacheFirstUser();
   }
 
   // What a read of the entry gives: whether it succeeded, and the collection.
-  static std::pair<bool, Collection> Load(const std::string& name, const std::string& tree,
-                                          const std::string& server = "") {
+  static Loaded Load(const std::string& name, const std::string& tree,
+                     const std::string& server = "") {
     UserData data(name, tree);
     data.SetServerName(server);
     const bool read = data.ReadCachedUser();
-    return {read, CollectionOf(data)};
+    return {read, testing::CollectionOf(data)};
   }
 };
 
 TEST_F(CacheTest, StoreAndLoadInBothModes) {
-  StoreEntry("jsmith", "Acme", "10.0.0.1");
-  // The tree part is the tree as given; the name is upper-cased.
+  ASSERT_TRUE(StoreEntry("jsmith", "Acme", "10.0.0.1"));
+  // The tree part is the tree as given; the name is upper-cased. Another
+  // tree has no entry for the name.
   EXPECT_TRUE(RegKeyExists(kCache + "\\Acme\\JSMITH"));
-  EXPECT_EQ(std::make_pair(true, Collection{"Acme", "10.0.0.1", {kSmith}}),
-            Load("jsmith", "Acme"));
-  // Another tree has no entry for the name.
-  EXPECT_EQ(std::make_pair(false, Collection{"OTHER", "", {}}), Load("jsmith", "OTHER"));
+  EXPECT_EQ((std::vector<Loaded>{{true, {"Acme", "10.0.0.1", {kSmith}}}, {false, {"OTHER", "", {}}}}),
+            (std::vector<Loaded>{Load("jsmith", "Acme"), Load("jsmith", "OTHER")}));
 
   // Treeless login: one tree part for all trees; the tree found comes back.
   SetTreeless(true);
-  StoreEntry("jsmith", "Acme", "10.0.0.2");
+  ASSERT_TRUE(StoreEntry("jsmith", "Acme", "10.0.0.2"));
   EXPECT_TRUE(RegKeyExists(kCache + "\\+.TreeLess\\JSMITH"));
-  EXPECT_EQ(std::make_pair(true, Collection{"Acme", "10.0.0.2", {kSmith}}), Load("jsmith", ""));
-
+  EXPECT_EQ(Loaded(true, {"Acme", "10.0.0.2", {kSmith}}), Load("jsmith", ""));
   // The entries of the other mode stay where they were.
   SetTreeless(false);
-  EXPECT_EQ(std::make_pair(true, Collection{"Acme", "10.0.0.1", {kSmith}}),
-            Load("jsmith", "Acme"));
+  EXPECT_EQ(Loaded(true, {"Acme", "10.0.0.1", {kSmith}}), Load("jsmith", "Acme"));
 }
 
 TEST_F(CacheTest, NamesDifferingInCaseOfAsciiLettersShareAnEntry) {
   StoreEntry("jSmith", "ACME", "first");
   StoreEntry("JSMITH", "ACME", "second");
   EXPECT_EQ("second", Load("jsmith", "ACME").second.server);
-
   // Only a-z change: the rest of the name is kept, written in the ANSI code
   // page (Windows-1252 on both builds here).
   std::string part;
@@ -106,10 +102,10 @@ TEST_F(CacheTest, NamesAndTreesWithoutASingleEntryKeyAreNotCached) {
     EXPECT_FALSE(FormatCacheEntryPath(name_tree.first, name_tree.second, false, &path))
         << name_tree.first << " in " << name_tree.second;
   }
-  // In treeless login the tree does not matter.
+  // In treeless login the tree does not matter; a name is cut after 260
+  // UTF-16 units.
   ASSERT_TRUE(FormatCacheEntryPath("jsmith", "", true, &path));
   EXPECT_EQ(kCache + "\\+.TreeLess\\JSMITH", path);
-  // A name is cut after 260 UTF-16 units.
   std::string part;
   ASSERT_TRUE(CacheNamePart(std::string(300, 'x'), &part));
   EXPECT_EQ(std::string(260, 'X'), part);
@@ -117,9 +113,8 @@ TEST_F(CacheTest, NamesAndTreesWithoutASingleEntryKeyAreNotCached) {
   for (const char* tree : {"", "AC\\ME"}) {
     UserData data("jsmith", tree);
     data.AddUser("jsmith", "cn=jsmith", "sales.acme", "ou=sales.o=acme");
-    EXPECT_FALSE(data.CacheFirstUser()) << tree;
-    EXPECT_FALSE(data.ReadCachedUser()) << tree;
-    EXPECT_FALSE(data.ValidateCachedUser()) << tree;
+    EXPECT_FALSE(data.CacheFirstUser() || data.ReadCachedUser() || data.ValidateCachedUser())
+        << tree;
   }
   // A collection without records stores nothing either.
   EXPECT_FALSE(UserData("jsmith", "ACME").CacheFirstUser());
@@ -128,8 +123,7 @@ TEST_F(CacheTest, NamesAndTreesWithoutASingleEntryKeyAreNotCached) {
 
 TEST_F(CacheTest, EveryValueHas260BytesAndLongTextsLoseTheirTerminator) {
   UserData data("jsmith", "ACME");
-  const std::string server = "ldap.acme.example";
-  data.SetServerName(server);
+  data.SetServerName("ldap.acme.example");
   const std::string long_fdn = "cn=" + std::string(297, 'q');  // 300 bytes
   const std::string exact = std::string(260, 'c');             // 260 bytes
   data.AddUser("", long_fdn, exact, "o=acme");
@@ -140,16 +134,18 @@ TEST_F(CacheTest, EveryValueHas260BytesAndLongTextsLoseTheirTerminator) {
     bytes.resize(260, 0);
     return StoredValue{platform::kRegSz, bytes};
   };
-  const std::map<std::string, StoredValue> expected = {
-      {"UserTree", padded("ACME")},           {"UserServer", padded(server)},
-      {"User", padded("")},                   {"UserContext", padded(exact)},
-      {"UserFDN", padded(long_fdn.substr(0, 260))}, {"UserContextFDN", padded("o=acme")}};
-  for (const auto& value : expected) {
-    EXPECT_EQ(value.second, ReadStored(kAcmeSmith, value.first)) << value.first;
-  }
+  platform::RegKey key;
+  ASSERT_EQ(platform::kRegSuccess,
+            key.Open(platform::RegKey::LocalMachine(), kAcmeSmith, platform::kKeyRead));
+  EXPECT_EQ((std::map<std::string, StoredValue>{
+                {"UserTree", padded("ACME")}, {"UserServer", padded("ldap.acme.example")},
+                {"User", padded("")}, {"UserContext", padded(exact)},
+                {"UserFDN", padded(long_fdn.substr(0, 260))},
+                {"UserContextFDN", padded("o=acme")}}),
+            testing::ReadAllValues(key));
   // Read back, a cut text is its 260 bytes.
-  EXPECT_EQ(std::make_pair(true, Collection{"ACME", server,
-                                            {{"", long_fdn.substr(0, 260), exact, "o=acme"}}}),
+  EXPECT_EQ(Loaded(true, {"ACME", "ldap.acme.example",
+                          {{"", long_fdn.substr(0, 260), exact, "o=acme"}}}),
             Load("jsmith", "ACME"));
 }
 
@@ -158,29 +154,29 @@ TEST_F(CacheTest, ReadingAcceptsAnyTypeUpTo265BytesAndStopsAtTheFirstZero) {
   SetRaw(kAcmeSmith, "User", platform::kRegBinary, {'a', 'b', 0, 'c'});
   // No zero at all, yet 265 bytes fit.
   SetRaw(kAcmeSmith, "UserContext", platform::kRegDword, std::vector<uint8_t>(265, 'u'));
-  EXPECT_EQ(std::make_pair(true, Collection{"ACME", "server",
-                                            {{"ab", "cn=jsmith", std::string(265, 'u'),
-                                              "ou=sales.o=acme"}}}),
+  EXPECT_EQ(Loaded(true, {"ACME", "server",
+                          {{"ab", "cn=jsmith", std::string(265, 'u'), "ou=sales.o=acme"}}}),
             Load("jsmith", "ACME"));
   // 266 bytes do not fit: the entry counts as incomplete.
   SetRaw(kAcmeSmith, "UserContext", platform::kRegSz, std::vector<uint8_t>(266, 'v'));
-  EXPECT_EQ(std::make_pair(false, Collection{"ACME", "server", {}}), Load("jsmith", "ACME"));
+  EXPECT_EQ(Loaded(false, {"ACME", "server", {}}), Load("jsmith", "ACME"));
 }
 
-TEST_F(CacheTest, FailedReadKeepsTheCachedTreeAndServer) {
+TEST_F(CacheTest, FailedReadKeepsTheCachedTreeAndServerAndRemovesNothing) {
   SetTreeless(true);
   StoreEntry("jsmith", "Acme", "10.0.0.9");
   const std::string entry = kCache + "\\+.TreeLess\\JSMITH";
   DeleteValue(entry, "User");
-  EXPECT_EQ(std::make_pair(false, Collection{"Acme", "10.0.0.9", {}}), Load("jsmith", "typed"));
-  // A failed read removes nothing.
-  EXPECT_NE(StoredValue(), ReadStored(entry, "UserFDN"));
-
+  EXPECT_EQ(Loaded(false, {"Acme", "10.0.0.9", {}}), Load("jsmith", "typed"));
+  EXPECT_NE(StoredValue(), testing::ReadStored(entry, "UserFDN"));
   // Missing "UserServer": the tree was read first and stays; the server is
   // left as it was.
   DeleteValue(entry, "UserServer");
-  EXPECT_EQ(std::make_pair(false, Collection{"Acme", "before", {}}),
-            Load("jsmith", "typed", "before"));
+  EXPECT_EQ(Loaded(false, {"Acme", "before", {}}), Load("jsmith", "typed", "before"));
+  // An incomplete entry is not validated, and stays whatever the directory
+  // would say.
+  EXPECT_FALSE(UserData("jsmith", "Acme").ValidateCachedUser());
+  EXPECT_TRUE(RegKeyExists(entry));
 }
 
 TEST_F(CacheTest, ChosenUserIsStoredOverTheEntry) {
@@ -190,8 +186,7 @@ TEST_F(CacheTest, ChosenUserIsStoredOverTheEntry) {
   data.AddUser("jdoe", "cn=jdoe", "sales.acme", "ou=sales.o=acme");
   const UserObj& second = data.AddUser("jdoe", "uid=jdoe", "eng.acme", "ou=eng.o=acme");
   ASSERT_TRUE(data.CacheChosenUser(second));
-  EXPECT_EQ(std::make_pair(true, Collection{"ACME", "new",
-                                            {{"jdoe", "uid=jdoe", "eng.acme", "ou=eng.o=acme"}}}),
+  EXPECT_EQ(Loaded(true, {"ACME", "new", {{"jdoe", "uid=jdoe", "eng.acme", "ou=eng.o=acme"}}}),
             Load("JDOE", "ACME"));
   // CacheFirstUser leaves the cursor on the first record.
   EXPECT_TRUE(data.CacheFirstUser());
@@ -209,35 +204,10 @@ TEST_F(CacheTest, CreatedKeysGetTheCacheAccessListExistingOnesKeepTheirs) {
   // An entry key made beforehand without an access list keeps its security.
   const std::string existing = kCache + "\\ACME\\JDOE";
   CreateKey(existing);
-  auto security = [&existing] {
-    platform::RegKey key;
-    std::vector<uint8_t> descriptor;
-    EXPECT_EQ(platform::kRegSuccess,
-              key.Open(platform::RegKey::LocalMachine(), existing, platform::kKeyRead));
-    EXPECT_EQ(platform::kRegSuccess, key.GetSecurity(&descriptor));
-    return descriptor;
-  };
-  const std::vector<uint8_t> before = security();
+  const std::string before = testing::RegSddl(existing);
   StoreEntry("jdoe", "ACME", "server");
-  EXPECT_EQ(before, security());
-  EXPECT_NE(kCacheSddl, testing::RegSddl(existing));
-}
-
-TEST_F(CacheTest, StaleEntryIsRemovedAndTheTreeKeyStays) {
-  // No server is configured: the directory cannot confirm the user.
-  StoreEntry("jsmith", "ACME", "server");
-  StoreEntry("jdoe", "ACME", "server");
-  UserData data("jsmith", "ACME");
-  EXPECT_FALSE(data.ValidateCachedUser());
-  EXPECT_EQ(0, data.GetUserCount());
-  EXPECT_FALSE(RegKeyExists(kAcmeSmith));
-  EXPECT_TRUE(RegKeyExists(kCache + "\\ACME"));
-  EXPECT_TRUE(RegKeyExists(kCache + "\\ACME\\JDOE"));
-
-  // An incomplete entry is left untouched, whatever the directory says.
-  DeleteValue(kCache + "\\ACME\\JDOE", "UserContext");
-  EXPECT_FALSE(UserData("jdoe", "ACME").ValidateCachedUser());
-  EXPECT_TRUE(RegKeyExists(kCache + "\\ACME\\JDOE"));
+  EXPECT_EQ(before, testing::RegSddl(existing));
+  EXPECT_NE(kCacheSddl, before);
 }
 
 TEST_F(CacheTest, MissingOptionsKeyThrowsBeforeTheCacheIsTouched) {
@@ -253,41 +223,54 @@ TEST_F(CacheTest, MissingOptionsKeyThrowsBeforeTheCacheIsTouched) {
   EXPECT_EQ(1, data.GetUserCount());
 }
 
-std::string Dn(const std::string& name, const std::string& context) {
-  std::string dn = "unset";
-  EXPECT_TRUE(ContextToDn(name, context, &dn));
-  return dn;
+#ifndef _WIN32
+// A store that cannot be written: what was cached reads back, and a new
+// entry is not stored until the store is writable again.
+TEST_F(CacheTest, ReadOnlyStoreIsReadAndStoresNothing) {
+  namespace fs = std::filesystem;
+  ASSERT_TRUE(StoreEntry("jsmith", "ACME", "server"));
+  fs::permissions(store_path(), fs::perms::owner_write | fs::perms::group_write |
+                                    fs::perms::others_write, fs::perm_options::remove);
+  const Loaded cached(true, {"ACME", "server", {kSmith}});
+  EXPECT_EQ(cached, Load("jsmith", "ACME"));
+  EXPECT_FALSE(StoreEntry("adoe", "ACME", "server"));
+  EXPECT_FALSE(Load("adoe", "ACME").first);
+  fs::permissions(store_path(), fs::perms::owner_write, fs::perm_options::add);
+  EXPECT_TRUE(StoreEntry("adoe", "ACME", "server"));
+  EXPECT_EQ(cached, Load("jsmith", "ACME"));
+  EXPECT_TRUE(Load("adoe", "ACME").first);
 }
+#endif  // !_WIN32
 
-TEST(DirectoryLookupTest, CachedContextBecomesADn) {
-  EXPECT_EQ("cn=jsmith,ou=sales,o=acme", Dn("cn=jsmith", "ou=sales.o=acme"));
-  EXPECT_EQ("cn=jsmith", Dn("cn=jsmith", ""));
-  // A "." inside a value stays when no attribute type and "=" follow it.
-  EXPECT_EQ("cn=j.smith,ou=example.com,dc=x-1", Dn("cn=j.smith", "ou=example.com.dc=x-1"));
-  EXPECT_EQ("cn=a,ou=v1.2,o=x", Dn("cn=a", "ou=v1.2.o=x"));
-  EXPECT_EQ("cn=a,ou=a\\,b.c,o=x", Dn("cn=a", "ou=a\\,b.c.o=x"));
-  // The known limit: "." then a type and "=" inside a value reads as two RDNs.
-  EXPECT_EQ("cn=a,ou=a,b=c", Dn("cn=a", "ou=a.b=c"));
-  std::string dn = "unset";
-  EXPECT_FALSE(ContextToDn("", "o=acme", &dn));
-  EXPECT_EQ("unset", dn);
-}
+TEST(DirectoryLookupTest, CachedContextBecomesADnAndContextsCheckTheirArguments) {
+  // A "." inside a value stays when no attribute type and "=" follow it; the
+  // known limit: "." then a type and "=" inside a value reads as two RDNs.
+  const std::tuple<const char*, const char*, const char*> cases[] = {
+      {"cn=jsmith", "ou=sales.o=acme", "cn=jsmith,ou=sales,o=acme"}, {"cn=jsmith", "", "cn=jsmith"},
+      {"cn=j.smith", "ou=example.com.dc=x-1", "cn=j.smith,ou=example.com,dc=x-1"},
+      {"cn=a", "ou=v1.2.o=x", "cn=a,ou=v1.2,o=x"}, {"cn=a", "ou=a\\,b.c.o=x", "cn=a,ou=a\\,b.c,o=x"},
+      {"cn=a", "ou=a.b=c", "cn=a,ou=a,b=c"}, {"", "o=acme", "unset"}};
+  for (const auto& c : cases) {
+    std::string dn = "unset";
+    EXPECT_EQ(std::get<0>(c)[0] != '\0', ContextToDn(std::get<0>(c), std::get<1>(c), &dn));
+    EXPECT_EQ(std::get<2>(c), dn);
+  }
 
-TEST(DirectoryLookupTest, ContextsCheckTheirArguments) {
   uint32_t context = 0;
   EXPECT_EQ(kDsBadParameter, QZDSCreateContext(nullptr));
   ASSERT_EQ(0u, QZDSCreateContext(&context));
   EXPECT_NE(0u, context);
-  EXPECT_EQ(kDsBadParameter, QZDSSetContext(context, 4, "x"));
-  EXPECT_EQ(kDsBadParameter, QZDSSetContext(context, kDsSettingTreeName, nullptr));
   int reserved = 0;
-  EXPECT_EQ(kDsBadParameter, QZDSLookupName(context, "cn=a", &reserved, nullptr));
-  EXPECT_EQ(kDsBadParameter, QZDSLookupName(context, nullptr, nullptr, nullptr));
   // No tree set: there is nothing to ask.
-  EXPECT_EQ(kDsBadName, QZDSLookupName(context, "cn=a", nullptr, nullptr));
-  EXPECT_EQ(0u, QZDSFreeContext(context));
-  EXPECT_EQ(kDsBadContext, QZDSFreeContext(context));
-  EXPECT_EQ(kDsBadContext, QZDSSetContext(context, kDsSettingTreeName, "ACME"));
+  EXPECT_EQ((std::vector<uint32_t>{kDsBadParameter, kDsBadParameter, kDsBadParameter,
+                                   kDsBadParameter, kDsBadName, 0, kDsBadContext, kDsBadContext}),
+            (std::vector<uint32_t>{QZDSSetContext(context, 4, "x"),
+                                   QZDSSetContext(context, kDsSettingTreeName, nullptr),
+                                   QZDSLookupName(context, "cn=a", &reserved, nullptr),
+                                   QZDSLookupName(context, nullptr, nullptr, nullptr),
+                                   QZDSLookupName(context, "cn=a", nullptr, nullptr),
+                                   QZDSFreeContext(context), QZDSFreeContext(context),
+                                   QZDSSetContext(context, kDsSettingTreeName, "ACME")}));
 }
 
 }  // namespace

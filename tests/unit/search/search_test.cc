@@ -3,8 +3,9 @@
 // filter with the wildcard policy.
 
 #include <climits>
-#include <cstring>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "config/ldap_config_options.h"
 #include "config/registry_paths.h"
@@ -20,85 +21,68 @@
 namespace wendrel {
 namespace {
 
+using Texts = std::vector<std::string>;
+
 class MessageCatalogueTest : public ::testing::Test {
  protected:
   void SetUp() override { platform::SetCurrentResourceModule(nullptr); }
 };
 
-TEST_F(MessageCatalogueTest, ComposedMessagesCarryThePrefix) {
-  EXPECT_EQ("LDAP Contextless Login: Timeout exceeded while searching for user.",
-            ComposeMessage(kMsgSearchTimeout));
-  std::string shown = ComposeMessage(kMsgUserNotFound);
-  for (const char* server : {"ldap1", "ldap2"}) shown += std::string("\n") + server;
-  EXPECT_EQ(
-      "LDAP Contextless Login: User not found after searching the trees on the following "
-      "LDAP server(s):\nldap1\nldap2",
-      shown);
-  // A missing id leaves the prefix alone.
-  EXPECT_EQ("LDAP Contextless Login: ", ComposeMessage(38));
-  EXPECT_EQ("LDAP Contextless Login: LDAP Contextless Login: ", ComposeMessage(kMsgPrefix));
+TEST_F(MessageCatalogueTest, ComposedMessagesAndDialogLabels) {
+  const std::string prefix = "LDAP Contextless Login: ";
+  const std::string long_tree(5000, 't');
+  // The tree is data, never a format; a missing id leaves the prefix alone.
+  EXPECT_EQ((Texts{prefix + "Timeout exceeded while searching for user.",
+                   prefix + "User not found after searching the trees on the following LDAP "
+                            "server(s):",
+                   prefix, prefix + prefix, "Context Selection for tree: ACME",
+                   "Context Selection for tree: ", "Context Selection for tree: A%sB%n%x",
+                   "Context Selection for tree: " + long_tree, "User Name", "Telephone Number",
+                   ""}),
+            (Texts{ComposeMessage(kMsgSearchTimeout), ComposeMessage(kMsgUserNotFound),
+                   ComposeMessage(38), ComposeMessage(kMsgPrefix),
+                   LoadDialogLabel(kMsgContextSelection, "ACME"),
+                   LoadDialogLabel(kMsgContextSelection, ""),
+                   LoadDialogLabel(kMsgContextSelection, "A%sB%n%x"),
+                   LoadDialogLabel(kMsgContextSelection, long_tree),
+                   LoadDialogLabel(kMsgUserName, "ACME"),
+                   LoadDialogLabel(kMsgTelephoneNumber, "ACME"), LoadDialogLabel(38, "ACME")}));
 }
 
 TEST_F(MessageCatalogueTest, LdapErrorTextsOfEveryCode) {
-  const struct {
-    int code;
-    const char* text;
-  } mapped[] = {
-      {0, "LDAP Successful"},
-      {16, "No such attribute."},
+  const std::pair<int, const char*> mapped[] = {
+      {0, "LDAP Successful"}, {16, "No such attribute."},
       {32, "Invalid scope context specified. Searching will continue."},
-      {33, "Alias problem."},
-      {36, "Alias dereferencing problem."},
-      {48, "Inappropriate authorization."},
-      {49, "Invalid credentials."},
-      {50, "Insufficient access."},
-      {51, "LDAP is busy."},
-      {52, "Unavailable."},
-      {81, "LDAP Server is unavailable."},
-      {85, "Timeout exceeded while searching for user."},
+      {33, "Alias problem."}, {36, "Alias dereferencing problem."},
+      {48, "Inappropriate authorization."}, {49, "Invalid credentials."},
+      {50, "Insufficient access."}, {51, "LDAP is busy."}, {52, "Unavailable."},
+      {81, "LDAP Server is unavailable."}, {85, "Timeout exceeded while searching for user."},
       {90, "No memory."},
       // Other codes show their hexadecimal value.
       {87, "LDAP Error: 0x57"}, {1, "LDAP Error: 0x1"}, {80, "LDAP Error: 0x50"},
       {53, "LDAP Error: 0x35"}, {-1, "LDAP Error: 0xffffffff"}, {-7, "LDAP Error: 0xfffffff9"},
       {INT_MIN, "LDAP Error: 0x80000000"}, {INT_MAX, "LDAP Error: 0x7fffffff"},
   };
-  for (const auto& m : mapped) EXPECT_EQ(m.text, LdapErrorText(m.code)) << m.code;
+  for (const auto& m : mapped) EXPECT_EQ(m.second, LdapErrorText(m.first)) << m.first;
   EXPECT_EQ(kMsgLdapError, LdapErrorMessageId(-5));
   EXPECT_EQ(kMsgSearchTimeout, LdapErrorMessageId(0x55));
-}
-
-
-TEST_F(MessageCatalogueTest, DialogLabels) {
-  EXPECT_EQ("Context Selection for tree: ACME", LoadDialogLabel(kMsgContextSelection, "ACME"));
-  EXPECT_EQ("Context Selection for tree: ", LoadDialogLabel(kMsgContextSelection, ""));
-  // The tree is data, never a format.
-  EXPECT_EQ("Context Selection for tree: A%sB%n%x",
-            LoadDialogLabel(kMsgContextSelection, "A%sB%n%x"));
-  const std::string long_tree(5000, 't');
-  EXPECT_EQ("Context Selection for tree: " + long_tree,
-            LoadDialogLabel(kMsgContextSelection, long_tree));
-  EXPECT_EQ("User Name", LoadDialogLabel(kMsgUserName, "ACME"));
-  EXPECT_EQ("Telephone Number", LoadDialogLabel(kMsgTelephoneNumber, "ACME"));
-  EXPECT_EQ("", LoadDialogLabel(38, "ACME"));
 }
 
 TEST_F(MessageCatalogueTest, LanguageModuleTextsAreNeverTrustedAsFormats) {
   testing::ScopedTestLanguage language;
   ASSERT_TRUE(language.loaded()) << language.error();
   // Module id 8 is "Fehler %s %n 0x%x %x 100%%": only the first integer
-  // directive takes the code.
-  EXPECT_EQ("Fehler %s %n 0x57 %x 100%", LdapErrorText(87));
-  // Module id 3 is "Baum %s %d %n %s %%".
-  EXPECT_EQ("Baum ACME %d %n %s %", LoadDialogLabel(kMsgContextSelection, "ACME"));
-  // Ids the module lacks are empty, composed or not.
-  EXPECT_EQ("", LdapErrorText(0));
-  EXPECT_EQ("", LoadDialogLabel(kMsgUserContext, "ACME"));
-  EXPECT_EQ("Anmeldung: ", ComposeMessage(kMsgUserContext));
-  EXPECT_EQ("Anmeldung: Nicht gefunden auf\nServern:", ComposeMessage(kMsgUserNotFound));
-  EXPECT_EQ("Anmeldung: Zeit\tabgelaufen", ComposeMessage(kMsgSearchTimeout));
+  // directive takes the code; id 3 is "Baum %s %d %n %s %%". Ids the module
+  // lacks are empty, composed or not.
+  EXPECT_EQ((Texts{"Fehler %s %n 0x57 %x 100%", "Baum ACME %d %n %s %", "", "", "Anmeldung: ",
+                   "Anmeldung: Nicht gefunden auf\nServern:", "Anmeldung: Zeit\tabgelaufen"}),
+            (Texts{LdapErrorText(87), LoadDialogLabel(kMsgContextSelection, "ACME"),
+                   LdapErrorText(0), LoadDialogLabel(kMsgUserContext, "ACME"),
+                   ComposeMessage(kMsgUserContext), ComposeMessage(kMsgUserNotFound),
+                   ComposeMessage(kMsgSearchTimeout)}));
 }
 
-TEST(MessageFormatTest, IntegerDirectives) {
+TEST(MessageFormatTest, IntegerAndTextDirectives) {
   const struct {
     const char* format;
     int value;
@@ -112,17 +96,15 @@ TEST(MessageFormatTest, IntegerDirectives) {
   };
   for (const auto& c : cases) EXPECT_EQ(c.expected, FormatWithInteger(c.format, c.value));
   EXPECT_EQ(999u, FormatWithInteger("%999d", 87).size());
+  EXPECT_EQ((Texts{"  ACM|", "ACME  |", "%d ACME %s", "no directive", ""}),
+            (Texts{FormatWithText("%5.3s|", "ACME"), FormatWithText("%-6s|", "ACME"),
+                   FormatWithText("%d %s %s", "ACME"), FormatWithText("no directive", "ACME"),
+                   FormatWithText("", "ACME")}));
 }
 
-TEST(MessageFormatTest, TextDirectives) {
-  EXPECT_EQ("  ACM|", FormatWithText("%5.3s|", "ACME"));
-  EXPECT_EQ("ACME  |", FormatWithText("%-6s|", "ACME"));
-  EXPECT_EQ("%d ACME %s", FormatWithText("%d %s %s", "ACME"));
-  EXPECT_EQ("no directive", FormatWithText("no directive", "ACME"));
-  EXPECT_EQ("", FormatWithText("", "ACME"));
-}
-
-constexpr char kPrefixMessage[] = "LDAP Contextless Login: ";
+constexpr char kWildcardRefused[] = "!LDAP Contextless Login: Wildcard not allowed";
+constexpr char kPlain[] = "(&(objectClass=inetOrgPerson)(|";
+constexpr char kAlias[] = "(&(|(objectClass=inetOrgPerson)(objectClass=aliasObject))(|";
 
 class UserFilterTest : public testing::RegistryTest {
  protected:
@@ -130,18 +112,22 @@ class UserFilterTest : public testing::RegistryTest {
     RegistryTest::SetUp();
     CreateKey(kOptionsKeyPath);
   }
-  void Option(const char* name, uint32_t value) { SetDword(kOptionsKeyPath, name, value); }
-
+  void Options(const std::vector<std::pair<const char*, uint32_t>>& options) {
+    for (const auto& option : options) SetDword(kOptionsKeyPath, option.first, option.second);
+  }
+  // The filter, or the thrown text prefixed with "!".
   std::string Filter(const std::string& name) {
-    LDAPConfigOptions options;
-    return BuildUserFilter(options, name);
+    try {
+      return BuildUserFilter(LDAPConfigOptions(), name);
+    } catch (const std::string& text) {
+      return "!" + text;
+    }
   }
   // The name after the policy ran, or the thrown text prefixed with "!".
   std::string Policy(const std::string& typed) {
-    LDAPConfigOptions options;
     UserData request(typed, "ACME");
     try {
-      ApplyWildcardPolicy(options, request);
+      ApplyWildcardPolicy(LDAPConfigOptions(), request);
     } catch (const std::string& text) {
       return "!" + text;
     }
@@ -149,91 +135,66 @@ class UserFilterTest : public testing::RegistryTest {
   }
 };
 
+// Each row adds its options to those of the rows before it.
 TEST_F(UserFilterTest, TermsInFixedOrderWithEitherPrefix) {
-  EXPECT_EQ("(&(objectClass=inetOrgPerson)(|(cn=jdoe)))", Filter("jdoe"));
-
-  Option("Search Alias", 1);
-  Option("Search Email", 1);
-  EXPECT_EQ("(&(|(objectClass=inetOrgPerson)(objectClass=aliasObject))(|(mail=jdoe)(cn=jdoe)))",
-            Filter("jdoe"));
-
-  Option("Search Alias", 0);
-  Option("Search Email", 0);
-  Option("Search Username", 0);
-  Option("Search Full Name", 1);
-  Option("Search Surname", 1);
-  Option("Search Unique ID", 2);  // any non-zero value is on
-  EXPECT_EQ("(&(objectClass=inetOrgPerson)(|(fullName=jdoe)(surname=jdoe)(uid=jdoe)))",
-            Filter("jdoe"));
-
-  for (const char* name : {"Search Email", "Search Given Name", "Search Telephone Number",
-                           "Search Username"}) {
-    Option(name, 1);
+  const struct {
+    std::vector<std::pair<const char*, uint32_t>> options;
+    std::string name, filter;
+  } cases[] = {
+      {{}, "jdoe", std::string(kPlain) + "(cn=jdoe)))"},
+      {{}, "j(d\\oe*", std::string(kPlain) + "(cn=j(d\\oe*)))"},  // copied without escaping
+      {{{"Search Alias", 1}, {"Search Email", 1}}, "jdoe",
+       std::string(kAlias) + "(mail=jdoe)(cn=jdoe)))"},
+      // Any non-zero value is on.
+      {{{"Search Alias", 0}, {"Search Email", 0}, {"Search Username", 0},
+        {"Search Full Name", 1}, {"Search Surname", 1}, {"Search Unique ID", 2}},
+       "jdoe", std::string(kPlain) + "(fullName=jdoe)(surname=jdoe)(uid=jdoe)))"},
+      {{{"Search Email", 1}, {"Search Given Name", 1}, {"Search Telephone Number", 1},
+        {"Search Username", 1}},
+       "x", std::string(kPlain) +
+                "(mail=x)(fullName=x)(givenName=x)(surname=x)(telephoneNumber=x)(uid=x)(cn=x)))"},
+      // Only the plain empty filter is refused: with aliases on, the empty
+      // OR goes to the servers.
+      {{{"Search Email", 0}, {"Search Full Name", 0}, {"Search Given Name", 0},
+        {"Search Surname", 0}, {"Search Telephone Number", 0}, {"Search Unique ID", 0},
+        {"Search Username", 0}},
+       "jdoe", "!LDAP Contextless Login: No search options specified"},
+      {{{"Search Alias", 1}}, "jdoe", std::string(kAlias) + "))"},
+  };
+  for (const auto& c : cases) {
+    Options(c.options);
+    EXPECT_EQ(c.filter, Filter(c.name)) << c.name;
   }
-  EXPECT_EQ("(&(objectClass=inetOrgPerson)(|(mail=x)(fullName=x)(givenName=x)(surname=x)"
-            "(telephoneNumber=x)(uid=x)(cn=x)))",
-            Filter("x"));
 }
 
-TEST_F(UserFilterTest, NameIsCopiedWithoutEscaping) {
-  EXPECT_EQ("(&(objectClass=inetOrgPerson)(|(cn=j(d\\oe*)))", Filter("j(d\\oe*"));
+TEST_F(UserFilterTest, WildcardPolicy) {
+  EXPECT_EQ((Texts{kWildcardRefused, kWildcardRefused, "jdoe"}),
+            (Texts{Policy("jd*oe"), Policy("*"), Policy("jdoe")}));
+  Options({{"Allow Wildcards", 7}});
+  // The user's own pattern stays as typed; empty after trimming matches
+  // anything.
+  EXPECT_EQ((Texts{"jdoe*", "jd*oe", "*jdoe", "*", std::string(kPlain) + "(cn=jd*oe)))"}),
+            (Texts{Policy("jdoe"), Policy("jd*oe"), Policy("*jdoe"), Policy("   "),
+                   Filter(Policy("jd*oe"))}));
 }
 
 // "Escape Search Filter": RFC 4515 escapes in the filter text only, after
 // the wildcard policy, with the policy's stars left as wildcards.
 TEST_F(UserFilterTest, EscapedNamesKeepTheirWildcards) {
-  Option("Escape Search Filter", 1);
-  EXPECT_EQ("(&(objectClass=inetOrgPerson)(|(cn=Lee \\28Ana\\29)))", Filter("Lee (Ana)"));
-  EXPECT_EQ("(&(objectClass=inetOrgPerson)(|(cn=a\\5cb\\00c)))",
-            Filter(std::string("a\\b\0c", 5)));
-  EXPECT_EQ("(&(objectClass=inetOrgPerson)(|(cn=plain)))", Filter("plain"));
-  // Every term gets the escaped name.
-  Option("Search Email", 1);
-  EXPECT_EQ("(&(objectClass=inetOrgPerson)(|(mail=\\29*)(cn=\\29*)))", Filter(")*"));
-  Option("Search Email", 0);
-
-  // The policy runs first and is not changed: a star with wildcards off is
-  // still message 29; with wildcards on, the name the request keeps is the
-  // unescaped one, and its stars stay wildcards in the filter.
-  EXPECT_EQ(std::string("!") + kPrefixMessage + "Wildcard not allowed", Policy("*)(cn=*"));
-  Option("Allow Wildcards", 1);
-  EXPECT_EQ("*)(cn=*", Policy("*)(cn=*"));
-  EXPECT_EQ("(&(objectClass=inetOrgPerson)(|(cn=*\\29\\28cn=*)))", Filter(Policy("*)(cn=*")));
-  EXPECT_EQ("Lee (Ana*", Policy("Lee (Ana"));
-  EXPECT_EQ("(&(objectClass=inetOrgPerson)(|(cn=Lee \\28Ana*)))", Filter(Policy("Lee (Ana")));
-}
-
-TEST_F(UserFilterTest, OnlyThePlainEmptyFilterIsRefused) {
-  Option("Search Username", 0);
-  try {
-    Filter("jdoe");
-    FAIL() << "no term enabled, yet a filter was built";
-  } catch (const std::string& text) {
-    EXPECT_EQ(std::string(kPrefixMessage) + "No search options specified", text);
-  }
-  // With aliases on, the empty OR passes the check and goes to the servers.
-  Option("Search Alias", 1);
-  EXPECT_EQ("(&(|(objectClass=inetOrgPerson)(objectClass=aliasObject))(|))", Filter("jdoe"));
-}
-
-TEST_F(UserFilterTest, WildcardPolicy) {
-  EXPECT_EQ(std::string("!") + kPrefixMessage + "Wildcard not allowed", Policy("jd*oe"));
-  EXPECT_EQ(std::string("!") + kPrefixMessage + "Wildcard not allowed", Policy("*"));
-  EXPECT_EQ("jdoe", Policy("jdoe"));
-
-  Option("Allow Wildcards", 7);
-  EXPECT_EQ("jdoe*", Policy("jdoe"));
-  EXPECT_EQ("jd*oe", Policy("jd*oe"));  // the user's own pattern stays as typed
-  EXPECT_EQ("*jdoe", Policy("*jdoe"));
-  EXPECT_EQ("*", Policy("   "));       // empty after trimming: matches anything
-  EXPECT_EQ("(&(objectClass=inetOrgPerson)(|(cn=jd*oe)))", Filter(Policy("jd*oe")));
-}
-
-TEST(RequestedAttributesTest, SixNamesThenNull) {
-  const char* const expected[] = {"mail", "fullName", "givenName", "surname", "telephoneNumber",
-                                  "uid"};
-  for (int i = 0; i < 6; ++i) EXPECT_STREQ(expected[i], kRequestedAttributes[i]);
-  EXPECT_EQ(nullptr, kRequestedAttributes[6]);
+  Options({{"Escape Search Filter", 1}});
+  EXPECT_EQ((Texts{std::string(kPlain) + "(cn=Lee \\28Ana\\29)))",
+                   std::string(kPlain) + "(cn=a\\5cb\\00c)))", std::string(kPlain) + "(cn=plain)))",
+                   kWildcardRefused}),
+            (Texts{Filter("Lee (Ana)"), Filter(std::string("a\\b\0c", 5)), Filter("plain"),
+                   Policy("*)(cn=*")}));
+  Options({{"Search Email", 1}});  // every term gets the escaped name
+  EXPECT_EQ(std::string(kPlain) + "(mail=\\29*)(cn=\\29*)))", Filter(")*"));
+  // The name the request keeps is the unescaped one.
+  Options({{"Search Email", 0}, {"Allow Wildcards", 1}});
+  EXPECT_EQ((Texts{"*)(cn=*", std::string(kPlain) + "(cn=*\\29\\28cn=*)))", "Lee (Ana*",
+                   std::string(kPlain) + "(cn=Lee \\28Ana*)))"}),
+            (Texts{Policy("*)(cn=*"), Filter(Policy("*)(cn=*")), Policy("Lee (Ana"),
+                   Filter(Policy("Lee (Ana"))}));
 }
 
 }  // namespace
