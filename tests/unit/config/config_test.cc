@@ -276,7 +276,8 @@ TEST_F(ConfigTest, TreeLookupAndList) {
 
   EXPECT_EQ("ACME-1_\xE9", ToUpperAscii("acMe-1_\xE9"));
   EXPECT_EQ((std::vector<bool>{true, false, false}),
-            (std::vector<bool>{EqualsIgnoringCase("acme", "ACME"), EqualsIgnoringCase("acme", "ACM"),
+            (std::vector<bool>{EqualsIgnoringCase("acme", "ACME"),
+                               EqualsIgnoringCase("acme", "ACM"),
                                EqualsIgnoringCase("\xE9", "\xC9")}));
 }
 

@@ -44,42 +44,34 @@ class HostTextTest : public ::testing::Test {
   std::vector<char> block_;
 };
 
+// Writes are cut with a terminator and zero-filled; a field without room
+// (size 0 or negative, no buffer) is left alone and reads empty.
 TEST_F(HostTextTest, WritesAreCutWithATerminatorAndZeroFilled) {
-  Attach(8);
-  WriteHostText(record_.data(), kStartInfoUser, "abc");
-  EXPECT_EQ(Buffer(8), std::string("abc\0\0\0\0\0", 8));
-  EXPECT_EQ(ReadHostText(record_.data(), kStartInfoUser), "abc");
-
-  WriteHostText(record_.data(), kStartInfoUser, "0123456789");
-  EXPECT_EQ(Buffer(8), std::string("0123456\0", 8));
-  EXPECT_TRUE(GuardsIntact(8));
-
-  Attach(1);
-  WriteHostText(record_.data(), kStartInfoUser, "x");
-  EXPECT_EQ(Buffer(1), std::string(1, '\0'));
-  EXPECT_TRUE(GuardsIntact(1));
-}
-
-TEST_F(HostTextTest, FieldsWithoutRoomAreLeftAlone) {
-  Attach(0);
-  WriteHostText(record_.data(), kStartInfoUser, "abc");
-  EXPECT_TRUE(GuardsIntact(0));
-  EXPECT_EQ(ReadHostText(record_.data(), kStartInfoUser), "");
-
-  StoreText(record_.data(), kStartInfoUser, HostText{-5, block_.data()});
-  WriteHostText(record_.data(), kStartInfoUser, "abc");
-  EXPECT_EQ(ReadHostText(record_.data(), kStartInfoUser), "");
-
-  StoreText(record_.data(), kStartInfoUser, HostText{64, nullptr});
-  WriteHostText(record_.data(), kStartInfoUser, "abc");
-  EXPECT_EQ(ReadHostText(record_.data(), kStartInfoUser), "");
-  EXPECT_EQ(ReadHostText(nullptr, kStartInfoUser), "");
-}
-
-TEST_F(HostTextTest, AnUnterminatedBufferIsReadToItsEndOnly) {
+  const struct {
+    int32_t size;
+    const char* text;
+    std::string buffer, read;
+  } cases[] = {{8, "abc", std::string("abc\0\0\0\0\0", 8), "abc"},
+               {8, "0123456789", std::string("0123456\0", 8), "0123456"},
+               {1, "x", std::string(1, '\0'), ""}, {0, "abc", "", ""}};
+  for (const auto& c : cases) {
+    Attach(c.size);
+    WriteHostText(record_.data(), kStartInfoUser, c.text);
+    EXPECT_EQ(std::make_pair(c.buffer, c.read),
+              std::make_pair(Buffer(c.buffer.size()), ReadHostText(record_.data(), kStartInfoUser)))
+        << c.size << " " << c.text;
+    EXPECT_TRUE(GuardsIntact(c.size)) << c.size;
+  }
+  for (const HostText& field : {HostText{-5, block_.data()}, HostText{64, nullptr}}) {
+    StoreText(record_.data(), kStartInfoUser, field);
+    WriteHostText(record_.data(), kStartInfoUser, "abc");
+    EXPECT_EQ("", ReadHostText(record_.data(), kStartInfoUser)) << field.size;
+  }
+  EXPECT_EQ("", ReadHostText(nullptr, kStartInfoUser));
+  // An unterminated buffer is read to its end only.
   Attach(4);
   std::memcpy(block_.data() + 8, "wxyz", 4);
-  EXPECT_EQ(ReadHostText(record_.data(), kStartInfoUser), "wxyz");
+  EXPECT_EQ("wxyz", ReadHostText(record_.data(), kStartInfoUser));
 }
 
 // The module chosen by the resource-language stand-in becomes the library's

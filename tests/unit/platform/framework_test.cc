@@ -91,8 +91,9 @@ TEST(ListModelTest, SortedInsertIgnoresCaseButForTiesAndPutsEqualTextsFirst) {
 // along; single selection with focus, and multiple selection.
 TEST(ListModelTest, ColumnsCellsAndSelection) {
   ListModel list(true, true);
-  EXPECT_EQ((std::vector<int>{0, 1}), (std::vector<int>{list.InsertColumn(0, "User Name", 0, 100),
-                                                       list.InsertColumn(5, "User Context", 0, 150)}));
+  EXPECT_EQ((std::vector<int>{0, 1}),
+            (std::vector<int>{list.InsertColumn(0, "User Name", 0, 100),
+                              list.InsertColumn(5, "User Context", 0, 150)}));
   ASSERT_NE(nullptr, list.column(1));
   EXPECT_EQ(std::make_pair(std::string("User Context"), 150),
             std::make_pair(list.column(1)->heading, list.column(1)->width));
@@ -126,7 +127,8 @@ TEST(ListModelTest, ColumnsCellsAndSelection) {
   ListModel multi(true, false);
   for (const char* name : {"a", "b"}) multi.InsertItem(0, name);
   multi.SetItemState(-1, 2, 2);
-  EXPECT_EQ(std::make_pair(0, 1), std::make_pair(multi.GetNextItem(-1, 2), multi.GetNextItem(0, 2)));
+  EXPECT_EQ(std::make_pair(0, 1),
+            std::make_pair(multi.GetNextItem(-1, 2), multi.GetNextItem(0, 2)));
 }
 
 #ifndef _WIN32

@@ -29,6 +29,7 @@ using testing::ReadStored;
 using testing::RegCounts;
 using testing::Sz;
 using Values = std::map<std::string, testing::StoredValue>;
+using Statuses = std::vector<int32_t>;
 
 class RegKeyTest : public testing::RegistryTest {
  protected:
@@ -118,21 +119,18 @@ TEST_F(RegKeyTest, ValuesKeepTypeAndBytes) {
 }
 
 TEST_F(RegKeyTest, MissingKeysAndValuesAreNotFound) {
-  RegKey key;
+  RegKey key, closed;
   EXPECT_EQ(kRegFileNotFound, key.Open(RegKey::LocalMachine(), Path("Nowhere"), kKeyRead));
   EXPECT_FALSE(key.is_open());
-
   CreateKey(kBase);
   key = OpenBase();
   uint32_t value = 5;
-  EXPECT_EQ(kRegFileNotFound, testing::QueryDword(key, "Missing", &value));
+  EXPECT_EQ((Statuses{kRegFileNotFound, kRegFileNotFound, kRegFileNotFound, kRegInvalidHandle,
+                      kRegInvalidHandle}),
+            (Statuses{testing::QueryDword(key, "Missing", &value), key.DeleteValue("Missing"),
+                      key.DeleteSubKey("Missing"), testing::QueryDword(closed, "x", &value),
+                      key.Open(closed, "x", kKeyRead)}));
   EXPECT_EQ(5u, value);
-  EXPECT_EQ(kRegFileNotFound, key.DeleteValue("Missing"));
-  EXPECT_EQ(kRegFileNotFound, key.DeleteSubKey("Missing"));
-
-  RegKey closed;
-  EXPECT_EQ(kRegInvalidHandle, testing::QueryDword(closed, "x", &value));
-  EXPECT_EQ(kRegInvalidHandle, key.Open(closed, "x", kKeyRead));
   EXPECT_FALSE(key.is_open());
 }
 
@@ -143,10 +141,10 @@ TEST_F(RegKeyTest, KeysWithSubkeysAreNotDeleted) {
 
   EXPECT_EQ(kRegAccessDenied, base.DeleteSubKey("Child"));
   EXPECT_EQ(Dword(2), ReadStored(Path("Child"), "Kept"));
-  EXPECT_EQ(kRegSuccess, base.DeleteSubKey("Child\\Grandchild"));
-  EXPECT_EQ(kRegSuccess, base.DeleteSubKey("child"));
   RegKey child;
-  EXPECT_EQ(kRegFileNotFound, child.Open(base, "Child", kKeyRead));
+  EXPECT_EQ((Statuses{kRegSuccess, kRegSuccess, kRegFileNotFound}),
+            (Statuses{base.DeleteSubKey("Child\\Grandchild"), base.DeleteSubKey("child"),
+                      child.Open(base, "Child", kKeyRead)}));
 
   // A key created again in its place starts without the old values.
   CreateKey(Path("Child"));
@@ -175,14 +173,12 @@ TEST_F(RegKeyTest, EnumeratesSubkeysByNameAndEveryValue) {
 
 TEST_F(RegKeyTest, HandleRightsAreEnforced) {
   SetDword(kBase, "Value", 1);
-  RegKey read_only = OpenBase(kKeyRead);
+  RegKey read_only = OpenBase(kKeyRead), query_only = OpenBase(kKeyQueryValue);
   uint32_t two = 2;
-  EXPECT_EQ(kRegAccessDenied, read_only.SetValue("Value", kRegDword, &two, sizeof(two)));
-  EXPECT_EQ(kRegAccessDenied, read_only.DeleteValue("Value"));
-
-  RegKey query_only = OpenBase(kKeyQueryValue);
   std::string name;
-  EXPECT_EQ(kRegAccessDenied, query_only.EnumSubKey(0, &name));
+  EXPECT_EQ((Statuses{kRegAccessDenied, kRegAccessDenied, kRegAccessDenied}),
+            (Statuses{read_only.SetValue("Value", kRegDword, &two, sizeof(two)),
+                      read_only.DeleteValue("Value"), query_only.EnumSubKey(0, &name)}));
   EXPECT_EQ(Dword(1), ReadStored(query_only, "Value"));
 }
 
@@ -193,10 +189,11 @@ TEST_F(RegKeyTest, HandleOfADeletedKeyReportsIt) {
   ASSERT_EQ(kRegSuccess, OpenBase().DeleteSubKey("Doomed"));
 
   uint32_t value = 0;
-  EXPECT_EQ(kRegKeyDeleted, testing::QueryDword(doomed, "Value", &value));
-  EXPECT_EQ(kRegKeyDeleted, doomed.SetValue("Value", kRegDword, &value, sizeof(value)));
   RegKey below;
-  EXPECT_EQ(kRegKeyDeleted, below.Create(doomed, "Below", kKeyAllAccess, nullptr, nullptr));
+  const Statuses stale = {testing::QueryDword(doomed, "Value", &value),
+                          doomed.SetValue("Value", kRegDword, &value, sizeof(value)),
+                          below.Create(doomed, "Below", kKeyAllAccess, nullptr, nullptr)};
+  EXPECT_EQ(Statuses(3, kRegKeyDeleted), stale);
   // A new key of the same name is another key: the old handle stays stale.
   CreateKey(Path("Doomed"));
   EXPECT_EQ(kRegKeyDeleted, testing::QueryDword(doomed, "Value", &value));
@@ -283,19 +280,16 @@ const std::vector<KeyAccessEntry> kCacheAcl = {
 TEST(SecurityDescriptorTest, BuildsTheWindowsLayout) {
   std::vector<uint8_t> sd;
   ASSERT_TRUE(BuildSecurityDescriptor(kCacheAcl, &sd));
-  // Header: revision 1, control DACL_PRESENT | SELF_RELATIVE, DACL right after.
-  const std::vector<uint8_t> header = {1, 0, 0x04, 0x80, 0, 0, 0, 0, 0, 0,
-                                       0, 0, 0,    0,    0, 0, 20, 0, 0, 0};
-  ASSERT_GE(sd.size(), header.size());
-  EXPECT_EQ(header, std::vector<uint8_t>(sd.begin(), sd.begin() + 20));
-  // ACL: revision 2, size 8 + (8 + 12) + (8 + 16), two ACEs.
-  EXPECT_EQ(std::vector<uint8_t>({2, 0, 52, 0, 2, 0, 0, 0}),
-            std::vector<uint8_t>(sd.begin() + 20, sd.begin() + 28));
-  // First ACE: allowed, no flags, size 20, KEY_ALL_ACCESS, S-1-1-0.
-  EXPECT_EQ(std::vector<uint8_t>({0, 0, 20, 0, 0x3F, 0, 0x0F, 0, 1, 1, 0, 0, 0, 0, 0, 1, 0, 0, 0,
-                                  0}),
-            std::vector<uint8_t>(sd.begin() + 28, sd.begin() + 48));
-  EXPECT_EQ(72u, sd.size());
+  // Header: revision 1, control DACL_PRESENT | SELF_RELATIVE, DACL right
+  // after; ACL: revision 2, size 8 + (8 + 12) + (8 + 16), two ACEs; each ACE
+  // allowed, no flags, its size, KEY_ALL_ACCESS and the SID (S-1-1-0,
+  // S-1-5-32-544).
+  EXPECT_EQ((std::vector<uint8_t>{1, 0, 4, 0x80, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 20, 0, 0, 0,
+                                  2, 0, 52, 0, 2, 0, 0, 0,
+                                  0, 0, 20, 0, 0x3F, 0, 0x0F, 0, 1, 1, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0,
+                                  0, 0, 24, 0, 0x3F, 0, 0x0F, 0, 1, 2, 0, 0, 0, 0, 0, 5, 32, 0, 0,
+                                  0, 0x20, 2, 0, 0}),
+            sd);
   EXPECT_EQ("D:(A;;KA;;;WD)(A;;KA;;;BA)", SecurityDescriptorToSddl(sd));
 }
 

@@ -65,7 +65,8 @@ TEST_F(CacheTest, StoreAndLoadInBothModes) {
   // The tree part is the tree as given; the name is upper-cased. Another
   // tree has no entry for the name.
   EXPECT_TRUE(RegKeyExists(kCache + "\\Acme\\JSMITH"));
-  EXPECT_EQ((std::vector<Loaded>{{true, {"Acme", "10.0.0.1", {kSmith}}}, {false, {"OTHER", "", {}}}}),
+  EXPECT_EQ((std::vector<Loaded>{{true, {"Acme", "10.0.0.1", {kSmith}}},
+                                 {false, {"OTHER", "", {}}}}),
             (std::vector<Loaded>{Load("jsmith", "Acme"), Load("jsmith", "OTHER")}));
 
   // Treeless login: one tree part for all trees; the tree found comes back.
@@ -248,7 +249,8 @@ TEST(DirectoryLookupTest, CachedContextBecomesADnAndContextsCheckTheirArguments)
   const std::tuple<const char*, const char*, const char*> cases[] = {
       {"cn=jsmith", "ou=sales.o=acme", "cn=jsmith,ou=sales,o=acme"}, {"cn=jsmith", "", "cn=jsmith"},
       {"cn=j.smith", "ou=example.com.dc=x-1", "cn=j.smith,ou=example.com,dc=x-1"},
-      {"cn=a", "ou=v1.2.o=x", "cn=a,ou=v1.2,o=x"}, {"cn=a", "ou=a\\,b.c.o=x", "cn=a,ou=a\\,b.c,o=x"},
+      {"cn=a", "ou=v1.2.o=x", "cn=a,ou=v1.2,o=x"},
+      {"cn=a", "ou=a\\,b.c.o=x", "cn=a,ou=a\\,b.c,o=x"},
       {"cn=a", "ou=a.b=c", "cn=a,ou=a,b=c"}, {"", "o=acme", "unset"}};
   for (const auto& c : cases) {
     std::string dn = "unset";

@@ -167,7 +167,8 @@ TEST_F(SelectionDialogTest, HostAnswersMapToTheDialogsResults) {
     UserObj* chosen;
   } cases[] = {{kWendrelDialogDoubleClick, 0, 1, anna}, {kWendrelDialogOk, 2, 1, zoe},
                {kWendrelDialogOk, -1, 1, nullptr},      {kWendrelDialogOk, 3, 1, nullptr},
-               {kWendrelDialogCancel, 1, 2, nullptr},   {kWendrelDialogCannotCreate, 1, -1, nullptr},
+               {kWendrelDialogCancel, 1, 2, nullptr},
+               {kWendrelDialogCannotCreate, 1, -1, nullptr},
                {42, 1, 2, nullptr}};
   for (const auto& c : cases) {
     g_host_answer = c.answer;

@@ -13,40 +13,18 @@ namespace wendrel {
 namespace {
 
 using testing::RecordOf;
-const testing::UserRecord kSmith("jsmith", "cn=jsmith", "sales.acme", "ou=sales.o=acme");
 
-TEST(UserDataTest, ConstructionTrimsButSettersDoNot) {
-  UserData data(" \t jsmith\r\n", "\v ACME \f");
-  EXPECT_EQ("jsmith", data.GetLoginName());
-  EXPECT_EQ("ACME", data.GetTreeName());
-  EXPECT_EQ("", data.GetServerName());
-  EXPECT_EQ(0, data.GetUserCount());
+// Construction trims the name and the tree; inner blanks stay, a
+// non-breaking space is not white space here, and a multibyte UTF-8
+// character at either end stays whole.
+TEST(UserDataTest, ConstructionTrimsAndTheCursorWalksInInsertionOrder) {
+  UserData trimmed(" \t jsmith\r\n", "\v ACME \f");
+  EXPECT_EQ((testing::Collection{"ACME", "", {}}), testing::CollectionOf(trimmed));
+  EXPECT_EQ((std::vector<std::string>{"jsmith", "", "a b", "\xA0x\xA0", "\xC3\xA9t\xC3\xA9"}),
+            (std::vector<std::string>{trimmed.GetLoginName(), UserData("   ", "").GetLoginName(),
+                                      TrimWhiteSpace(" a b "), TrimWhiteSpace("\xA0x\xA0"),
+                                      TrimWhiteSpace("\t\xC3\xA9t\xC3\xA9 ")}));
 
-  data.SetLoginName("  j smith  ");
-  data.SetTreeName(" OTHER ");
-  data.SetServerName(" ldap1 ");
-  EXPECT_EQ("  j smith  ", data.GetLoginName());
-  EXPECT_EQ(" OTHER ", data.GetTreeName());
-  EXPECT_EQ(" ldap1 ", data.GetServerName());
-
-  EXPECT_EQ("", UserData("   ", "").GetLoginName());
-  // Inner blanks stay; a non-breaking space is not white space here, and a
-  // multibyte UTF-8 character at either end stays whole.
-  EXPECT_EQ("a b", TrimWhiteSpace(" a b "));
-  EXPECT_EQ("\xA0x\xA0", TrimWhiteSpace("\xA0x\xA0"));
-  EXPECT_EQ("\xC3\xA9t\xC3\xA9", TrimWhiteSpace("\t\xC3\xA9t\xC3\xA9 "));
-}
-
-TEST(UserDataTest, AddUserTakesTheDirectoryOrderAndKeepsDuplicates) {
-  UserData data("jsmith", "ACME");
-  UserObj& first = data.AddUser("jsmith", "cn=jsmith", "sales.acme", "ou=sales.o=acme");
-  EXPECT_EQ(kSmith, RecordOf(first));
-  UserObj& second = data.AddUser("jsmith", "cn=jsmith", "sales.acme", "ou=sales.o=acme");
-  EXPECT_NE(&first, &second);
-  EXPECT_EQ(2, data.GetUserCount());
-}
-
-TEST(UserDataTest, CursorWalksInInsertionOrder) {
   UserData data("x", "T");
   EXPECT_EQ(nullptr, data.GetNextUser());   // no iteration yet
   EXPECT_EQ(nullptr, data.GetFirstUser());  // empty
@@ -63,23 +41,6 @@ TEST(UserDataTest, CursorWalksInInsertionOrder) {
   EXPECT_EQ(nullptr, data.GetNextUser());  // stays ended
   EXPECT_EQ(&a, data.GetFirstUser());      // starts again
   EXPECT_EQ(&b, data.GetNextUser());
-}
-
-TEST(UserObjTest, AttributesAreKeyedExactly) {
-  UserObj user("jsmith", "sales.acme", "cn=jsmith", "ou=sales.o=acme");
-  std::string value = "untouched";
-  EXPECT_FALSE(user.GetAttribute("mail", &value));
-  EXPECT_EQ("untouched", value);
-
-  user.SetAttribute("Mail", "j@acme.example");
-  EXPECT_FALSE(user.GetAttribute("mail", &value));
-  EXPECT_EQ("untouched", value);
-  EXPECT_TRUE(user.GetAttribute("Mail", &value));
-  EXPECT_EQ("j@acme.example", value);
-
-  user.SetAttribute("Mail", "");
-  EXPECT_TRUE(user.GetAttribute("Mail", &value));
-  EXPECT_EQ("", value);
 }
 
 bool Windows1252() {

@@ -20,15 +20,10 @@ constexpr char kStoreVariable[] = "WENDREL_REGISTRY";
 // A store file name no other test, process or earlier run uses.
 std::string FreshStorePath() {
   static std::atomic<unsigned> counter{0};
-  const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
-  std::string name = test != nullptr ? test->name() : "test";
-  for (char& c : name) {
-    if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))) c = '_';
-  }
   auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
   return platform::TemporaryDirectory() + "/wendrel-registry-" +
          std::to_string(platform::CurrentProcessId()) + "-" + std::to_string(stamp) + "-" +
-         std::to_string(counter++) + "-" + name + ".db";
+         std::to_string(counter++) + ".db";
 }
 
 void RemoveStore(const std::string& path) {
@@ -108,9 +103,7 @@ void RegistryTest::CreateKey(const std::string& key) {
 
 void RegistryTest::DeleteValue(const std::string& key, const std::string& name) {
   RegKey handle;
-  ASSERT_EQ(platform::kRegSuccess,
-            handle.Open(RegKey::LocalMachine(), key, platform::kKeyAllAccess))
-      << "opening HKLM\\" << key;
+  OpenForWriting(key, &handle);
   ASSERT_EQ(platform::kRegSuccess, handle.DeleteValue(name))
       << "deleting \"" << name << "\" in HKLM\\" << key;
 }
@@ -198,7 +191,7 @@ std::map<std::string, StoredValue> ReadAllValues(const RegKey& key) {
 }
 
 std::pair<uint32_t, uint32_t> RegCounts(const RegKey& key) {
-  std::pair<uint32_t, uint32_t> counts(~0u, ~0u);
+  std::pair<uint32_t, uint32_t> counts;
   if (key.QueryInfo(&counts.first, &counts.second) != platform::kRegSuccess) return {~0u, ~0u};
   return counts;
 }
@@ -207,15 +200,11 @@ std::pair<uint32_t, uint32_t> RegCounts(const std::string& key) {
   return RegCounts(OpenForReading(key));
 }
 
-std::vector<uint8_t> RegSecurity(const RegKey& key) {
-  std::vector<uint8_t> descriptor;
-  if (key.GetSecurity(&descriptor) != platform::kRegSuccess) descriptor.clear();
-  return descriptor;
-}
-
 std::string RegSddl(const RegKey& key) {
-  const std::vector<uint8_t> descriptor = RegSecurity(key);
-  return descriptor.empty() ? "" : platform::SecurityDescriptorToSddl(descriptor);
+  std::vector<uint8_t> descriptor;
+  return key.GetSecurity(&descriptor) != platform::kRegSuccess || descriptor.empty()
+             ? ""
+             : platform::SecurityDescriptorToSddl(descriptor);
 }
 
 std::string RegSddl(const std::string& key) { return RegSddl(OpenForReading(key)); }

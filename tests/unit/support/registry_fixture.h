@@ -75,8 +75,7 @@ std::map<std::string, StoredValue> ReadAllValues(const platform::RegKey& key);
 // {subkeys, values} of a key; {~0, ~0} when they cannot be read.
 std::pair<uint32_t, uint32_t> RegCounts(const platform::RegKey& key);
 std::pair<uint32_t, uint32_t> RegCounts(const std::string& key);
-// The key's security descriptor, empty when it cannot be read; and in SDDL.
-std::vector<uint8_t> RegSecurity(const platform::RegKey& key);
+// The key's security descriptor in SDDL, empty when it cannot be read.
 std::string RegSddl(const platform::RegKey& key);
 std::string RegSddl(const std::string& key);
 // A DWORD read through `key`: the status, and the value in *value.

@@ -22,15 +22,7 @@ struct Entry {
 [[maybe_unused]] std::string Escape(const std::string& text) {
   std::string out;
   for (char c : text) {
-    if (c == '\n') {
-      out += "\\n";
-    } else if (c == '\t') {
-      out += "\\t";
-    } else if (c == '\\') {
-      out += "\\\\";
-    } else {
-      out += c;
-    }
+    out += c == '\n' ? "\\n" : c == '\t' ? "\\t" : c == '\\' ? "\\\\" : std::string(1, c);
   }
   return out;
 }
