@@ -263,8 +263,8 @@ TEST_F(ConfigTest, TreeLookupAndList) {
   EXPECT_EQ((std::vector<int>{1, 0, 3}),
             (std::vector<int>{LDAPTree("aCmE").GetIndex(), LDAPTree("").GetIndex(),
                               LDAPTree(std::string(260, 't')).GetIndex()}));
-  for (const std::string& absent : {"ACM", "ACMEX", "BEHIND_GAP"}) {
-    EXPECT_THROW(LDAPTree{absent}, LDAPTree::BadReg) << absent;
+  for (const char* absent : {"ACM", "ACMEX", "BEHIND_GAP"}) {
+    EXPECT_THROW(LDAPTree{std::string(absent)}, LDAPTree::BadReg) << absent;
   }
   EXPECT_EQ((Texts{"", "Acme", "ACME", std::string(260, 'T')}), ListConfiguredTrees());
   SetString(kTreesKeyPath, "4", "Other_Tree");

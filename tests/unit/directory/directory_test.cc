@@ -64,12 +64,11 @@ TEST(ExplodeDnTest, EachFormBothAtOnceAndTheEntrySplitAgree) {
                           ",o=a", "cn", "cn=a,,o=b"}) {
     SCOPED_TRACE(bad);
     Pieces typed = {"old"}, values = {"old"};
-    EXPECT_EQ(Split({}, {}, false),
-              Split(typed, values, platform::ExplodeDn(bad, false, &typed) ||
-                                       platform::ExplodeDn(bad, true, &values)));
+    bool ok = platform::ExplodeDn(bad, false, &typed) || platform::ExplodeDn(bad, true, &values);
+    EXPECT_EQ(Split({}, {}, false), Split(typed, values, ok));
     typed = values = {"old"};
-    EXPECT_EQ(Split({}, {}, false),
-              Split(typed, values, platform::ExplodeDnBothWays(bad, &values, &typed)));
+    ok = platform::ExplodeDnBothWays(bad, &values, &typed);
+    EXPECT_EQ(Split({}, {}, false), Split(typed, values, ok));
     typed = values = {"old"};
     ExplodeEntryDn(bad, &typed, &values);
     EXPECT_EQ(Split({}, {}, false), Split(typed, values, false));

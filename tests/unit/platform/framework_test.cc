@@ -49,6 +49,12 @@ TEST(AppTest, ManageStateSwitchesAndRestoresOnEveryWayOut) {
   }
   EXPECT_EQ(platform::CurrentResourceModule(), caller);
   EXPECT_EQ(AfxGetModuleState(), AfxGetStaticModuleState());
+  // The application object is known while it lives, and only then.
+  {
+    CWinApp app;
+    EXPECT_EQ(&app, AfxGetApp());
+  }
+  EXPECT_EQ(nullptr, AfxGetApp());
 }
 
 std::vector<std::string> Texts(const ListModel& list) {

@@ -199,26 +199,6 @@ TEST_F(RegKeyTest, HandleOfADeletedKeyReportsIt) {
   EXPECT_EQ(kRegKeyDeleted, testing::QueryDword(doomed, "Value", &value));
 }
 
-TEST_F(RegKeyTest, KeyCreatedWithAnAccessListKeepsIt) {
-  const std::vector<KeyAccessEntry> acl = {
-      {"S-1-1-0", kTrusteeIsWellKnownGroup, kKeyAllAccess},
-      {"S-1-5-32-544", kTrusteeIsGroup, kKeyAllAccess},
-  };
-  const std::string path = "Software\\Tarvos\\LDAP\\CachedResults\\ACME\\JSMITH";
-  RegKey key;
-  bool created = false;
-  ASSERT_EQ(kRegSuccess, key.Create(RegKey::LocalMachine(), path, kKeyAllAccess, &acl, &created));
-  EXPECT_TRUE(created);
-  EXPECT_EQ("D:(A;;KA;;;WD)(A;;KA;;;BA)", testing::RegSddl(key));
-
-  // Opening it again, without a list, creates nothing and keeps it.
-  RegKey again;
-  ASSERT_EQ(kRegSuccess,
-            again.Create(RegKey::LocalMachine(), path, kKeyAllAccess, nullptr, &created));
-  EXPECT_FALSE(created);
-  EXPECT_EQ("D:(A;;KA;;;WD)(A;;KA;;;BA)", testing::RegSddl(again));
-}
-
 TEST_F(RegKeyTest, BadAccessListCreatesNothing) {
   const std::vector<KeyAccessEntry> acl = {{"S-1-bogus", kTrusteeIsGroup, kKeyAllAccess}};
   RegKey key;

@@ -197,5 +197,13 @@ TEST_F(UserFilterTest, EscapedNamesKeepTheirWildcards) {
                    Filter(Policy("Lee (Ana"))}));
 }
 
+// The list handed to the search must end in its null.
+TEST(RequestedAttributesTest, SixNamesThenNull) {
+  std::vector<const char*> names(kRequestedAttributes, kRequestedAttributes + 7);
+  EXPECT_EQ((Texts{"mail", "fullName", "givenName", "surname", "telephoneNumber", "uid"}),
+            Texts(names.begin(), names.end() - 1));
+  EXPECT_EQ(nullptr, names.back());
+}
+
 }  // namespace
 }  // namespace wendrel
