@@ -45,7 +45,6 @@ using Kind = RegFileOperation::Kind;
 
 Bytes B(std::string_view s) { return Bytes(s.begin(), s.end()); }
 
-// ---- Key paths ----------------------------------------------------------------
 
 TEST(KeyPathTest, AcceptsHklmInEitherSpellingAndNothingElse) {
   const struct {
@@ -72,7 +71,6 @@ TEST(KeyPathTest, AcceptsHklmInEitherSpellingAndNothingElse) {
   EXPECT_EQ("HKEY_LOCAL_MACHINE", FullKeyName(""));
 }
 
-// ---- Value text and command-line data -------------------------------------------
 
 TEST(ValueFormatTest, QueryLinesLookLikeRegExe) {
   const struct {
@@ -127,7 +125,6 @@ TEST(ValueFormatTest, CommandLineDataByType) {
   }
 }
 
-// ---- .reg files read ----------------------------------------------------------------
 
 // The file as regedit writes it: UTF-16LE after a byte-order mark.
 std::string Utf16File(std::u16string_view text) {
@@ -288,7 +285,6 @@ TEST(RegFileParserTest, ErrorsNameTheLine) {
   RegFileParseResult r = MustFail(Utf16File(u"REGEDIT4\r\n") + "x");
   EXPECT_NE(std::string::npos, r.error.find("UTF-16"));
 }
-// ---- .reg files written ------------------------------------------------------------
 
 // The UTF-16LE file as 8-bit text (the tests write ASCII only), or "" when
 // the file is not UTF-16LE with a byte-order mark.
@@ -386,24 +382,20 @@ TEST(RegFileWriterTest, RefusesWhatCouldNotComeBack) {
   // Bytes that are not strings are never converted, whatever they hold.
   EXPECT_TRUE(WriteRegFile({{"S", {{"v", kRegBinary, {0x81}}}}}, &bytes, &error));
 }
-// ---- query /sec through the real binary ---------------------------------------------
 
 // A key created with an access list shows its descriptor as SDDL, a key
 // without one shows no security line. The tool inherits $WENDREL_REGISTRY.
 class QuerySecurityTest : public testing::RegistryTest {
  protected:
-  void TearDown() override {
-    platform::RemoveFile(output());
-    RegistryTest::TearDown();
-  }
-  std::string output() const { return store_path() + ".out"; }
-
-  std::string Run(const std::string& arguments, int* status) {
-    const std::string command = std::string("\"") + WENDREL_REG_BINARY + "\" " + arguments +
-                                " >\"" + output() + "\" 2>&1 </dev/null";
-    *status = std::system(command.c_str());
-    std::ifstream in(output(), std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  // "<exit status>:<output>" of wendrel-reg query <key> [/sec].
+  std::string Query(const std::string& key, const std::string& options) {
+    const std::string output = Scratch() + "/out";
+    const std::string command = std::string("\"") + WENDREL_REG_BINARY + "\" query \"" + key +
+                                "\" " + options + " >\"" + output + "\" 2>&1 </dev/null";
+    const int status = std::system(command.c_str());
+    std::ifstream in(output, std::ios::binary);
+    return std::to_string(status) + ":" +
+           std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   }
 };
 
@@ -422,15 +414,11 @@ TEST_F(QuerySecurityTest, ShowsTheDescriptorOfAKeyCreatedWithOne) {
   key.Close();
   plain.Close();
 
-  int status = -1;
-  std::string out = Run("query HKLM\\\\Software\\\\Tarvos /sec", &status);
-  EXPECT_EQ(0, status) << out;
-  EXPECT_EQ("\nHKEY_LOCAL_MACHINE\\Software\\Tarvos\n    (Security)    " + sddl + "\n\n", out);
-  out = Run("query HKLM\\\\Software\\\\Tarvos", &status);
-  EXPECT_EQ("\nHKEY_LOCAL_MACHINE\\Software\\Tarvos\n\n", out);
-  out = Run("query HKLM\\\\Software\\\\Plain /sec", &status);
-  EXPECT_EQ(0, status) << out;
-  EXPECT_EQ("\nHKEY_LOCAL_MACHINE\\Software\\Plain\n\n", out);
+  const std::string tarvos = "\nHKEY_LOCAL_MACHINE\\Software\\Tarvos\n";
+  EXPECT_EQ("0:" + tarvos + "    (Security)    " + sddl + "\n\n",
+            Query("HKLM\\Software\\Tarvos", "/sec"));
+  EXPECT_EQ("0:" + tarvos + "\n", Query("HKLM\\Software\\Tarvos", ""));
+  EXPECT_EQ("0:\nHKEY_LOCAL_MACHINE\\Software\\Plain\n\n", Query("HKLM\\Software\\Plain", "/sec"));
 }
 
 }  // namespace
