@@ -1,31 +1,18 @@
 // hold_module.exe DLL READY RELEASE: loads DLL as the login host loads the
 // extension, creates the file READY, and keeps the DLL loaded until the file
-// RELEASE exists (at most two minutes); then unloads it and ends. Exit 0 on
-// success, 1 when the DLL could not be loaded or READY not created, 2 for
-// bad arguments. The package's tests hold the installed DLL with it while
-// they upgrade the package.
+// RELEASE exists (at most two minutes). Exit 0 on success, 1 when the DLL
+// could not be loaded or READY not created, 2 for bad arguments.
 
 #include <windows.h>
 
 #include <cstdio>
+#include <memory>
+#include <type_traits>
 
 namespace {
 
-bool Exists(const char* path) { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
-
-// Unloads the module however main ends.
-class LoadedModule {
- public:
-  explicit LoadedModule(const char* path) : module_(LoadLibraryA(path)) {}
-  ~LoadedModule() {
-    if (module_ != nullptr) FreeLibrary(module_);
-  }
-  LoadedModule(const LoadedModule&) = delete;
-  LoadedModule& operator=(const LoadedModule&) = delete;
-  bool loaded() const { return module_ != nullptr; }
-
- private:
-  HMODULE module_;
+struct FreeModule {
+  void operator()(HMODULE module) const { FreeLibrary(module); }
 };
 
 }  // namespace
@@ -35,8 +22,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: hold_module DLL READY RELEASE\n");
     return 2;
   }
-  LoadedModule module(argv[1]);
-  if (!module.loaded()) {
+  std::unique_ptr<std::remove_pointer_t<HMODULE>, FreeModule> module(LoadLibraryA(argv[1]));
+  if (module == nullptr) {
     std::fprintf(stderr, "hold_module: cannot load %s: error %lu\n", argv[1], GetLastError());
     return 1;
   }
@@ -47,6 +34,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   CloseHandle(ready);
-  for (int i = 0; i < 1200 && !Exists(argv[3]); ++i) Sleep(100);
+  for (int i = 0; i < 1200 && GetFileAttributesA(argv[3]) == INVALID_FILE_ATTRIBUTES; ++i) {
+    Sleep(100);
+  }
   return 0;
 }

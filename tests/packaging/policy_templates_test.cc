@@ -1,27 +1,23 @@
 // The Group Policy administrative templates (packaging/policy) against the
-// configuration readers.
-//
-// The templates are parsed with expat (well-formed XML), checked for
-// dangling references and duplicate ids, and every registry value they write
-// (key, name, type) is written into a native store with a probe while the
-// readers are asked for everything they return (the doctor's configuration
-// report, and "Local Login" as the login driver reads it). A value counts as
-// read when its probe shows up in what the readers return: a REG_DWORD probe
-// as that number or a flipped switch, a REG_SZ probe as that very text. Each
-// probe runs on two backgrounds, one without any number set and one with
-// every number 0, since some values are read only when others say so ("SSL
-// Port n" needs "Clear Text n" = 0). The other way round, everything the
-// readers return must be moved by some value of the templates.
+// configuration readers: well-formed (expat), no dangling reference or
+// duplicate id, and every registry value they write is read with its type:
+// each is written with a probe while the readers return everything they read
+// (the doctor's configuration report, and "Local Login" as the login driver
+// reads it). A REG_DWORD probe must show as that number or a flipped switch,
+// a REG_SZ probe as that very text. Probes run on two backgrounds, without
+// any number and with every number 0, since some values are read only when
+// others say so ("SSL Port n" needs "Clear Text n" = 0). The other way round,
+// everything the readers return must be moved by some value of the templates.
 
 #include <expat.h>
 
 #include <cctype>
 #include <cstdint>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -35,12 +31,6 @@
 namespace wendrel {
 namespace {
 
-// Written by the templates but read by readers of another branch of work
-// that are merged separately: these may show no reader yet. Once a name is
-// read, the test asks for it to be taken off this list.
-const std::set<std::string> kWrittenBeforeTheirReaders = {};
-
-// ---------------------------------------------------------------------------
 // A small element tree from expat.
 
 struct Node {
@@ -69,37 +59,25 @@ struct Parse {
   std::unique_ptr<Node> root;
   Node* current = nullptr;
   std::string root_namespace;
-  std::string error;
 };
 
 void OnStart(void* data, const XML_Char* name, const XML_Char** attributes) {
   auto* parse = static_cast<Parse*>(data);
   auto node = std::make_unique<Node>();
-  std::string full(name);
-  const size_t separator = full.find('|');
-  node->name = separator == std::string::npos ? full : full.substr(separator + 1);
+  const std::string full(name);
+  const size_t separator = full.find('|');  // namespace|local name
+  node->name = full.substr(separator + 1);
   for (int i = 0; attributes[i] != nullptr; i += 2) {
     node->attributes[attributes[i]] = attributes[i + 1];
   }
   node->parent = parse->current;
-  Node* raw = node.get();
-  if (parse->current == nullptr) {
+  parse->current = node.get();
+  if (node->parent != nullptr) {
+    node->parent->children.push_back(std::move(node));
+  } else {
     parse->root_namespace = separator == std::string::npos ? "" : full.substr(0, separator);
     parse->root = std::move(node);
-  } else {
-    parse->current->children.push_back(std::move(node));
   }
-  parse->current = raw;
-}
-
-void OnEnd(void* data, const XML_Char*) {
-  auto* parse = static_cast<Parse*>(data);
-  parse->current = parse->current->parent;
-}
-
-void OnText(void* data, const XML_Char* text, int length) {
-  auto* parse = static_cast<Parse*>(data);
-  if (parse->current != nullptr) parse->current->text.append(text, static_cast<size_t>(length));
 }
 
 // Parses the file; fails the test (and returns null) when it is not
@@ -107,29 +85,33 @@ void OnText(void* data, const XML_Char* text, int length) {
 std::unique_ptr<Node> ParseFile(const std::string& path) {
   std::ifstream file(path, std::ios::binary);
   EXPECT_TRUE(file) << path;
-  std::stringstream bytes;
-  bytes << file.rdbuf();
-  const std::string content = bytes.str();
-
+  const std::string content((std::istreambuf_iterator<char>(file)),
+                            std::istreambuf_iterator<char>());
   Parse parse;
-  XML_Parser parser = XML_ParserCreateNS(nullptr, '|');
-  XML_SetUserData(parser, &parse);
-  XML_SetElementHandler(parser, OnStart, OnEnd);
-  XML_SetCharacterDataHandler(parser, OnText);
-  const bool ok = XML_Parse(parser, content.data(), static_cast<int>(content.size()), 1) ==
-                  XML_STATUS_OK;
-  if (!ok) {
-    ADD_FAILURE() << path << ": line " << XML_GetCurrentLineNumber(parser) << ": "
-                  << XML_ErrorString(XML_GetErrorCode(parser));
+  std::unique_ptr<XML_ParserStruct, void (*)(XML_Parser)> parser(
+      XML_ParserCreateNS(nullptr, '|'), XML_ParserFree);
+  XML_SetUserData(parser.get(), &parse);
+  XML_SetElementHandler(parser.get(), OnStart, [](void* data, const XML_Char*) {
+    auto* parse = static_cast<Parse*>(data);
+    parse->current = parse->current->parent;
+  });
+  XML_SetCharacterDataHandler(parser.get(), [](void* data, const XML_Char* text, int length) {
+    auto* parse = static_cast<Parse*>(data);
+    if (parse->current != nullptr) parse->current->text.append(text, size_t(length));
+  });
+  if (XML_Parse(parser.get(), content.data(), static_cast<int>(content.size()), 1) !=
+      XML_STATUS_OK) {
+    ADD_FAILURE() << path << ": line " << XML_GetCurrentLineNumber(parser.get()) << ": "
+                  << XML_ErrorString(XML_GetErrorCode(parser.get()));
+    return nullptr;
   }
-  XML_ParserFree(parser);
-  if (!ok) return nullptr;
   EXPECT_EQ(kNamespace, parse.root_namespace) << path;
   return std::move(parse.root);
 }
 
+// Every element named `name` ("": every element).
 void Collect(const Node& node, const std::string& name, std::vector<const Node*>* out) {
-  if (node.name == name) out->push_back(&node);
+  if (name.empty() || node.name == name) out->push_back(&node);
   for (const auto& child : node.children) Collect(*child, name, out);
 }
 
@@ -149,7 +131,6 @@ bool Reference(const std::string& text, const std::string& kind, std::string* id
   return true;
 }
 
-// ---------------------------------------------------------------------------
 // What the templates write.
 
 struct Write {
@@ -216,56 +197,45 @@ std::vector<Write> Writes(const Node& admx) {
   return writes;
 }
 
-// ---------------------------------------------------------------------------
-// What the readers return.
+// What the readers return, by field: "n<number>", "s<0 or 1>" for a switch,
+// "t<text>".
+using Sweep = std::map<std::string, std::string>;
 
-struct Field {
-  enum Kind { kNumber, kSwitch, kText } kind;
-  int64_t number;
-  std::string text;
-  bool operator!=(const Field& o) const {
-    return kind != o.kind || number != o.number || text != o.text;
-  }
-};
-using Sweep = std::map<std::string, Field>;
+std::string N(int64_t number) { return "n" + std::to_string(number); }
+std::string S(bool on) { return on ? "s1" : "s0"; }
 
 Sweep ReadEverything() {
   Sweep sweep;
   doctor::ConfigReport report = doctor::ReadConfigReport();
   for (const doctor::OptionEntry& option : report.options) {
     sweep["options." + std::string(option.getter)] =
-        option.is_int ? Field{Field::kNumber, option.value, ""}
-                      : Field{Field::kSwitch, option.value != 0, ""};
+        option.is_int ? N(option.value) : S(option.value != 0);
   }
   for (const doctor::ServerEntry& s : report.servers) {
     const std::string at = "servers[" + std::to_string(s.index) + "].";
-    sweep[at + "name"] = {Field::kText, 0, s.name};
-    sweep[at + "useSSL"] = {Field::kSwitch, s.use_ssl, ""};
-    sweep[at + "port"] = {Field::kNumber, s.port, ""};
-    sweep[at + "connectionTimeout"] = {Field::kNumber, s.connection_timeout, ""};
-    sweep[at + "searchTimeout"] = {Field::kNumber, s.search_timeout, ""};
-    sweep[at + "proxyUsername"] = {Field::kText, 0, s.proxy_username};
-    sweep[at + "certificate"] = {Field::kText, 0, s.certificate};
+    sweep[at + "name"] = "t" + s.name;
+    sweep[at + "useSSL"] = S(s.use_ssl);
+    sweep[at + "port"] = N(s.port);
+    sweep[at + "connectionTimeout"] = N(s.connection_timeout);
+    sweep[at + "searchTimeout"] = N(s.search_timeout);
+    sweep[at + "proxyUsername"] = "t" + s.proxy_username;
+    sweep[at + "certificate"] = "t" + s.certificate;
   }
   for (const doctor::TreeEntry& t : report.trees) {
-    sweep["trees[" + std::to_string(t.index) + "].name"] = {Field::kText, 0, t.name};
+    sweep["trees[" + std::to_string(t.index) + "].name"] = "t" + t.name;
   }
   for (const doctor::ContextsEntry& c : report.contexts) {
     const std::string at = "contexts[" + std::to_string(c.tree_index) + "]";
-    sweep[at + ".subtree"] = {Field::kSwitch, c.subtree, ""};
+    sweep[at + ".subtree"] = S(c.subtree);
     for (size_t i = 0; i < c.contexts.size(); ++i) {
-      sweep[at + "[" + std::to_string(i) + "]"] = {Field::kText, 0, c.contexts[i]};
+      sweep[at + "[" + std::to_string(i) + "]"] = "t" + c.contexts[i];
     }
   }
-  // As the login driver reads it.
-  platform::RegKey login;
+  platform::RegKey login;  // as the login driver reads it
   login.Open(platform::RegKey::LocalMachine(), kLoginKeyPath, platform::kKeyRead);
-  sweep["localLogin"] = {Field::kNumber,
-                         ReadRegistryNumber(login, kLoginKeyPath, kLocalLoginValueName, 0), ""};
+  sweep["localLogin"] = N(ReadRegistryNumber(login, kLoginKeyPath, kLocalLoginValueName, 0));
   return sweep;
 }
-
-// ---------------------------------------------------------------------------
 
 class PolicyTemplatesTest : public testing::RegistryTest {
  protected:
@@ -285,32 +255,25 @@ class PolicyTemplatesTest : public testing::RegistryTest {
     }
   }
 
-  // Background 0: every text written, no number. Background 1: every number 0 too.
-  void Background(int which) {
-    DeleteTree("Software\\Tarvos");
-    // Every key, even one that holds numbers only: a reader whose key is
-    // missing returns nothing at all.
-    for (const Write& w : writes_) CreateKey(w.key);
-    for (size_t i = 0; i < writes_.size(); ++i) {
-      const Write& w = writes_[i];
-      if (w.type != platform::kRegDword) {
-        Put(w, "background text " + std::to_string(i), 0);
-      } else if (which == 1) {
-        Put(w, "", 0);
-      }
-    }
-  }
-
-  // Value i back as background `which` has it.
-  void Restore(size_t i, int which) {
+  // Value i as background `which` has it: every text written, and every
+  // number missing (background 0) or 0 (background 1).
+  void Restore(size_t i, int which, bool fresh = false) {
     const Write& w = writes_[i];
     if (w.type != platform::kRegDword) {
       Put(w, "background text " + std::to_string(i), 0);
     } else if (which == 1) {
       Put(w, "", 0);
-    } else {
+    } else if (!fresh) {
       DeleteValue(w.key, w.name);
     }
+  }
+
+  void Background(int which) {
+    DeleteTree("Software\\Tarvos");
+    // Every key, even one that holds numbers only: a reader whose key is
+    // missing returns nothing at all.
+    for (const Write& w : writes_) CreateKey(w.key);
+    for (size_t i = 0; i < writes_.size(); ++i) Restore(i, which, true);
   }
 
   std::unique_ptr<Node> admx_;
@@ -336,10 +299,7 @@ TEST_F(PolicyTemplatesTest, ReferencesResolveAndIdsAreUnique) {
 
   // Every $(string.X) of the ADMX, wherever it stands.
   std::set<std::string> used_strings;
-  std::vector<const Node*> stack = {admx_.get()};
-  while (!stack.empty()) {
-    const Node* node = stack.back();
-    stack.pop_back();
+  for (const Node* node : All(*admx_, "")) {
     for (const auto& attribute : node->attributes) {
       std::string id;
       if (Reference(attribute.second, "string", &id)) {
@@ -347,7 +307,6 @@ TEST_F(PolicyTemplatesTest, ReferencesResolveAndIdsAreUnique) {
         used_strings.insert(id);
       }
     }
-    for (const auto& child : node->children) stack.push_back(child.get());
   }
   for (const std::string& id : strings) {
     EXPECT_EQ(1u, used_strings.count(id)) << "unused string " << id;
@@ -414,18 +373,14 @@ TEST_F(PolicyTemplatesTest, EveryValueWrittenIsReadWithItsTypeAndEveryReadValueI
       for (uint32_t number : {0u, 4242u}) {
         if (w.type != platform::kRegDword && number != 0) break;
         Put(w, probe, number);
-        for (const auto& field : ReadEverything()) {
-          auto was = before.find(field.first);
-          if (was != before.end() && !(was->second != field.second)) continue;
-          moved.insert(field.first);
-          const Field& f = field.second;
-          if (w.type == platform::kRegDword) {
-            // The number itself, or a switch it turns: not text made of its bytes.
-            read[i] = read[i] || f.kind == Field::kSwitch ||
-                      (f.kind == Field::kNumber && f.number == static_cast<int64_t>(number));
-          } else {
-            read[i] = read[i] || (f.kind == Field::kText && f.text == probe);
-          }
+        for (const auto& [field, value] : ReadEverything()) {
+          auto was = before.find(field);
+          if (was != before.end() && was->second == value) continue;
+          moved.insert(field);
+          // A number shows as itself or a switch it turns, not as text made of its bytes.
+          read[i] = read[i] || (w.type == platform::kRegDword
+                                    ? value[0] == 's' || value == N(number)
+                                    : value == "t" + probe);
         }
         Restore(i, background);
       }
@@ -433,13 +388,9 @@ TEST_F(PolicyTemplatesTest, EveryValueWrittenIsReadWithItsTypeAndEveryReadValueI
   }
   for (size_t i = 0; i < writes_.size(); ++i) {
     const Write& w = writes_[i];
-    SCOPED_TRACE(w.policy + ": " + w.key + " \"" + w.name + "\"");
-    if (kWrittenBeforeTheirReaders.count(w.name) != 0) {
-      EXPECT_FALSE(read[i]) << "now read by the readers: take it off kWrittenBeforeTheirReaders";
-    } else {
-      EXPECT_TRUE(read[i]) << "written by the templates, but no reader reads it as "
-                           << (w.type == platform::kRegDword ? "REG_DWORD" : "REG_SZ");
-    }
+    EXPECT_TRUE(read[i]) << w.policy << ": " << w.key << " \"" << w.name
+                         << "\" is written by the templates, but no reader reads it as "
+                         << (w.type == platform::kRegDword ? "REG_DWORD" : "REG_SZ");
   }
 
   // Every value the readers read, for servers and trees 0 to 7: each field

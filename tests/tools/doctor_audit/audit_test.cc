@@ -37,8 +37,7 @@ std::vector<Expected> Sorted(std::vector<Expected> list) {
 std::vector<Expected> Summaries(const std::vector<Finding>& findings) {
   std::vector<Expected> out;
   for (const Finding& f : findings) {
-    EXPECT_FALSE(f.message.empty()) << f.code;
-    EXPECT_EQ(f.has_value, !f.value.empty()) << f.code;
+    EXPECT_TRUE(!f.message.empty() && f.has_value == !f.value.empty()) << f.code;
     out.emplace_back(f.code, f.key, f.value);
   }
   return Sorted(out);
@@ -133,38 +132,32 @@ TEST_F(AuditTest, TlsContextsCacheGapsAndSettingsBeyondTheList) {
 // The settings key's real access list decides. Wine gives a key created
 // without one the default that lets Users read it.
 TEST_F(AuditTest, PasswordReadableThroughTheSettingsKeyAccessList) {
+  using platform::kKeyAllAccess;
   SoundConfiguration();
   SetString(kServerSettingsKeyPath, "Proxy Password 0", "secret");
   std::vector<Expected> readable = {{"password-readable", Settings(), "Proxy Password 0"}};
   EXPECT_EQ(readable, Summaries(AuditConfiguration()));
 
-  DeleteTree(kServerSettingsKeyPath);
-  const std::vector<platform::KeyAccessEntry> administrators_only = {
-      {"S-1-5-32-544", platform::kTrusteeIsGroup, platform::kKeyAllAccess},
-      {"S-1-5-18", platform::kTrusteeIsWellKnownGroup, platform::kKeyAllAccess},
+  // The settings key made anew with `acl`, holding the passwords "secret"
+  // and, for server 1, "" (an empty password is no secret).
+  auto passwords_under = [](const std::vector<platform::KeyAccessEntry>& acl) {
+    DeleteTree(kServerSettingsKeyPath);
+    platform::RegKey key;
+    ASSERT_EQ(platform::kRegSuccess, key.Create(platform::RegKey::LocalMachine(),
+                                                kServerSettingsKeyPath, kKeyAllAccess, &acl,
+                                                nullptr));
+    const char secret[] = "secret";
+    ASSERT_EQ(platform::kRegSuccess,
+              key.SetValue("Proxy Password 0", platform::kRegSz, secret, sizeof secret));
+    ASSERT_EQ(platform::kRegSuccess, key.SetValue("Proxy Password 1", platform::kRegSz, "", 1));
   };
-  platform::RegKey key;
-  ASSERT_EQ(platform::kRegSuccess,
-            key.Create(platform::RegKey::LocalMachine(), kServerSettingsKeyPath,
-                       platform::kKeyAllAccess, &administrators_only, nullptr));
-  const char secret[] = "secret";
-  ASSERT_EQ(platform::kRegSuccess,
-            key.SetValue("Proxy Password 0", platform::kRegSz, secret, sizeof secret));
-  EXPECT_EQ(std::vector<Expected>{}, Summaries(AuditConfiguration()));
-
-  // Everyone with read access: found again; an empty password is no secret.
   SetString(kServersKeyPath, "1", "ldap2.example.com");
-  DeleteTree(kServerSettingsKeyPath);
-  const std::vector<platform::KeyAccessEntry> everyone = {
-      {"S-1-5-32-544", platform::kTrusteeIsGroup, platform::kKeyAllAccess},
-      {"S-1-1-0", platform::kTrusteeIsWellKnownGroup, platform::kKeyRead},
-  };
-  ASSERT_EQ(platform::kRegSuccess,
-            key.Create(platform::RegKey::LocalMachine(), kServerSettingsKeyPath,
-                       platform::kKeyAllAccess, &everyone, nullptr));
-  ASSERT_EQ(platform::kRegSuccess,
-            key.SetValue("Proxy Password 0", platform::kRegSz, secret, sizeof secret));
-  ASSERT_EQ(platform::kRegSuccess, key.SetValue("Proxy Password 1", platform::kRegSz, "", 1));
+  passwords_under({{"S-1-5-32-544", platform::kTrusteeIsGroup, kKeyAllAccess},
+                   {"S-1-5-18", platform::kTrusteeIsWellKnownGroup, kKeyAllAccess}});
+  EXPECT_EQ(std::vector<Expected>{}, Summaries(AuditConfiguration()));
+  // Everyone with read access: found again.
+  passwords_under({{"S-1-5-32-544", platform::kTrusteeIsGroup, kKeyAllAccess},
+                   {"S-1-1-0", platform::kTrusteeIsWellKnownGroup, platform::kKeyRead}});
   EXPECT_EQ(readable, Summaries(AuditConfiguration()));
 }
 
@@ -183,8 +176,7 @@ TEST_F(AuditTest, PasswordReadableThroughTheStoreFileMode) {
   std::vector<Finding> findings = AuditConfiguration();
   std::vector<Expected> readable = {{"password-readable", Settings(), "Proxy Password 0"}};
   EXPECT_EQ(readable, Summaries(findings));
-  ASSERT_EQ(1u, findings.size());
-  EXPECT_NE(std::string::npos, findings[0].message.find("0644")) << findings[0].message;
+  EXPECT_NE(std::string::npos, findings.at(0).message.find("0644")) << findings[0].message;
 }
 
 #endif

@@ -13,42 +13,27 @@ fail() {
   failures=$((failures + 1))
 }
 
-# run ARGS...: runs the tool with stdin not a terminal; sets $out $err $rc.
-run() {
-  "$reg" "$@" </dev/null >"$work/out" 2>"$work/err"
-  rc=$?
-  out=$(cat "$work/out")
-  err=$(cat "$work/err")
-}
-
-# expect RC ARGS...: runs and checks the exit status.
+# expect RC ARGS...: runs the tool, stdin not a terminal, and checks the exit
+# status; sets $out and $err.
 expect() {
   local want=$1
   shift
-  run "$@"
-  if [ "$rc" != "$want" ]; then
-    fail "wendrel-reg $* exited $rc, expected $want; stderr: $err"
-  fi
+  "$reg" "$@" </dev/null >"$work/out" 2>"$work/err"
+  local rc=$?
+  out=$(cat "$work/out")
+  err=$(cat "$work/err")
+  [ "$rc" == "$want" ] || fail "wendrel-reg $* exited $rc, expected $want; stderr: $err"
 }
 
 expect_output() {  # expect_output WHAT EXPECTED
-  if [ "$out" != "$2" ]; then
-    fail "$1: got"$'\n'"$out"$'\n'"expected"$'\n'"$2"
-  fi
-}
-
-expect_stderr() {  # expect_stderr WHAT TEXT
-  case "$err" in
-    *"$2"*) ;;
-    *) fail "$1: stderr lacks '$2': $err" ;;
-  esac
+  [ "$out" == "$2" ] || fail "$1: got"$'\n'"$out"$'\n'"expected"$'\n'"$2"
 }
 
 expect_failure() {  # expect_failure TEXT ARGS...: exit 1 with TEXT on stderr
   local text=$1
   shift
   expect 1 "$@"
-  expect_stderr "wendrel-reg $*" "$text"
+  [[ "$err" == *"$text"* ]] || fail "wendrel-reg $*: stderr lacks '$text': $err"
 }
 
 K='HKLM\Software\Tarvos'
@@ -85,8 +70,6 @@ expect 0 query "$K" /v count
 expect_output "query /v" $'\n'"$F"$'\n    Count    REG_DWORD    0x2a'
 expect 0 query "$K" /v Inner /s
 expect_output "query /v /s" $'\n'"$F\\Sub"$'\n    Inner    REG_DWORD    0x10'
-expect 0 query "$K\\Empty" /sec
-expect_output "query /sec of a key without its own security" $'\n'"$F\\Empty"
 
 # --- failures: exit 1 with the reason on stderr.
 expect_failure "ERROR: The system was unable to find" query "$K" /v Missing
@@ -100,7 +83,7 @@ expect_failure "Usage:" add
 expect_failure "Usage:" frobnicate "$K"
 expect_failure "Unknown option /q" query "$K" /q
 expect 0 --help
-case "$out" in *"/sec"*) ;; *) fail "--help does not document /sec" ;; esac
+[[ "$out" == *"/sec"* ]] || fail "--help does not document /sec"
 expect 1 delete "$K" /v Missing /f
 expect 1 delete 'HKLM\Software\Missing' /f
 
@@ -109,23 +92,11 @@ expect 0 add "$K" /v Count /t REG_DWORD /d 7
 expect 0 query "$K" /v Count
 expect_output "replaced" $'\n'"$F"$'\n    Count    REG_DWORD    0x7'
 
-# --- export: UTF-16LE with a byte-order mark and CR LF, as regedit writes.
+# --- export (its text RegFileWriterTest checks) refuses to overwrite
+# without /y; delete everything, import the export, get the same bytes.
 expect 0 export "$K" "$work/a.reg"
-if [ "$(head -c 2 "$work/a.reg" | od -An -tx1 | tr -d ' ')" != "fffe" ]; then
-  fail "export does not start with the UTF-16LE byte-order mark"
-fi
-text=$(iconv -f UTF-16LE -t UTF-8 "$work/a.reg" | tail -c +4)
-want=$'Windows Registry Editor Version 5.00\r\n\r\n'
-want+=$'[HKEY_LOCAL_MACHINE\\Software\\Tarvos]\r\n@="d\\\\efault"\r\n'
-case "$text" in
-  "$want"*) ;;
-  *) fail "export text starts wrongly: $(printf %s "$text" | head -c 200 | od -c | head)" ;;
-esac
-case "$text" in *$'"Count"=dword:00000007\r\n'*) ;; *) fail "export lacks the dword line" ;; esac
 expect_failure "/y" export "$K" "$work/a.reg"
 expect 0 export "$K" "$work/a.reg" /y
-
-# --- round trip: delete everything, import the export, get the same bytes.
 expect 0 query "$K" /s
 before=$out
 expect 0 delete "$K"
@@ -168,8 +139,5 @@ expect_failure "bad.reg:6:" import "$work/bad.reg"
 expect 1 query "$K\\Bad"
 expect 1 import "$work/none.reg"
 
-if [ "$failures" -ne 0 ]; then
-  echo "$failures check(s) failed" >&2
-  exit 1
-fi
+[ "$failures" -eq 0 ] || { echo "$failures check(s) failed" >&2; exit 1; }
 echo "all wendrel-reg checks passed"
