@@ -1,18 +1,12 @@
 #!/usr/bin/python3
 """The real selection dialog of wendrel.dll on a real display, as a picture.
 
-Runs inside an X server of its own (xvfb-run -a): starts a directory server
-of tree ACME (the test directory fixture) where jdoe matches twice, imports
-the configuration with Wine's reg.exe into the prefix whose display driver is
-Wine's X11 driver, and runs one login through qzlogin.exe with
-WENDREL_QZLOGIN_SCREENSHOT, so qzlogin captures the dialog once it is drawn
-and then picks the second row. Checks the dialog's texts as its controls give
-them (qzlogin's JSON report), the login's outcome, and that the picture is the
-drawn dialog rather than an empty window; writes the picture as PNG. Two more
-logins answer the dialog with a double-click and with OK and no row.
-
-  selection_dialog_screenshot.py --wine-run PATH --qzlogin PATH --extension PATH
-                                 --fixture PATH --work-dir DIR --png PATH
+In an X server of its own (xvfb-run -a), against a fixture server of tree
+ACME where jdoe matches twice, qzlogin.exe runs under Wine's X11 driver with
+WENDREL_QZLOGIN_SCREENSHOT: it captures the drawn dialog, then picks the
+second row. Checks the dialog's texts (qzlogin's report), the outcome, and
+that the picture is the drawn dialog; writes it as PNG. Two more logins
+answer with a double-click and with OK and no row.
 """
 
 import argparse
@@ -39,9 +33,8 @@ def windows_path(path):
 
 
 def run(cmd, env=None, stdout_path=None):
-    """Runs cmd with standard input empty and output into files (stderr beside
-    stdout_path): a Wine background process started by the first window
-    inherits the handles and would hold a pipe open."""
+    """Runs cmd with output into files (stderr beside stdout_path), not pipes,
+    which a Wine background process would inherit and hold open."""
     err_path = stdout_path + ".stderr" if stdout_path else os.devnull
     with open(stdout_path or os.devnull, "wb") as out, open(err_path, "wb") as err:
         return subprocess.call(cmd, env=env, stdin=subprocess.DEVNULL, stdout=out, stderr=err,
@@ -49,8 +42,7 @@ def run(cmd, env=None, stdout_path=None):
 
 
 def read_bmp(path):
-    """(width, height, rows of (r, g, b) tuples top-down) of a 24-bit BI_RGB
-    BMP, bottom-up or top-down."""
+    """(width, height, rows of (r, g, b) top-down) of a 24-bit BI_RGB BMP."""
     with open(path, "rb") as f:
         data = f.read()
     if data[:2] != b"BM":
@@ -99,12 +91,11 @@ def check_picture(width, height, rows):
     def commonest(row):
         return collections.Counter(row).most_common(1)[0][0]
 
-    # The caption bar: within the top 40 rows, a row whose commonest colour
-    # is not the face colour (the bar's own colour behind the caption text).
+    # The caption bar: within the top 40 rows, one whose commonest colour is
+    # not the face colour.
     if not any(commonest(rows[y]) != face for y in range(2, min(40, height))):
         raise Failure("no caption bar at the top of the picture")
-    # Text in the body: dark pixels below the caption, more than a frame
-    # alone would give.
+    # Text in the body: more dark pixels than a frame alone would give.
     body_dark = sum(1 for row in rows[40:] for p in row if sum(p) < 3 * 96)
     if body_dark < 400:
         raise Failure("hardly any text in the dialog: %d dark pixels" % body_dark)
@@ -165,8 +156,7 @@ def main(argv):
         report_path = os.path.join(work, "report.json")
         login_env = dict(env, WENDREL_QZLOGIN_SCREENSHOT=windows_path(bmp))
         def login(script, env):
-            """qzlogin.exe's JSON report and standard error of one login of
-            jdoe in ACME with the dialog answered by `script`."""
+            """Report and standard error of jdoe's login answered by `script`."""
             status = run([args.wine_run, args.qzlogin, "--extension",
                           windows_path(args.extension), "--user", "jdoe", "--tree", "ACME",
                           "--json"] + script, env=env, stdout_path=report_path)
@@ -207,8 +197,7 @@ def main(argv):
         if record["user"] != "jdoe" or record["context"] != "sales.ACME":
             raise Failure("the second row was chosen, but the host received %r" % record)
 
-        # The other ways of answering the real dialog: a double-click on a
-        # row, and OK with no row selected, which chooses nobody.
+        # A double-click on a row, and OK with no row selected: nobody.
         for script, context in ((["--dblclick", "1"], "sales.ACME"), (["--select-none"], "")):
             report, _ = login(script, env)
             if report["record"]["context"] != context or report["dialogs"][0]["result"] != 1:
