@@ -4,12 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <sstream>
 #include <string>
 #include <tuple>
 #include <vector>
 
 #include "host/qzlogin_report.h"
+#include "host/start_info.h"
 #ifndef _WIN32
 #include "host/qzlogin_ui.h"
 #endif
@@ -51,7 +53,7 @@ TEST(QzloginOptionsTest, DefaultsAndEveryOption) {
                                        uint8_t{0}, false, 0u, field24, 256u, 0, -1, 0, true, 0,
                                        false));
   o = Options();
-  ASSERT_TRUE(ParseOptions({"--events", "98,102", "--start-ui", "5", "--run-eap", "1",
+  ASSERT_TRUE(ParseOptions({"--events", "98,0x66", "--start-ui", "5", "--run-eap", "1",
                             "--dblclick", "2", "--answer", "yes", "--chain-result", "0x10",
                             "--json"},
                            &o, &error))
@@ -75,6 +77,21 @@ TEST(QzloginOptionsTest, DefaultsAndEveryOption) {
     Options options;
     EXPECT_FALSE(ParseOptions(bad, &options, &error)) << bad[0];
   }
+}
+
+// What qzlogin types is cut to leave room for a terminator; a buffer the
+// extension filled to its end without one is read whole.
+TEST(QzloginStartInfoTest, TextsAreCutOnTheWayInAndReadToTheBufferEnd) {
+  Options options;
+  std::string error;
+  ASSERT_TRUE(ParseOptions({"--user", "jdoe", "--tree", "ACME", "--buffer-size", "4"}, &options,
+                           &error));
+  StartInfo info(options);
+  std::memcpy(LoadText(info.record(), kStartInfoContext).buffer, "sale", 4);
+  EXPECT_EQ(std::vector<std::string>({"ACM", "jdo", "PRE", "sale"}),
+            std::vector<std::string>({info.Text(kStartInfoTree), info.Text(kStartInfoUser),
+                                      info.Text(kStartInfoField24),
+                                      info.Text(kStartInfoContext)}));
 }
 
 // The dialog part of the report: texts converted from the ANSI code page,
