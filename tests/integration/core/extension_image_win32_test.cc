@@ -183,99 +183,82 @@ TEST(ExtensionImageTest, VersionResourceCarriesTheProjectVersion) {
             texts);
 }
 
-// Reads a dialog template as the dialog manager does: DLGTEMPLATE or, when
-// the second word is 0xFFFF, DLGTEMPLATEEX.
-class TemplateReader {
- public:
-  explicit TemplateReader(const std::vector<uint8_t>& bytes) : bytes_(bytes) {}
-
-  uint16_t Word() {
+// The template as the dialog manager reads it (DLGTEMPLATE or, when the
+// second word is 0xFFFF, DLGTEMPLATEEX): one line for the dialog and one per
+// control, of styles, rectangle, id, class and text. Buttons and statics
+// may be stored by name or by their ordinals; both read as the name.
+std::vector<std::string> DescribeDialogTemplate(const std::vector<uint8_t>& bytes) {
+  size_t at = 0;
+  bool ok = true;
+  auto word = [&] {
     uint16_t value = 0;
-    if (at_ + 2 > bytes_.size()) ok_ = false;
-    if (ok_) std::memcpy(&value, &bytes_[at_], 2);
-    at_ += 2;
+    ok = ok && at + 2 <= bytes.size();
+    if (ok) std::memcpy(&value, &bytes[at], 2);
+    at += 2;
     return value;
-  }
-  uint32_t Dword() {
-    const uint32_t low = Word();
-    return low | (static_cast<uint32_t>(Word()) << 16);
-  }
-  // x, y, cx and cy as "x,y cxxcy".
-  std::string Rectangle() {
+  };
+  auto dword = [&] {
+    const uint32_t low = word();
+    return low | (static_cast<uint32_t>(word()) << 16);
+  };
+  auto hex = [](uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%08X", value);
+    return std::string(text);
+  };
+  auto rectangle = [&] {  // x, y, cx and cy as "x,y cxxcy"
     std::string text;
     for (const char* separator : {",", " ", "x", ""}) {
-      text += std::to_string(static_cast<int16_t>(Word())) + separator;
+      text += std::to_string(static_cast<int16_t>(word())) + separator;
     }
     return text;
-  }
-  // A UTF-16 string (ASCII here), or "#n" for an ordinal.
-  std::string SzOrOrdinal() {
-    const uint16_t first = Word();
-    if (first == 0xFFFF) return "#" + std::to_string(Word());
+  };
+  auto sz_or_ordinal = [&] {  // a UTF-16 string (ASCII here), or "#n" for an ordinal
+    const uint16_t first = word();
+    if (first == 0xFFFF) return "#" + std::to_string(word());
     std::string text;
-    for (uint16_t c = first; ok_ && c != 0; c = Word()) text.push_back(static_cast<char>(c));
+    for (uint16_t c = first; ok && c != 0; c = word()) text.push_back(static_cast<char>(c));
     return text;
-  }
-  void AlignDword() { at_ = (at_ + 3) & ~static_cast<size_t>(3); }
-  void Skip(size_t n) {
-    at_ += n;
-    ok_ = ok_ && at_ <= bytes_.size();
-  }
-  bool ok() const { return ok_; }
-  bool ok_at_end() const { return ok_ && at_ == bytes_.size(); }
-
- private:
-  const std::vector<uint8_t>& bytes_;
-  size_t at_ = 0;
-  bool ok_ = true;
-};
-
-std::string Hex(uint32_t value) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%08X", value);
-  return text;
-}
-
-// The template as one line for the dialog and one per control: styles,
-// rectangle, id, class and text. Buttons and statics may be stored by name
-// or by their ordinals; both read as the name.
-std::vector<std::string> DescribeDialogTemplate(const std::vector<uint8_t>& bytes) {
-  TemplateReader r(bytes);
-  const uint16_t version = r.Word();
-  const uint16_t signature = r.Word();
+  };
+  auto skip = [&](size_t n) {
+    at += n;
+    ok = ok && at <= bytes.size();
+  };
+  const uint16_t version = word();
+  const uint16_t signature = word();
   const bool extended = version == 1 && signature == 0xFFFF;
   uint32_t style = version | (static_cast<uint32_t>(signature) << 16), ex_style;
   if (extended) {
-    r.Dword();  // help id
-    ex_style = r.Dword();
-    style = r.Dword();
+    dword();  // help id
+    ex_style = dword();
+    style = dword();
   } else {
-    ex_style = r.Dword();
+    ex_style = dword();
   }
-  const uint16_t count = r.Word();
-  std::string dialog = Hex(style) + " " + Hex(ex_style) + " " + r.Rectangle();
-  for (int i = 0; i < 3; ++i) dialog += " '" + r.SzOrOrdinal() + "'";  // menu, class, caption
+  const uint16_t count = word();
+  std::string dialog = hex(style) + " " + hex(ex_style) + " " + rectangle();
+  for (int i = 0; i < 3; ++i) dialog += " '" + sz_or_ordinal() + "'";  // menu, class, caption
   if (style & DS_SETFONT) {
-    dialog += " " + std::to_string(r.Word());
-    if (extended) r.Skip(4);  // weight, italic, character set
-    dialog += " " + r.SzOrOrdinal();
+    dialog += " " + std::to_string(word());
+    if (extended) skip(4);  // weight, italic, character set
+    dialog += " " + sz_or_ordinal();
   }
   std::vector<std::string> lines = {dialog};
-  for (int i = 0; i < count && r.ok(); ++i) {
-    r.AlignDword();
-    if (extended) r.Dword();  // help id
-    const uint32_t first = r.Dword(), second = r.Dword();
-    std::string item = extended ? Hex(second) + " " + Hex(first) : Hex(first) + " " + Hex(second);
-    item += " " + r.Rectangle();
-    item += " " + std::to_string(extended ? r.Dword() : r.Word());
-    std::string window_class = Lower(r.SzOrOrdinal());
+  for (int i = 0; i < count && ok; ++i) {
+    at = (at + 3) & ~static_cast<size_t>(3);  // DWORD-aligned
+    if (extended) dword();  // help id
+    const uint32_t first = dword(), second = dword();
+    std::string item = extended ? hex(second) + " " + hex(first) : hex(first) + " " + hex(second);
+    item += " " + rectangle();
+    item += " " + std::to_string(extended ? dword() : word());
+    std::string window_class = Lower(sz_or_ordinal());
     if (window_class == "#128") window_class = "button";
     if (window_class == "#130") window_class = "static";
-    item += " " + window_class + " '" + r.SzOrOrdinal() + "'";
-    r.Skip(r.Word());  // creation data
+    item += " " + window_class + " '" + sz_or_ordinal() + "'";
+    skip(word());  // creation data
     lines.push_back(item);
   }
-  if (!r.ok_at_end()) lines.push_back("(malformed)");
+  if (!ok || at != bytes.size()) lines.push_back("(malformed)");
   return lines;
 }
 
