@@ -72,6 +72,7 @@ class HostRecord {
   void* data() { return bytes_.data(); }
   std::string Text(StartInfoTextField field) const { return ReadHostText(bytes_.data(), field); }
   uint32_t calling_module() const { return LoadCallingModule(bytes_.data()); }
+  const std::vector<char>& field24_buffer() const { return texts_[3]; }
 
  private:
   std::vector<unsigned char> bytes_;

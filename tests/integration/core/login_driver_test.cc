@@ -51,6 +51,19 @@ TEST_F(LoginDriverTest, OtherEventsAndEventsBeforeStartOnlyChain) {
   EXPECT_EQ(Observe(record), Unresolved("asmith"));
 }
 
+// Treeless login writes the tree it found and clears the whole field before
+// it, not only its first byte (which is all a whole login's report shows).
+TEST_F(LoginDriverTest, TreelessLoginClearsTheWholeFieldBeforeTheTree) {
+  ASSERT_TRUE(dir_.Start({"A"})) << dir_.error();
+  SetServers({Plain(0)});
+  SetTrees({"A"});
+  SetOptions({{"Treeless Login Enabled", 1}});
+  HostRecord record("asmith", "");
+  EXPECT_EQ(Login(record),
+            (Outcome{"A", "asmith", "eng.A", "", kCallingModuleMark, {kNotifyResolved}, {}}));
+  EXPECT_EQ(record.field24_buffer(), std::vector<char>(256, 0));
+}
+
 class LoginDriverEventsTest : public HostedLoginTest {
  protected:
   void TearDown() override {
