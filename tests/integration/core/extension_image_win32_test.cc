@@ -1,9 +1,8 @@
-// wendrel.dll as a file the loader maps: its export table holds the two
-// registration entries and nothing else, and its resources are the string
-// table, the selection dialog (DIALOG 9001), the registration script
-// (REGISTRY 9002) and the events' message table (MESSAGETABLE 1), each in
-// language 1033 only. The image is mapped without
-// running its start-up code, so nothing of the extension runs here.
+// wendrel.dll as a file the loader maps without running its start-up code:
+// its export table holds the two registration entries and nothing else, and
+// its resources are the string table, the selection dialog (DIALOG 9001),
+// the registration script (REGISTRY 9002), the events' message table
+// (MESSAGETABLE 1) and the version, each in language 1033 only.
 
 #include <windows.h>
 
@@ -12,9 +11,11 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <set>
 #include <string>
 #include <tuple>
+#include <type_traits>
 #include <vector>
 
 #include "gtest/gtest.h"
@@ -23,27 +24,18 @@
 namespace wendrel {
 namespace {
 
-// The DLL mapped as an image whose imports are not resolved and whose entry
-// point is never called.
-class MappedImage {
- public:
-  explicit MappedImage(DWORD flags)
-      : module_(LoadLibraryExA(WENDREL_EXTENSION_PATH, nullptr, flags)) {}
-  ~MappedImage() {
-    if (module_ != nullptr) FreeLibrary(module_);
-  }
-  MappedImage(const MappedImage&) = delete;
-  MappedImage& operator=(const MappedImage&) = delete;
-
-  HMODULE module() const { return module_; }
-  template <typename T>
-  const T* At(DWORD rva) const {
-    return reinterpret_cast<const T*>(reinterpret_cast<const uint8_t*>(module_) + rva);
-  }
-
- private:
-  HMODULE module_;
+// The DLL mapped with these flags, its entry point never called.
+struct FreeModule {
+  void operator()(HMODULE module) const { FreeLibrary(module); }
 };
+using MappedImage = std::unique_ptr<std::remove_pointer_t<HMODULE>, FreeModule>;
+MappedImage Map(DWORD flags) {
+  return MappedImage(LoadLibraryExA(WENDREL_EXTENSION_PATH, nullptr, flags));
+}
+template <typename T>
+const T* At(const MappedImage& image, DWORD rva) {
+  return reinterpret_cast<const T*>(reinterpret_cast<const uint8_t*>(image.get()) + rva);
+}
 
 std::string Lower(std::string text) {
   for (char& c : text) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
@@ -51,11 +43,11 @@ std::string Lower(std::string text) {
 }
 
 TEST(ExtensionImageTest, ExportsOnlyTheTwoRegistrationEntries) {
-  MappedImage image(DONT_RESOLVE_DLL_REFERENCES);
-  ASSERT_NE(nullptr, image.module()) << GetLastError();
-  const auto* dos = image.At<IMAGE_DOS_HEADER>(0);
+  const MappedImage image = Map(DONT_RESOLVE_DLL_REFERENCES);
+  ASSERT_NE(nullptr, image) << GetLastError();
+  const auto* dos = At<IMAGE_DOS_HEADER>(image, 0);
   ASSERT_EQ(IMAGE_DOS_SIGNATURE, dos->e_magic);
-  const auto* nt = image.At<IMAGE_NT_HEADERS64>(static_cast<DWORD>(dos->e_lfanew));
+  const auto* nt = At<IMAGE_NT_HEADERS64>(image, static_cast<DWORD>(dos->e_lfanew));
   ASSERT_EQ(std::make_tuple(DWORD{IMAGE_NT_SIGNATURE}, WORD{IMAGE_NT_OPTIONAL_HDR64_MAGIC}),
             std::make_tuple(nt->Signature, nt->OptionalHeader.Magic));
   EXPECT_EQ(std::make_tuple(WORD{IMAGE_FILE_MACHINE_AMD64}, true),
@@ -64,14 +56,14 @@ TEST(ExtensionImageTest, ExportsOnlyTheTwoRegistrationEntries) {
 
   const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
   ASSERT_NE(0u, dir.VirtualAddress);
-  const auto* exports = image.At<IMAGE_EXPORT_DIRECTORY>(dir.VirtualAddress);
+  const auto* exports = At<IMAGE_EXPORT_DIRECTORY>(image, dir.VirtualAddress);
   // Two functions, both by name: no entry is exported by ordinal alone.
   ASSERT_EQ(std::make_tuple(std::string("wendrel.dll"), DWORD{2}, DWORD{2}),
-            std::make_tuple(Lower(image.At<char>(exports->Name)), exports->NumberOfFunctions,
+            std::make_tuple(Lower(At<char>(image, exports->Name)), exports->NumberOfFunctions,
                             exports->NumberOfNames));
-  const auto* names = image.At<DWORD>(exports->AddressOfNames);
-  const auto* ordinals = image.At<WORD>(exports->AddressOfNameOrdinals);
-  const auto* functions = image.At<DWORD>(exports->AddressOfFunctions);
+  const auto* names = At<DWORD>(image, exports->AddressOfNames);
+  const auto* ordinals = At<WORD>(image, exports->AddressOfNameOrdinals);
+  const auto* functions = At<DWORD>(image, exports->AddressOfFunctions);
   std::vector<std::string> seen;
   std::set<WORD> ordinals_seen;
   for (DWORD i = 0; i < exports->NumberOfNames; ++i) {
@@ -82,7 +74,7 @@ TEST(ExtensionImageTest, ExportsOnlyTheTwoRegistrationEntries) {
     const DWORD rva = functions[ordinals[i]];
     const bool code = (rva < dir.VirtualAddress || rva >= dir.VirtualAddress + dir.Size) &&
                       rva < nt->OptionalHeader.SizeOfImage;
-    seen.push_back(std::string(image.At<char>(names[i])) + (code ? " code" : " elsewhere"));
+    seen.push_back(std::string(At<char>(image, names[i])) + (code ? " code" : " elsewhere"));
   }
   EXPECT_EQ(std::vector<std::string>({"DllRegisterServer code", "DllUnregisterServer code"}),
             seen);
@@ -129,9 +121,8 @@ constexpr StringEntry kStrings[] = {
 };
 
 TEST(ExtensionImageTest, CarriesItsResourcesInLanguage1033Only) {
-  MappedImage image(LOAD_LIBRARY_AS_DATAFILE);
-  ASSERT_NE(nullptr, image.module()) << GetLastError();
-
+  const MappedImage image = Map(LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_NE(nullptr, image) << GetLastError();
   // The string table's blocks hold sixteen ids each: block n holds 16(n-1)
   // to 16n-1.
   std::set<std::string> expected = {"#5/#9001/1033", "REGISTRY/#9002/1033", "#16/#1/1033",
@@ -140,13 +131,13 @@ TEST(ExtensionImageTest, CarriesItsResourcesInLanguage1033Only) {
     expected.insert("#6/#" + std::to_string(s.id / 16 + 1) + "/1033");
   }
   std::set<std::string> inventory;
-  EnumResourceTypesA(image.module(), AddType, reinterpret_cast<LONG_PTR>(&inventory));
+  EnumResourceTypesA(image.get(), AddType, reinterpret_cast<LONG_PTR>(&inventory));
   EXPECT_EQ(expected, inventory);
 
   // Each text, whole, under its id.
   for (const StringEntry& s : kStrings) {
     char text[1024] = {};
-    const int n = LoadStringA(image.module(), static_cast<UINT>(s.id), text, sizeof text);
+    const int n = LoadStringA(image.get(), static_cast<UINT>(s.id), text, sizeof text);
     EXPECT_EQ(std::string(s.text), std::string(text, n > 0 ? static_cast<size_t>(n) : 0))
         << "string " << s.id;
   }
@@ -156,7 +147,7 @@ TEST(ExtensionImageTest, CarriesItsResourcesInLanguage1033Only) {
   ASSERT_TRUE(file);
   const std::vector<uint8_t> script((std::istreambuf_iterator<char>(file)),
                                     std::istreambuf_iterator<char>());
-  EXPECT_EQ(script, Resource(image.module(), "REGISTRY", MAKEINTRESOURCEA(9002)));
+  EXPECT_EQ(script, Resource(image.get(), "REGISTRY", MAKEINTRESOURCEA(9002)));
 }
 
 // Windows Installer replaces an installed wendrel.dll by comparing file
@@ -192,105 +183,88 @@ TEST(ExtensionImageTest, VersionResourceCarriesTheProjectVersion) {
             texts);
 }
 
-// Reads a dialog template as the dialog manager does: DLGTEMPLATE or, when
-// the second word is 0xFFFF, DLGTEMPLATEEX.
-class TemplateReader {
- public:
-  explicit TemplateReader(const std::vector<uint8_t>& bytes) : bytes_(bytes) {}
-
-  uint16_t Word() {
+// The template as the dialog manager reads it (DLGTEMPLATE or, when the
+// second word is 0xFFFF, DLGTEMPLATEEX): one line for the dialog and one per
+// control, of styles, rectangle, id, class and text. Buttons and statics
+// may be stored by name or by their ordinals; both read as the name.
+std::vector<std::string> DescribeDialogTemplate(const std::vector<uint8_t>& bytes) {
+  size_t at = 0;
+  bool ok = true;
+  auto word = [&] {
     uint16_t value = 0;
-    if (at_ + 2 > bytes_.size()) ok_ = false;
-    if (ok_) std::memcpy(&value, &bytes_[at_], 2);
-    at_ += 2;
+    ok = ok && at + 2 <= bytes.size();
+    if (ok) std::memcpy(&value, &bytes[at], 2);
+    at += 2;
     return value;
-  }
-  uint32_t Dword() {
-    const uint32_t low = Word();
-    return low | (static_cast<uint32_t>(Word()) << 16);
-  }
-  // x, y, cx and cy as "x,y cxxcy".
-  std::string Rectangle() {
+  };
+  auto dword = [&] {
+    const uint32_t low = word();
+    return low | (static_cast<uint32_t>(word()) << 16);
+  };
+  auto hex = [](uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%08X", value);
+    return std::string(text);
+  };
+  auto rectangle = [&] {  // x, y, cx and cy as "x,y cxxcy"
     std::string text;
     for (const char* separator : {",", " ", "x", ""}) {
-      text += std::to_string(static_cast<int16_t>(Word())) + separator;
+      text += std::to_string(static_cast<int16_t>(word())) + separator;
     }
     return text;
-  }
-  // A UTF-16 string (ASCII here), or "#n" for an ordinal.
-  std::string SzOrOrdinal() {
-    const uint16_t first = Word();
-    if (first == 0xFFFF) return "#" + std::to_string(Word());
+  };
+  auto sz_or_ordinal = [&] {  // a UTF-16 string (ASCII here), or "#n" for an ordinal
+    const uint16_t first = word();
+    if (first == 0xFFFF) return "#" + std::to_string(word());
     std::string text;
-    for (uint16_t c = first; ok_ && c != 0; c = Word()) text.push_back(static_cast<char>(c));
+    for (uint16_t c = first; ok && c != 0; c = word()) text.push_back(static_cast<char>(c));
     return text;
-  }
-  void AlignDword() { at_ = (at_ + 3) & ~static_cast<size_t>(3); }
-  void Skip(size_t n) {
-    at_ += n;
-    ok_ = ok_ && at_ <= bytes_.size();
-  }
-  bool ok() const { return ok_; }
-  bool ok_at_end() const { return ok_ && at_ == bytes_.size(); }
-
- private:
-  const std::vector<uint8_t>& bytes_;
-  size_t at_ = 0;
-  bool ok_ = true;
-};
-
-std::string Hex(uint32_t value) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%08X", value);
-  return text;
-}
-
-// The template as one line for the dialog and one per control: styles,
-// rectangle, id, class and text. Buttons and statics may be stored by name
-// or by their ordinals; both read as the name.
-std::vector<std::string> DescribeDialogTemplate(const std::vector<uint8_t>& bytes) {
-  TemplateReader r(bytes);
-  const uint16_t version = r.Word();
-  const uint16_t signature = r.Word();
+  };
+  auto skip = [&](size_t n) {
+    at += n;
+    ok = ok && at <= bytes.size();
+  };
+  const uint16_t version = word();
+  const uint16_t signature = word();
   const bool extended = version == 1 && signature == 0xFFFF;
   uint32_t style = version | (static_cast<uint32_t>(signature) << 16), ex_style;
   if (extended) {
-    r.Dword();  // help id
-    ex_style = r.Dword();
-    style = r.Dword();
+    dword();  // help id
+    ex_style = dword();
+    style = dword();
   } else {
-    ex_style = r.Dword();
+    ex_style = dword();
   }
-  const uint16_t count = r.Word();
-  std::string dialog = Hex(style) + " " + Hex(ex_style) + " " + r.Rectangle();
-  for (int i = 0; i < 3; ++i) dialog += " '" + r.SzOrOrdinal() + "'";  // menu, class, caption
+  const uint16_t count = word();
+  std::string dialog = hex(style) + " " + hex(ex_style) + " " + rectangle();
+  for (int i = 0; i < 3; ++i) dialog += " '" + sz_or_ordinal() + "'";  // menu, class, caption
   if (style & DS_SETFONT) {
-    dialog += " " + std::to_string(r.Word());
-    if (extended) r.Skip(4);  // weight, italic, character set
-    dialog += " " + r.SzOrOrdinal();
+    dialog += " " + std::to_string(word());
+    if (extended) skip(4);  // weight, italic, character set
+    dialog += " " + sz_or_ordinal();
   }
   std::vector<std::string> lines = {dialog};
-  for (int i = 0; i < count && r.ok(); ++i) {
-    r.AlignDword();
-    if (extended) r.Dword();  // help id
-    const uint32_t first = r.Dword(), second = r.Dword();
-    std::string item = extended ? Hex(second) + " " + Hex(first) : Hex(first) + " " + Hex(second);
-    item += " " + r.Rectangle();
-    item += " " + std::to_string(extended ? r.Dword() : r.Word());
-    std::string window_class = Lower(r.SzOrOrdinal());
+  for (int i = 0; i < count && ok; ++i) {
+    at = (at + 3) & ~static_cast<size_t>(3);  // DWORD-aligned
+    if (extended) dword();  // help id
+    const uint32_t first = dword(), second = dword();
+    std::string item = extended ? hex(second) + " " + hex(first) : hex(first) + " " + hex(second);
+    item += " " + rectangle();
+    item += " " + std::to_string(extended ? dword() : word());
+    std::string window_class = Lower(sz_or_ordinal());
     if (window_class == "#128") window_class = "button";
     if (window_class == "#130") window_class = "static";
-    item += " " + window_class + " '" + r.SzOrOrdinal() + "'";
-    r.Skip(r.Word());  // creation data
+    item += " " + window_class + " '" + sz_or_ordinal() + "'";
+    skip(word());  // creation data
     lines.push_back(item);
   }
-  if (!r.ok_at_end()) lines.push_back("(malformed)");
+  if (!ok || at != bytes.size()) lines.push_back("(malformed)");
   return lines;
 }
 
 TEST(ExtensionImageTest, Dialog9001IsTheSelectionDialog) {
-  MappedImage image(LOAD_LIBRARY_AS_DATAFILE);
-  ASSERT_NE(nullptr, image.module()) << GetLastError();
+  const MappedImage image = Map(LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_NE(nullptr, image) << GetLastError();
   // The standard dialog class: no class name.
   EXPECT_EQ(std::vector<std::string>({
                 "80C800C0 00000000 0,0 314x151 '' '' 'Select' 8 MS Sans Serif",
@@ -299,7 +273,7 @@ TEST(ExtensionImageTest, Dialog9001IsTheSelectionDialog) {
                 "50000000 00000000 7,7 234x8 9003 static 'Which user do you wish?'",
                 "50810015 00000000 7,20 300x100 9001 syslistview32 'List1'",
             }),
-            DescribeDialogTemplate(Resource(image.module(), RT_DIALOG, MAKEINTRESOURCEA(9001))));
+            DescribeDialogTemplate(Resource(image.get(), RT_DIALOG, MAKEINTRESOURCEA(9001))));
 }
 
 }  // namespace

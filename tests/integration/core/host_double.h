@@ -1,8 +1,8 @@
 // The login host as the driver's in-process tests play it: a host handler
 // that the extension replaces and must chain to, a notify entry that records
-// what it is told, the handshake export, and a start-info record built byte
-// by byte at the contract's offsets with text buffers of its own; and the
-// test base whose driver serves that host.
+// what it is told, the handshake export, a start-info record laid out at the
+// contract's offsets with text buffers of its own, and the test base whose
+// driver serves that host.
 
 #ifndef WENDREL_TESTS_INTEGRATION_CORE_HOST_DOUBLE_H_
 #define WENDREL_TESTS_INTEGRATION_CORE_HOST_DOUBLE_H_
@@ -35,18 +35,18 @@ inline std::vector<uint32_t> g_notified;
 inline unsigned char g_host_service_table[kHostServiceTableSize];
 
 inline int32_t HostHandler(void* host, uint32_t event, uint32_t a, uint32_t b, void* record,
-                    uintptr_t c, uint32_t d) {
+                           uintptr_t c, uint32_t d) {
   g_chained.push_back({host, event, a, b, record, c, d});
   return 42;
 }
 
-inline int32_t HostNotify(void* host, uint32_t code, uint32_t a, uint32_t b, uintptr_t d) {
+inline int32_t HostNotify(void*, uint32_t code, uint32_t, uint32_t, uintptr_t) {
   g_notified.push_back(code);
   return 0;
 }
 
-inline int32_t HostInit(void** table, const LoginExtVersion* version, uintptr_t* out, uintptr_t r1,
-                 uintptr_t r2) {
+inline int32_t HostInit(void** table, const LoginExtVersion* version, uintptr_t*, uintptr_t,
+                        uintptr_t) {
   if (LoginExtVersionNumber(*version) != 5) return 1;
   std::memset(g_host_service_table, 0, sizeof g_host_service_table);
   StoreEventHandler(g_host_service_table, &HostHandler);
@@ -54,62 +54,29 @@ inline int32_t HostInit(void** table, const LoginExtVersion* version, uintptr_t*
   return 0;
 }
 
-// A start-info record with its own text buffers, laid out at the offsets
-// of the contract.
 class HostRecord {
  public:
-  HostRecord(const std::string& user, const std::string& tree, int32_t size = 256)
-      : bytes_(kStartInfoSize, 0), tree_(size), user_(size), context_(size), field24_(size) {
-    Attach(kStartInfoTree, &tree_, tree);
-    Attach(kStartInfoUser, &user_, user);
-    Attach(kStartInfoContext, &context_, "");
-    Attach(kStartInfoField24, &field24_, "PRESET");
+  HostRecord(const std::string& user, const std::string& tree)
+      : bytes_(kStartInfoSize, 0), texts_(4, std::vector<char>(256, 0)) {
+    const StartInfoTextField fields[] = {kStartInfoTree, kStartInfoUser, kStartInfoContext,
+                                         kStartInfoField24};
+    const std::string values[] = {tree, user, "", "PRESET"};
+    for (size_t i = 0; i < 4; ++i) {
+      std::copy(values[i].begin(), values[i].end(), texts_[i].begin());
+      StoreText(data(), fields[i], HostText{256, texts_[i].data()});
+    }
     StoreCallingModule(data(), kCallingModuleUnset);
-    StorePointer(data(), kStartInfoProviderName, provider_.c_str());
+    StorePointer(data(), kStartInfoProviderName, "zelnetprovider");
   }
 
   void* data() { return bytes_.data(); }
-
-  // Adds a tagged record to the list: tag 17 with the start-UI byte, or tag
-  // 87 with runEap.
-  void AddStartUI(unsigned char byte) {
-    start_ui_[kStartUIByte] = byte;
-    Link(kTagStartUI, start_ui_);
-  }
-  void AddTabData(uint32_t run_eap) {
-    StoreU32(tab_data_, kTabDataRunEap, run_eap);
-    Link(kTagTabData, tab_data_);
-  }
-  void SetProvider(const std::string& provider) {
-    provider_ = provider;
-    StorePointer(data(), kStartInfoProviderName, provider_.c_str());
-  }
   std::string Text(StartInfoTextField field) const { return ReadHostText(bytes_.data(), field); }
   uint32_t calling_module() const { return LoadCallingModule(bytes_.data()); }
-  const std::vector<char>& field24() const { return field24_; }
-  const std::vector<char>& user_buffer() const { return user_; }
+  const std::vector<char>& field24_buffer() const { return texts_[3]; }
 
  private:
-  void Attach(StartInfoTextField field, std::vector<char>* buffer, const std::string& text) {
-    std::memcpy(buffer->data(), text.data(), std::min(text.size(), buffer->size() - 1));
-    StoreText(data(), field, HostText{static_cast<int32_t>(buffer->size()), buffer->data()});
-  }
-
-  void Link(uint32_t tag, unsigned char* record) {
-    unsigned char* node = nodes_[node_count_++];
-    StoreU32(node, kListNodeTag, tag);
-    StorePointer(node, kListNodeNext, LoadPointer(data(), kStartInfoListHead));
-    StorePointer(node, kListNodeData, record);
-    StorePointer(data(), kStartInfoListHead, node);
-  }
-
   std::vector<unsigned char> bytes_;
-  std::vector<char> tree_, user_, context_, field24_;
-  unsigned char nodes_[2][kListNodeSize] = {};
-  size_t node_count_ = 0;
-  unsigned char start_ui_[kStartUISize] = {};
-  unsigned char tab_data_[kTabDataSize] = {};
-  std::string provider_ = "zelnetprovider";
+  std::vector<std::vector<char>> texts_;
 };
 
 // What a login left: the record's texts and mark, the codes the host was
@@ -151,7 +118,7 @@ class HostedLoginTest : public SearchTest {
     return LoginExtCallback(host_, event, 0, 0, record.data(), 0, 0);
   }
 
-  // Server i behind the tree list "A" with contextless login enabled.
+  // The servers behind the tree list "A" with contextless login enabled.
   void ConfigureTreeA(const std::vector<ServerConfig>& servers,
                       std::vector<std::pair<std::string, uint32_t>> options = {}) {
     SetServers(servers);
@@ -182,16 +149,13 @@ class HostedLoginTest : public SearchTest {
   }
 
   // A login of `user` in tree A that resolved to `context`, or that wrote
-  // nothing and showed these boxes.
+  // nothing and showed stop boxes with these texts.
   static Outcome Resolved(const std::string& user, const std::string& context) {
     return {"A", user, context, "PRESET", kCallingModuleMark, {kNotifyResolved}, {}};
   }
-  static Outcome Unresolved(const std::string& user, std::vector<std::string> boxes = {}) {
-    return {"A", user, "", "PRESET", kCallingModuleUnset, {}, std::move(boxes)};
-  }
-  // A stop box with this text, as Observe lists it.
-  static std::string StopBox(const std::string& text) {
-    return std::to_string(platform::kMbIconHand) + " " + text;
+  static Outcome Unresolved(const std::string& user, std::vector<std::string> stop_boxes = {}) {
+    for (std::string& box : stop_boxes) box = std::to_string(platform::kMbIconHand) + " " + box;
+    return {"A", user, "", "PRESET", kCallingModuleUnset, {}, std::move(stop_boxes)};
   }
 
   unsigned char host_[kHostHandleEntries * sizeof(void*)] = {};

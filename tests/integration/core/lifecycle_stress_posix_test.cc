@@ -1,15 +1,10 @@
 // The extension's whole lifecycle, over and over, as the login host runs it:
-// load the host module and the extension (handshake, worker start), send the
-// start event, sometimes a search, then QZLG_TERMINATE at a random moment
-// while the start-up worker may still be creating its thread, initialising
-// TLS, binding, or waiting on a server that never answers; then unload.
-//
-// The library is never unmapped once loaded (-z nodelete), so a second load
-// in the same process would run none of its load code again. Each cycle
-// therefore runs in a child forked from this single-threaded test process:
-// a real first load, a real unload (ExitInstance at exit), and the
-// sanitizer of the build checks the child at its exit. A child that races,
-// leaks or crashes exits non-zero or dies on a signal.
+// load the host module and the extension (handshake, worker start), the
+// start event, sometimes a search, then QZLG_TERMINATE at a random moment of
+// the start-up worker's life; then unload. The library is never unmapped
+// (-z nodelete), so each cycle runs in a child forked from this
+// single-threaded process: a real first load, a real unload (ExitInstance
+// at exit), checked by the build's sanitizer at the child's exit.
 
 #include <dlfcn.h>
 #include <signal.h>
@@ -33,11 +28,9 @@ namespace wendrel {
 namespace testing {
 namespace {
 
-// A cycle costs a few milliseconds in a plain build; under the sanitizers
-// each child pays for loading an instrumented library (ThreadSanitizer: tens
-// of milliseconds) and for its exit checks (LeakSanitizer scans the heap it
-// inherited: hundreds of milliseconds), so those builds run fewer cycles to
-// stay near a minute. $WENDREL_STRESS_CYCLES overrides the count.
+// Sanitizer builds pay tens (thread) to hundreds (address: the leak scan at
+// exit) of milliseconds a cycle, so they run fewer to stay near a minute.
+// $WENDREL_STRESS_CYCLES overrides the count.
 #if defined(__SANITIZE_ADDRESS__)
 constexpr int kDefaultCycles = 60;
 #elif defined(__SANITIZE_THREAD__)
@@ -45,10 +38,8 @@ constexpr int kDefaultCycles = 100;
 #else
 constexpr int kDefaultCycles = 1000;
 #endif
-// Bound of one cycle: the terminate event waits for the worker at most as
-// long as one bind to a silent server (its connection time-out, 1 s), the
-// search of the tab-data event as long again, plus start-up under a
-// sanitizer.
+// Terminate waits for the worker at most one bind to a silent server (1 s),
+// the tab-data search as long again, plus start-up under a sanitizer.
 constexpr int kCycleLimitMs = 20000;
 
 enum class Moment { kAtOnce, kAfterDelay, kAfterSearch };
@@ -58,8 +49,7 @@ struct Cycle {
   unsigned delay_us;
 };
 
-// The child's whole life: returns its exit status (0 when every step did
-// what the host expects). The sanitizers add their own verdict at exit.
+// The child's whole life: 0 when every step did what the host expects.
 int RunCycle(const Cycle& cycle) {
   void* host = dlopen(WENDREL_HOST_MODULE_PATH, RTLD_NOW | RTLD_LOCAL);
   if (host == nullptr) return 10;
@@ -91,26 +81,24 @@ int RunCycle(const Cycle& cycle) {
   return 0;
 }
 
-// Waits at most limit_ms for the child; kills it after that.
-int WaitForChild(pid_t child, int limit_ms, bool* timed_out) {
-  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limit_ms);
+// "" when the child exits with 0 within limit_ms, else what went wrong; a
+// child still running then is killed.
+std::string ChildVerdict(pid_t child, int limit_ms) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limit_ms);
   int status = 0;
-  for (;;) {
-    pid_t done = waitpid(child, &status, WNOHANG);
-    if (done == child) return status;
-    if (done < 0) return -1;
+  pid_t done;
+  while ((done = waitpid(child, &status, WNOHANG)) == 0) {
     if (std::chrono::steady_clock::now() > end) {
-      *timed_out = true;
       kill(child, SIGKILL);
       waitpid(child, &status, 0);
-      return status;
+      return "did not end in time";
     }
     usleep(1000);
   }
-}
-
-std::string Describe(int status) {
-  if (WIFEXITED(status)) return "exit status " + std::to_string(WEXITSTATUS(status));
+  if (done < 0) return "waitpid failed";
+  if (WIFEXITED(status)) {
+    return WEXITSTATUS(status) == 0 ? "" : "exit status " + std::to_string(WEXITSTATUS(status));
+  }
   if (WIFSIGNALED(status)) return "signal " + std::to_string(WTERMSIG(status));
   return "status " + std::to_string(status);
 }
@@ -120,8 +108,7 @@ class LifecycleStressTest : public SearchTest {};
 TEST_F(LifecycleStressTest, LoadEventTerminateUnloadWithTheWorkerAnywhere) {
   int cycles = kDefaultCycles;
   if (const char* text = std::getenv("WENDREL_STRESS_CYCLES")) cycles = std::atoi(text);
-  // The servers must outlive every cycle: the fixture's watchdog removes them
-  // after their lifetime, and a sanitizer build may take over a second a cycle.
+  // The servers must outlive every cycle, over a second each under a sanitizer.
   DirectoryFixture::StartLimits limits;
   limits.lifetime = std::chrono::seconds(300 + 2 * cycles);
   ASSERT_TRUE(dir_.Start({"A", "B:tls=good"}, limits)) << dir_.error();
@@ -129,12 +116,10 @@ TEST_F(LifecycleStressTest, LoadEventTerminateUnloadWithTheWorkerAnywhere) {
   const ServerConfig silent = SilentTls();  // completes the TCP handshake, never answers
   SetTrees({"A", "B"});
   SetOptions({{"Contextless Login Enabled", 1}});
-  // Three server lists, switched between cycles. Most cycles give the
-  // worker only the plain server A (it reads the list and ends at once, so
-  // terminate meets it anywhere in its short life); every tenth gives it a
-  // TLS server to bind to first (TLS start-up, handshake, bind); every
-  // fiftieth puts the silent listener after that, so the terminate event
-  // finds the worker waiting there. A answers the searches.
+  // Most cycles give the worker only the plain server A (it ends at once, so
+  // terminate meets it anywhere in its short life); every tenth a TLS server
+  // to bind to first; every fiftieth the silent listener after that, where
+  // terminate finds it waiting. A answers the searches.
   const std::vector<std::vector<ServerConfig>> lists = {
       {Plain(0)}, {tls, Plain(0)}, {tls, silent, Plain(0)}};
   enum { kQuick, kBusy, kStuck };
@@ -162,13 +147,11 @@ TEST_F(LifecycleStressTest, LoadEventTerminateUnloadWithTheWorkerAnywhere) {
       // sanitizers' exit checks run there.
       std::exit(RunCycle(cycle));
     }
-    bool timed_out = false;
-    int status = WaitForChild(child, kCycleLimitMs, &timed_out);
-    if (timed_out || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    const std::string verdict = ChildVerdict(child, kCycleLimitMs);
+    if (!verdict.empty()) {
       ++failures;
       ADD_FAILURE() << "cycle " << i << " (moment " << static_cast<int>(cycle.moment) << ", "
-                    << cycle.delay_us << " us, server list " << list
-                    << "): " << (timed_out ? "did not end in time" : Describe(status));
+                    << cycle.delay_us << " us, server list " << list << "): " << verdict;
     }
   }
   std::printf("%d of %d cycles in %.1f s\n", i, cycles, SecondsSince(start));

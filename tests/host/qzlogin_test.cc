@@ -1,13 +1,20 @@
+// qzlogin's parts: its options, its JSON report and natively its UI hooks.
+
 #include "host/qzlogin_options.h"
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <sstream>
 #include <string>
 #include <tuple>
 #include <vector>
 
 #include "host/qzlogin_report.h"
+#include "host/start_info.h"
+#ifndef _WIN32
+#include "host/qzlogin_ui.h"
+#endif
 
 namespace wendrel {
 namespace qzlogin {
@@ -46,7 +53,7 @@ TEST(QzloginOptionsTest, DefaultsAndEveryOption) {
                                        uint8_t{0}, false, 0u, field24, 256u, 0, -1, 0, true, 0,
                                        false));
   o = Options();
-  ASSERT_TRUE(ParseOptions({"--events", "98,102", "--start-ui", "5", "--run-eap", "1",
+  ASSERT_TRUE(ParseOptions({"--events", "98,0x66", "--start-ui", "5", "--run-eap", "1",
                             "--dblclick", "2", "--answer", "yes", "--chain-result", "0x10",
                             "--json"},
                            &o, &error))
@@ -60,11 +67,31 @@ TEST(QzloginOptionsTest, DefaultsAndEveryOption) {
   ASSERT_TRUE(ParseOptions({"--events", ""}, &none, &error));
   EXPECT_TRUE(none.events.empty());
 
-  Options bad;
-  EXPECT_FALSE(ParseOptions({"--no-chain", "--chain-result", "3"}, &bad, &error));
-  EXPECT_FALSE(ParseOptions({"--select-none", "--dblclick", "0"}, &bad, &error));
-  EXPECT_FALSE(ParseOptions({"--extension", ""}, &bad, &error));
-  EXPECT_FALSE(ParseOptions({"--buffer-size", "1048577"}, &bad, &error));
+  // Each is refused, and qzlogin exits with its usage.
+  for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
+           {"--no-chain", "--chain-result", "3"}, {"--select-none", "--dblclick", "0"},
+           {"--select", "1", "--cancel"}, {"--extension", ""}, {"--buffer-size", "1048577"},
+           {"--buffer-size", "0"}, {"--buffer-size"}, {"--bogus"}, {"--events", "1,,2"},
+           {"--events", "x"}, {"--start-ui", "256"}, {"--answer", "maybe"},
+           {"--chain-result", "1x"}, {"--calling-module", "0x100000000"}}) {
+    Options options;
+    EXPECT_FALSE(ParseOptions(bad, &options, &error)) << bad[0];
+  }
+}
+
+// What qzlogin types is cut to leave room for a terminator; a buffer the
+// extension filled to its end without one is read whole.
+TEST(QzloginStartInfoTest, TextsAreCutOnTheWayInAndReadToTheBufferEnd) {
+  Options options;
+  std::string error;
+  ASSERT_TRUE(ParseOptions({"--user", "jdoe", "--tree", "ACME", "--buffer-size", "4"}, &options,
+                           &error));
+  StartInfo info(options);
+  std::memcpy(LoadText(info.record(), kStartInfoContext).buffer, "sale", 4);
+  EXPECT_EQ(std::vector<std::string>({"ACM", "jdo", "PRE", "sale"}),
+            std::vector<std::string>({info.Text(kStartInfoTree), info.Text(kStartInfoUser),
+                                      info.Text(kStartInfoField24),
+                                      info.Text(kStartInfoContext)}));
 }
 
 // The dialog part of the report: texts converted from the ANSI code page,
@@ -104,6 +131,68 @@ TEST(QzloginReportTest, DialogsAndBoxesInTheJsonReport) {
                 seen + "\"none\", \"ownerDisabled\": false}, " + seen +
                 "\"prompt\", \"ownerDisabled\": false}]}\n");
 }
+
+#ifndef _WIN32
+// qzlogin's native dialog hook, called as the extension's UI port calls it;
+// whole records compared (and printed) as tuples.
+auto Fields(const DialogSeen& d) {
+  return std::tie(d.caption, d.prompt, d.columns, d.rows, d.result, d.chosen_row,
+                  d.owned_by_prompt, d.owner_disabled);
+}
+
+TEST(QzloginUiTest, DialogsAreAnsweredFromTheScriptAndRecorded) {
+  const WendrelDialogColumn columns[] = {{"User Name", 100}, {"Context", 150}};
+  const char* cells[] = {"adoe", "a.acme", "jdoe", "sales.acme", "zdoe", ""};
+  WendrelDialogModel model = {"Select", "Several users match", 2, columns, 3, cells, 0};
+
+  struct Case {
+    DialogScript script;
+    int script_row;
+    int returned;  // to the extension
+    int result;    // the dialog's, recorded
+    int row;
+  };
+  const Case cases[] = {
+      {DialogScript::kSelect, 2, kWendrelDialogOk, kWendrelDialogOk, 2},
+      {DialogScript::kDoubleClick, 1, kWendrelDialogDoubleClick, kWendrelDialogOk, 1},
+      // No such row: OK finds none.
+      {DialogScript::kSelect, 3, kWendrelDialogOk, kWendrelDialogOk, -1},
+      {DialogScript::kDoubleClick, 3, kWendrelDialogOk, kWendrelDialogOk, -1},
+      {DialogScript::kSelectNone, -1, kWendrelDialogOk, kWendrelDialogOk, -1},
+      {DialogScript::kCancel, -1, kWendrelDialogCancel, kWendrelDialogCancel, -1},
+      // Unattended.
+      {DialogScript::kNone, -1, kWendrelDialogCancel, kWendrelDialogCancel, -1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(&c - cases);
+    UiScript script;
+    script.dialog = c.script;
+    script.dialog_row = c.script_row;
+    SetUiScript(script);
+    const size_t before = DialogsSeen().size();
+    int row = 42;
+    EXPECT_EQ(WendrelHostSelectionDialog(&model, &row), c.returned);
+    EXPECT_EQ(row, c.row);
+    ASSERT_EQ(DialogsSeen().size(), before + 1);
+    // qzlogin is the prompt, and takes no input while it presents.
+    const DialogSeen expected = {"Select", "Several users match",
+                                 {{"User Name", 100}, {"Context", 150}},
+                                 {{"adoe", "a.acme"}, {"jdoe", "sales.acme"}, {"zdoe", ""}},
+                                 c.result, c.row, true, true};
+    EXPECT_EQ(Fields(DialogsSeen().back()), Fields(expected));
+  }
+
+  // A model the dialog could not be built from is refused, not read.
+  WendrelDialogModel broken = model;
+  broken.cells = nullptr;
+  int row = 5;
+  EXPECT_EQ(WendrelHostSelectionDialog(&broken, &row), kWendrelDialogCannotCreate);
+  EXPECT_EQ(row, -1);
+  broken = model;
+  broken.column_count = 0;
+  EXPECT_EQ(WendrelHostSelectionDialog(&broken, &row), kWendrelDialogCannotCreate);
+}
+#endif  // _WIN32
 
 }  // namespace
 }  // namespace qzlogin
