@@ -28,7 +28,7 @@ if(NOT status EQUAL 0)
 endif()
 expect_report(${FOUND_STATUS} ${DATA_DIR}/doctor_${COMMAND}.json)
 
-foreach(args "${COMMAND};--bogus" "bogus" "")
+foreach(args "${COMMAND};--bogus" "resolve;--bogus" "resolve" "bogus" "")
   execute_process(COMMAND ${DOCTOR} ${args} RESULT_VARIABLE status ERROR_VARIABLE err
                   OUTPUT_QUIET)
   if(NOT status EQUAL 2 OR NOT err MATCHES "usage")
