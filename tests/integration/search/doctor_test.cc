@@ -7,16 +7,43 @@
 // check, every TLS server with a trusted file is passed over, no verdict
 // reached.
 
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "gtest/gtest.h"
-#include "tests/integration/search/doctor_runner.h"
 #include "tests/integration/search/search_fixture.h"
 
 namespace wendrel {
 namespace testing {
 namespace {
+
+// The built doctor's standard output for `args`, CR LF read as LF (the
+// Windows doctor writes in text mode); its exit status in *status.
+std::string RunDoctor(const std::string& args, int* status = nullptr) {
+  const std::string out = HostPath("/tmp/wendrel-doctor-" +
+                                   std::to_string(std::random_device()()) + ".out");
+  std::string command =
+      "\"" + HostPath(WENDREL_DOCTOR_PATH) + "\" " + args + " > \"" + out + "\"";
+#ifdef _WIN32
+  // cmd.exe drops the first and the last quote of a line that holds more
+  // than two: one more pair keeps the ones that matter.
+  command = "\"" + command + "\"";
+#endif
+  const int result = std::system(command.c_str());
+  if (status != nullptr) *status = result;
+  std::stringstream text;
+  text << std::ifstream(out, std::ios::binary).rdbuf();
+  std::remove(out.c_str());
+  std::string report = text.str();
+  report.erase(std::remove(report.begin(), report.end(), '\r'), report.end());
+  return report;
+}
 
 using DoctorResolveTest = SearchTest;
 
