@@ -71,17 +71,6 @@ std::string TreeName(LdapHandle* ld) {
   return values.empty() ? "no value" : values[0];
 }
 
-// The result code of the first bind on a TLS handle to host:port: 0 when
-// the bind could be sent, so the TLS connection was made.
-int FirstBindCode(const std::string& host, int port) {
-  Handle ld(LdapSslInit(host.c_str(), port, 1));
-  if (ld == nullptr) return -1;
-  if (LdapSimpleBind(ld.get(), "", "") != -1) return kLdapSuccess;
-  int code = 0;
-  LdapGetOption(ld.get(), kLdapOptResultCode, &code);
-  return code;
-}
-
 // What the user search asks every server for.
 const char* const kSearchAttributes[] = {"mail",      "fullName",        "givenName",
                                          "surname",   "telephoneNumber", "uid",
@@ -399,6 +388,17 @@ TEST_F(LdapTest, ConnTlsBindsOnlyWhereTheTrustedFileVouches) {
 }
 
 #ifndef _WIN32
+// The result code of the first bind on a TLS handle to host:port: 0 when
+// the bind could be sent, so the TLS connection was made.
+int FirstBindCode(const std::string& host, int port) {
+  Handle ld(LdapSslInit(host.c_str(), port, 1));
+  if (ld == nullptr) return -1;
+  if (LdapSimpleBind(ld.get(), "", "") != -1) return kLdapSuccess;
+  int code = 0;
+  LdapGetOption(ld.get(), kLdapOptResultCode, &code);
+  return code;
+}
+
 // Wine's wldap32 runs the TLS handshake in libldap over GnuTLS and ignores
 // ldap_connect's time-out: against a silent TLS peer it does not return.
 TEST_F(LdapTest, TlsHandshakeWithASilentPeerIsBoundedByTheNetworkTimeout) {
