@@ -42,9 +42,9 @@ class FailoverTest : public SearchTest {
   // The sequential walk's outcome, then each mode's, twice in a row: all the
   // same. With expect_skips some server answers, so a second search with
   // retry memory skips every dead one (all dead, all are tried again).
-  SearchOutcome ExpectSameOutcomeInEveryMode(const std::vector<std::pair<std::string, uint32_t>>& base,
-                                    const std::string& name, const std::string& tree,
-                                    bool expect_skips = true) {
+  SearchOutcome ExpectSameOutcomeInEveryMode(
+      const std::vector<std::pair<std::string, uint32_t>>& base, const std::string& name,
+      const std::string& tree, bool expect_skips = true) {
     SetOptions(base);
     SetDword(kOptionsKeyPath, "Probe Servers In Parallel", 0);
     SetDword(kOptionsKeyPath, "Unreachable Server Retry Seconds", 0);
