@@ -12,11 +12,12 @@
 #include <wincrypt.h>
 #include <winldap.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
-#include <functional>
 #include <future>
 #include <map>
 #include <mutex>
@@ -30,12 +31,67 @@
 #include "platform/ldap_owners.h"
 #include "platform/win32/certificate_check_win32.h"
 #include "platform/win32/ldap_win32_testing.h"
-#include "tests/integration/support/debug_output_win32.h"
 #include "tests/integration/support/directory_fixture.h"
 
 namespace wendrel {
 namespace platform {
 namespace {
+
+// Listens to the debugger output of the process (the DBWIN protocol that
+// OutputDebugString serves), where the trace goes on Windows.
+class DebugOutputMonitor {
+ public:
+  DebugOutputMonitor()
+      : buffer_ready_(CreateEventA(nullptr, FALSE, FALSE, "DBWIN_BUFFER_READY")),
+        data_ready_(CreateEventA(nullptr, FALSE, FALSE, "DBWIN_DATA_READY")),
+        mapping_(CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096,
+                                    "DBWIN_BUFFER")),
+        view_(mapping_ != nullptr ? MapViewOfFile(mapping_, FILE_MAP_READ, 0, 0, 4096)
+                                  : nullptr) {
+    if (ok()) thread_ = std::thread([this] { Listen(); });
+  }
+  ~DebugOutputMonitor() {
+    stop_ = true;
+    if (thread_.joinable()) {
+      SetEvent(data_ready_);
+      thread_.join();
+    }
+    if (view_ != nullptr) UnmapViewOfFile(view_);
+    for (HANDLE h : {mapping_, data_ready_, buffer_ready_}) {
+      if (h != nullptr) CloseHandle(h);
+    }
+  }
+  bool ok() const { return buffer_ready_ && data_ready_ && mapping_ && view_; }
+
+  // Whether a line containing `text` has come, waiting up to 5 s for it.
+  bool Saw(const std::string& text) {
+    for (int i = 0; i < 50; Sleep(100), ++i) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      for (const std::string& line : lines_) {
+        if (line.find(text) != std::string::npos) return true;
+      }
+    }
+    return false;
+  }
+
+ private:
+  void Listen() {
+    while (!stop_) {
+      SetEvent(buffer_ready_);
+      if (WaitForSingleObject(data_ready_, 1000) != WAIT_OBJECT_0 || stop_) continue;
+      const char* text = static_cast<const char*>(view_) + sizeof(DWORD);
+      std::lock_guard<std::mutex> lock(mutex_);
+      lines_.emplace_back(text, strnlen(text, 4096 - sizeof(DWORD)));
+    }
+  }
+
+  HANDLE buffer_ready_, data_ready_, mapping_;
+  void* view_;
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+  std::mutex mutex_;
+  std::vector<std::string> lines_;
+};
 
 using Handle = LdapHandleOwner;
 using Strings = std::vector<std::string>;
@@ -132,20 +188,12 @@ std::string FirstBind(LdapHandle* ld) {
   return text;
 }
 
-// "TREE against FILE: VERDICT" for each case, servers by index.
+// A server of the fixture by index, the trusted file, and the verdict.
 struct Case {
   size_t server;
   std::string trusted_file;
   std::string verdict;
 };
-Strings Described(const testing::DirectoryFixture& dir, const std::vector<Case>& cases,
-                  const std::function<std::string(const Case&)>& verdict) {
-  Strings out;
-  for (const Case& c : cases) {
-    out.push_back(dir.server(c.server).tree + " against " + c.trusted_file + ": " + verdict(c));
-  }
-  return out;
-}
 
 class CertificateCheckTest : public ::testing::Test {
  protected:
@@ -154,6 +202,17 @@ class CertificateCheckTest : public ::testing::Test {
     LdapSslClientDeinit();
     LdapSetOption(nullptr, kLdapOptNetworkTimeout, nullptr);
   }
+  // Each case's verdict on what its server sends, as "TREE against FILE: VERDICT".
+  void ExpectVerdicts(const std::vector<Case>& cases) {
+    Strings expected, judged;
+    for (const Case& c : cases) {
+      const std::string what = dir_.server(c.server).tree + " against " + c.trusted_file + ": ";
+      expected.push_back(what + c.verdict);
+      judged.push_back(what + Judged(dir_.server(c.server).certificate, c.trusted_file));
+    }
+    EXPECT_EQ(expected, judged);
+  }
+
   testing::DirectoryFixture dir_;
 };
 
@@ -173,11 +232,7 @@ TEST_F(CertificateCheckTest, VerdictsOnTheFixturesCertificates) {
       // A file of no certificates is unreadable.
       {0, dir_.NonCertificatePath(), "unreadable"},
   };
-  auto expected = [](const Case& c) { return c.verdict; };
-  auto judged = [&](const Case& c) {
-    return Judged(dir_.server(c.server).certificate, c.trusted_file);
-  };
-  EXPECT_EQ(Described(dir_, cases, expected), Described(dir_, cases, judged));
+  ExpectVerdicts(cases);
   EXPECT_EQ(Judged(dir_.server(0).certificate, ca, L"elsewhere.example"), "name mismatch");
   EXPECT_EQ(LoadCertificateFile(dir_.NonCertificatePath()), nullptr);
   EXPECT_EQ(LoadCertificateFile(ca + ".missing"), nullptr);
@@ -190,29 +245,18 @@ TEST_F(CertificateCheckTest, OnlyChainsThatReallyReachTheFileAreTrusted) {
   const std::string ca = dir_.CaCertPath();
   const std::string intermediate = dir_.IntermediateCertPath();
   const std::string with_forgery = dir_.CaWithForgeryPath();
+  // Forgeries of the CA (its subject and serial on another key; issued in
+  // its name, not signed by it) are untrusted; the root in the file and the
+  // intermediate sent by the server are trusted, and so is an intermediate
+  // in the file, for what it issued only; the genuine CA kept beside a
+  // forgery still vouches for its server, the forgery for what it signed.
   const std::vector<Case> cases = {
-      {0, ca, "trusted"},
-      // The CA's subject and serial number on another key: nothing the CA signed.
-      {1, ca, "untrusted"},
-      {2, ca, "untrusted"},
-      // Issued in the genuine CA's name, which is in the file, but not signed by it.
-      {4, ca, "untrusted"},
-      // Root in the file, intermediate sent by the server.
-      {3, ca, "trusted"},
-      // An intermediate in the file vouches for what it issued, and only that.
-      {3, intermediate, "trusted"},
-      {0, intermediate, "untrusted"},
-      // The file's genuine CA is kept beside a forgery of it and still vouches
-      // for its server; the forgery vouches for what it signed, being in the file.
-      {0, with_forgery, "trusted"},
-      {1, with_forgery, "untrusted"},
+      {0, ca, "trusted"},           {1, ca, "untrusted"},           {2, ca, "untrusted"},
+      {4, ca, "untrusted"},         {3, ca, "trusted"},             {3, intermediate, "trusted"},
+      {0, intermediate, "untrusted"}, {0, with_forgery, "trusted"}, {1, with_forgery, "untrusted"},
       {2, with_forgery, "trusted"},
   };
-  auto expected = [](const Case& c) { return c.verdict; };
-  auto judged = [&](const Case& c) {
-    return Judged(dir_.server(c.server).certificate, c.trusted_file);
-  };
-  EXPECT_EQ(Described(dir_, cases, expected), Described(dir_, cases, judged));
+  ExpectVerdicts(cases);
   CertStore both = LoadCertificateFile(with_forgery);
   ASSERT_NE(both, nullptr);
   EXPECT_EQ(CertificatesIn(both.get()), 2);
@@ -234,7 +278,7 @@ TEST_F(CertificateCheckTest, OnlyChainsThatReallyReachTheFileAreTrusted) {
 
 TEST_F(CertificateCheckTest, TlsHandleWithoutTheCheckFailsAtTheBindAndSaysWhy) {
   ASSERT_TRUE(dir_.Start({"Good:tls=good"})) << dir_.error();
-  testing::DebugOutputMonitor monitor;
+  DebugOutputMonitor monitor;
   ASSERT_TRUE(monitor.ok());
   ASSERT_EQ(LdapSslAddTrustedCert(dir_.CaCertPath().c_str(), kLdapCertFilePem), 0);
   const testing::DirectoryServer& good = dir_.server(0);
@@ -267,7 +311,7 @@ TEST_F(TlsHandleCheckTest, UsedOnlyWhenTheCallbackTrustedThatHandle) {
   const int port = dir_.server(0).tls_port;
   const std::string good_certificate = dir_.server(0).certificate;
   const std::string other_certificate = dir_.server(1).certificate;
-  testing::DebugOutputMonitor trace;
+  DebugOutputMonitor trace;
   ASSERT_TRUE(trace.ok());
   SkipServerCertificateCallbackForTesting(true);
   ASSERT_EQ(LdapSslAddTrustedCert(dir_.CaCertPath().c_str(), kLdapCertFilePem), 0);

@@ -1,17 +1,11 @@
 // Reachability and tree discovery against real slapd servers, with the real
 // ICMP service (ICMP.DLL under Wine; ping or raw sockets natively) and the
-// connection-services stand-in.
-//
-// Name lookups of addresses that are not in /etc/hosts would ask DNS, and
-// echoes to an address that does not answer would leave the machine. Tests
-// that need either run only inside a network namespace of their own with
-// nothing but loopback (tests/integration/reachability/isolated_net, which
-// sets WENDREL_TEST_NET=isolated): there a DNS query fails at once, and
-// 192.0.2.1 (a documentation address, named in the namespace's own hosts
-// file and routed into loopback) takes echoes and never answers.
-// WENDREL_TEST_PING=unavailable marks a run where the ping service cannot
-// start (an unprivileged user without ping sockets natively; ICMP.DLL
-// disabled under Wine).
+// connection-services stand-in. Tests that look up names outside
+// /etc/hosts or ping silent addresses run only inside a network namespace
+// with nothing but loopback (isolated_net sets WENDREL_TEST_NET=isolated):
+// there DNS fails at once, and 192.0.2.1 (in the namespace's hosts file,
+// routed into loopback) never answers. WENDREL_TEST_PING=unavailable marks
+// a run without the ping service.
 
 #include "directory/reachability.h"
 
@@ -19,6 +13,7 @@
 #include <cstring>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "gtest/gtest.h"
 #include "platform/environment.h"
@@ -77,12 +72,13 @@ TEST_F(ReachabilityTest, ConnectionServicesReadTheTreeNameOfAnAddress) {
   ASSERT_TRUE(dir_.Start({"Stand_In_Tree", "OTHER", std::string(40, 'L')})) << dir_.error();
   const std::string host = dir_.server(0).host;
   // Server 0, another address, is never used; the second is not configured.
-  testing::ServerConfig elsewhere;
-  elsewhere.host = "10.9.9.9";
-  elsewhere.port = 1;
+  const testing::ServerConfig elsewhere = At("10.9.9.9", 1);
   SetServers({elsewhere, Plain(0), Plain(2)});
   uint32_t handle = 0;
-  ASSERT_EQ(QZCCOpenConnByName(0, host.c_str(), 0x8002, 2, 0, &handle), 0u);
+  auto open = [&](const std::string& name, uint32_t flags = 0x8002) {
+    return QZCCOpenConnByName(0, name.c_str(), flags, 2, 0, &handle);
+  };
+  ASSERT_EQ(open(host), 0u);
   EXPECT_NE(handle, 0u);
   char info[34];
   std::memset(info, '#', sizeof(info));
@@ -96,20 +92,18 @@ TEST_F(ReachabilityTest, ConnectionServicesReadTheTreeNameOfAnAddress) {
   EXPECT_EQ(QZCCCloseConn(handle), kConnBadHandle);
 
   // A tree name longer than the service hands out is cut.
-  ASSERT_EQ(QZCCOpenConnByName(0, dir_.server(2).host.c_str(), 0x8002, 2, 0, &handle), 0u);
+  ASSERT_EQ(open(dir_.server(2).host), 0u);
   ASSERT_EQ(QZCCGetConnInfo(handle, 4, 33, info), 0u);
   EXPECT_EQ(std::string(info), std::string(32, 'L'));
   QZCCCloseConn(handle);
 
-  // Not configured: plain LDAP on 389, where nothing listens here.
-  EXPECT_EQ(QZCCOpenConnByName(0, dir_.server(1).host.c_str(), 0x8002, 2, 0, &handle),
-            kConnServerUnreachable);
-  // A configured address whose server is gone.
+  // Not configured (plain LDAP on 389, where nothing listens here), a
+  // configured address whose server is gone, a name, a wrong flag.
   SetServers({elsewhere, Plain(0), Plain(2), Closed()});
-  EXPECT_EQ(QZCCOpenConnByName(0, dir_.closed_host().c_str(), 0x8002, 2, 0, &handle),
-            kConnServerUnreachable);
-  EXPECT_EQ(QZCCOpenConnByName(0, "ACME", 0x8002, 2, 0, &handle), kConnUnknownName);
-  EXPECT_EQ(QZCCOpenConnByName(0, host.c_str(), 0x8001, 2, 0, &handle), kConnBadParameter);
+  EXPECT_EQ((std::vector<uint32_t>{open(dir_.server(1).host), open(dir_.closed_host()),
+                                   open("ACME"), open(host, 0x8001)}),
+            (std::vector<uint32_t>{kConnServerUnreachable, kConnServerUnreachable,
+                                   kConnUnknownName, kConnBadParameter}));
 }
 
 TEST_F(ReachabilityTest, AddressOfAServerGivesItsTreeName) {
@@ -125,12 +119,10 @@ TEST_F(ReachabilityTest, AddressOfAServerGivesItsTreeName) {
   std::memset(tree, '#', sizeof(tree));
   ASSERT_EQ(GetTree(name, tree, sizeof(tree), 2), 0u);
   EXPECT_STREQ(tree, "Wanted_Tree");
-
   // A smaller buffer gets a cut name, never more.
-  char small[6];
   name = dir_.server(0).host;
-  ASSERT_EQ(GetTree(name, small, sizeof(small), 2), 0u);
-  EXPECT_STREQ(small, "Wante");
+  ASSERT_EQ(GetTree(name, tree, 6, 2), 0u);
+  EXPECT_EQ(std::string(tree, 7), std::string("Wante\0_", 7));
 
   // An address that answers pings but serves no directory.
   name = dir_.closed_host();

@@ -7,16 +7,43 @@
 // check, every TLS server with a trusted file is passed over, no verdict
 // reached.
 
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "gtest/gtest.h"
-#include "tests/integration/search/doctor_runner.h"
 #include "tests/integration/search/search_fixture.h"
 
 namespace wendrel {
 namespace testing {
 namespace {
+
+// The built doctor's standard output for `args`, CR LF read as LF (the
+// Windows doctor writes in text mode); its exit status in *status.
+std::string RunDoctor(const std::string& args, int* status = nullptr) {
+  const std::string out = HostPath("/tmp/wendrel-doctor-" +
+                                   std::to_string(std::random_device()()) + ".out");
+  std::string command =
+      "\"" + HostPath(WENDREL_DOCTOR_PATH) + "\" " + args + " > \"" + out + "\"";
+#ifdef _WIN32
+  // cmd.exe drops the first and the last quote of a line that holds more
+  // than two: one more pair keeps the ones that matter.
+  command = "\"" + command + "\"";
+#endif
+  const int result = std::system(command.c_str());
+  if (status != nullptr) *status = result;
+  std::stringstream text;
+  text << std::ifstream(out, std::ios::binary).rdbuf();
+  std::remove(out.c_str());
+  std::string report = text.str();
+  report.erase(std::remove(report.begin(), report.end(), '\r'), report.end());
+  return report;
+}
 
 using DoctorResolveTest = SearchTest;
 
@@ -107,6 +134,22 @@ std::string ServerEntry(const ServerConfig& server, size_t index, const std::str
          (server.use_ssl ? "true" : "false") + ", \"reachable\": " + rest + "}";
 }
 
+// What follows "reachable" in an entry; "null" stands for JSON's null.
+std::string Rest(bool reachable, const std::string& tree, const std::string& bind,
+                 const std::string& certificate, const std::string& whole, bool usable) {
+  auto text = [](const std::string& v) { return v == "null" ? v : "\"" + v + "\""; };
+  return std::string(reachable ? "true" : "false") + ", \"tree\": " + text(tree) +
+         ", \"bind\": " + text(bind) + ", \"certificate\": " + text(certificate) +
+         ", \"wholeDirectorySearch\": " + text(whole) + ", \"usable\": " +
+         (usable ? "true" : "false");
+}
+std::string Refused(const std::string& verdict) {
+  return Rest(true, "null", "no TLS connection: certificate " + verdict, verdict, "null", false);
+}
+std::string Trusted(const std::string& tree) {
+  return Rest(true, tree, "ok", "trusted", "ok", true);
+}
+
 TEST_F(DoctorResolveTest, ServersReportEachStep) {
   ASSERT_TRUE(dir_.Start({"A", "A:tls=otherca", "B:wholesearch=refuse", "A:tls=good"}))
       << dir_.error();
@@ -122,36 +165,23 @@ TEST_F(DoctorResolveTest, ServersReportEachStep) {
   SetServers(servers);
   std::string report = RunDoctor("servers --json", &status);
   EXPECT_NE(0, status);  // not every server is usable
-#ifdef _WIN32
-  const std::string untrusted = kTlsVerdict;
-#else
-  const std::string untrusted = "untrusted";
-#endif
-  // What follows the name, port and tls of each entry. Refusing the
-  // whole-directory search does not make a server unusable: its contexts
-  // are to be configured. A TLS peer that never answers: no handshake, so
-  // no verdict, and each step given up within the time-out.
-  const std::string no_tls = "\"bind\": \"no TLS connection: certificate ";
+  // Refusing the whole-directory search does not make a server unusable:
+  // its contexts are to be configured. A TLS peer that never answers: no
+  // handshake, so no verdict, and each step given up within the time-out.
   const std::string rest[] = {
-      "true, \"tree\": \"A\", \"bind\": \"ok\", \"certificate\": null, "
-      "\"wholeDirectorySearch\": \"ok\", \"usable\": true",
-      "false, \"tree\": null, \"bind\": \"not attempted: connection refused\", "
-      "\"certificate\": null, \"wholeDirectorySearch\": null, \"usable\": false",
-      "true, \"tree\": null, \"bind\": \"no answer within 1 s\", \"certificate\": null, "
-      "\"wholeDirectorySearch\": null, \"usable\": false",
-      "true, \"tree\": null, " + no_tls + untrusted + "\", \"certificate\": \"" + untrusted +
-          "\", \"wholeDirectorySearch\": null, \"usable\": false",
-      "true, \"tree\": \"B\", \"bind\": \"ok\", \"certificate\": null, "
-      "\"wholeDirectorySearch\": \"no such object\", \"usable\": true",
+      Rest(true, "A", "ok", "null", "ok", true),
+      Rest(false, "null", "not attempted: connection refused", "null", "null", false),
+      Rest(true, "null", "no answer within 1 s", "null", "null", false),
 #ifdef _WIN32
-      "true, \"tree\": null, " + no_tls + "unavailable\", \"certificate\": \"unavailable\", "
-          "\"wholeDirectorySearch\": null, \"usable\": false",
+      Refused(kTlsVerdict),
+      Rest(true, "B", "ok", "null", "no such object", true),
+      Refused(kTlsVerdict),
 #else
-      "true, \"tree\": \"A\", \"bind\": \"ok\", \"certificate\": \"trusted\", "
-      "\"wholeDirectorySearch\": \"ok\", \"usable\": true",
+      Refused("untrusted"),
+      Rest(true, "B", "ok", "null", "no such object", true),
+      Trusted("A"),
 #endif
-      "true, \"tree\": null, " + no_tls + "unavailable\", \"certificate\": \"unavailable\", "
-          "\"wholeDirectorySearch\": null, \"usable\": false",
+      Refused("unavailable"),
   };
   for (size_t i = 0; i < servers.size(); ++i) {
     EXPECT_EQ(ServerEntry(servers[i], i, rest[i]), ReportedEntry(report, i));
@@ -183,7 +213,6 @@ TEST_F(DoctorResolveTest, ServerThatBindsButNamesNoTreeIsReportedSo) {
       << report;
 }
 
-
 // The verdict on each chain: forgeries of the trusted CA and honest chains
 // through an intermediate CA.
 TEST_F(DoctorResolveTest, ServersShowTheVerdictOnEachChain) {
@@ -191,20 +220,11 @@ TEST_F(DoctorResolveTest, ServersShowTheVerdictOnEachChain) {
                           "Chain:tls=chain", "Leaf:tls=forgedleaf"}))
       << dir_.error();
   SetOptions({});
-  auto refused = [](const std::string& verdict) {
-    return "true, \"tree\": null, \"bind\": \"no TLS connection: certificate " + verdict +
-           "\", \"certificate\": \"" + verdict + "\", \"wholeDirectorySearch\": null, "
-           "\"usable\": false";
-  };
 #ifdef _WIN32
-  const std::string good = refused(kTlsVerdict), chain = good, untrusted = good;
+  const std::string good = Refused(kTlsVerdict), chain = good, untrusted = good;
 #else
-  auto trusted = [](const std::string& tree) {
-    return "true, \"tree\": \"" + tree + "\", \"bind\": \"ok\", \"certificate\": \"trusted\", "
-           "\"wholeDirectorySearch\": \"ok\", \"usable\": true";
-  };
-  const std::string good = trusted("Good"), chain = trusted("Chain");
-  const std::string untrusted = refused("untrusted");
+  const std::string good = Trusted("Good"), chain = Trusted("Chain");
+  const std::string untrusted = Refused("untrusted");
 #endif
   const struct {
     size_t server;

@@ -28,25 +28,29 @@ namespace wendrel {
 namespace testing {
 namespace {
 
-// A loopback listener of this test. With backlog 0 and a connection that is
-// never accepted, the kernel's accept queue is full and further connection
-// attempts are dropped: the connect of a client goes unanswered.
+sockaddr_in Loopback(int port) {
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  addr.sin_port = htons(static_cast<uint16_t>(port));
+  return addr;
+}
+
+// A loopback listener of this test. With backlog 0 and connections that are
+// never accepted, the accept queue is full and further connection attempts
+// are dropped: a client's connect goes unanswered.
 class Listener {
  public:
-  explicit Listener(int backlog) {
-    fd_ = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof(addr));
-    listen(fd_, backlog);
+  explicit Listener(int backlog) : fd_(socket(AF_INET, SOCK_STREAM, 0)) {
+    sockaddr_in addr = Loopback(0);
     socklen_t len = sizeof(addr);
+    bind(fd_, reinterpret_cast<sockaddr*>(&addr), len);
+    listen(fd_, backlog);
     getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len);
     port_ = ntohs(addr.sin_port);
   }
   ~Listener() {
-    for (int fd : accepted_) close(fd);
-    for (int fd : clients_) close(fd);
+    for (int fd : fds_) close(fd);
     close(fd_);
   }
   int port() const { return port_; }
@@ -55,29 +59,23 @@ class Listener {
   int Accept(int ms) {
     pollfd p = {fd_, POLLIN, 0};
     if (poll(&p, 1, ms) != 1) return -1;
-    int fd = accept(fd_, nullptr, nullptr);
-    if (fd >= 0) accepted_.push_back(fd);
-    return fd;
+    fds_.push_back(accept(fd_, nullptr, nullptr));
+    return fds_.back();
   }
   // Fills the accept queue with connections nobody accepts.
   void FillQueue(int count) {
     for (int i = 0; i < count; ++i) {
-      int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
-      sockaddr_in addr{};
-      addr.sin_family = AF_INET;
-      addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-      addr.sin_port = htons(static_cast<uint16_t>(port_));
-      connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr));
-      clients_.push_back(fd);
+      fds_.push_back(socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0));
+      const sockaddr_in addr = Loopback(port_);
+      connect(fds_.back(), reinterpret_cast<const sockaddr*>(&addr), sizeof(addr));
     }
     usleep(200 * 1000);  // lets the kernel finish (or drop) the handshakes
   }
 
  private:
-  int fd_ = -1;
+  int fd_;
   int port_ = 0;
-  std::vector<int> accepted_;
-  std::vector<int> clients_;
+  std::vector<int> fds_;  // accepted and connecting
 };
 
 // True when the peer of `fd` closes its end within `ms` (whatever it sent).
@@ -87,9 +85,8 @@ bool ClosedByPeerWithin(int fd, int ms) {
   while (SecondsSince(start) * 1000 < ms) {
     pollfd p = {fd, POLLIN, 0};
     if (poll(&p, 1, 20) == 1) {
-      ssize_t n = read(fd, buffer, sizeof(buffer));
-      if (n == 0) return true;
-      if (n < 0) return false;
+      const ssize_t n = read(fd, buffer, sizeof(buffer));
+      if (n <= 0) return n == 0;
     }
   }
   return false;
@@ -97,12 +94,7 @@ bool ClosedByPeerWithin(int fd, int ms) {
 
 class ProbeSocketsTest : public SearchTest {
  protected:
-  static ServerConfig Local(const Listener& listener) {
-    ServerConfig config;
-    config.host = "127.0.0.1";
-    config.port = listener.port();
-    return config;
-  }
+  static ServerConfig Local(const Listener& listener) { return At("127.0.0.1", listener.port()); }
   SearchOutcome Found() const {
     return {"", dir_.server(0).host, "A", {"jdoe@sales.A", "jdoe@eng.A"}};
   }

@@ -55,8 +55,7 @@ SearchOutcome SearchTest::RunUserSearch(UserData& request) {
   } catch (const LDAPSearchUser::SearchCancelled&) {
     outcome.error = "<cancelled>";
   }
-  outcome.seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  outcome.seconds = SecondsSince(start);
   outcome.server = request.GetServerName();
   outcome.tree = request.GetTreeName();
   for (UserObj* u = request.GetFirstUser(); u != nullptr; u = request.GetNextUser()) {
@@ -118,39 +117,22 @@ void SearchTest::ReplaceServers(const std::vector<ServerConfig>& servers) {
   SetServers(servers);
 }
 
-ServerConfig SearchTest::Plain(size_t i) const {
+ServerConfig SearchTest::At(const std::string& host, int port, bool use_ssl) {
   ServerConfig config;
-  config.host = dir_.server(i).host;
-  config.port = dir_.server(i).port;
+  config.host = host;
+  config.port = port;
+  config.use_ssl = use_ssl;
   return config;
 }
 
 ServerConfig SearchTest::Tls(size_t i) const {
-  ServerConfig config;
-  config.host = dir_.server(i).host;
-  config.port = dir_.server(i).tls_port;
-  config.use_ssl = true;
+  ServerConfig config = At(dir_.server(i).host, dir_.server(i).tls_port, true);
   config.certificate = dir_.CaCertPath();
   return config;
 }
 
-ServerConfig SearchTest::Closed() const {
-  ServerConfig config;
-  config.host = dir_.closed_host();
-  config.port = dir_.closed_port();
-  return config;
-}
-
-ServerConfig SearchTest::Silent() const {
-  ServerConfig config;
-  config.host = dir_.silent_host();
-  config.port = dir_.silent_port();
-  return config;
-}
-
 ServerConfig SearchTest::SilentTls(int connection_timeout) const {
-  ServerConfig config = Silent();
-  config.use_ssl = true;
+  ServerConfig config = At(dir_.silent_host(), dir_.silent_port(), true);
   config.certificate = dir_.CaCertPath();
   config.connection_timeout = connection_timeout;
   return config;

@@ -79,19 +79,19 @@ class SearchTest : public RegistryTest {
 
   // The options key with these DWORD values.
   void SetOptions(const std::vector<std::pair<std::string, uint32_t>>& options);
-  // The server list in this order, with its settings.
+  // The server list in this order, with its settings; Replace first removes
+  // what an earlier list left behind.
   void SetServers(const std::vector<ServerConfig>& servers);
-  // The same, without what an earlier list or its settings left behind.
   void ReplaceServers(const std::vector<ServerConfig>& servers);
   // Server i of the fixture, plain LDAP; over TLS with the fixture CA as
-  // its certificate file.
-  ServerConfig Plain(size_t i) const;
+  // its certificate file; the closed port; the listener that never answers,
+  // plain and over TLS.
+  ServerConfig Plain(size_t i) const { return At(dir_.server(i).host, dir_.server(i).port); }
   ServerConfig Tls(size_t i) const;
-  // The fixture's closed port and its listener that never answers.
-  ServerConfig Closed() const;
-  ServerConfig Silent() const;
-  // The silent listener as a TLS server, with the fixture CA as its file.
+  ServerConfig Closed() const { return At(dir_.closed_host(), dir_.closed_port()); }
+  ServerConfig Silent() const { return At(dir_.silent_host(), dir_.silent_port()); }
   ServerConfig SilentTls(int connection_timeout = 1) const;
+  static ServerConfig At(const std::string& host, int port, bool use_ssl = false);
   // Tree list "0", "1", ... and the contexts of tree `index`.
   void SetTrees(const std::vector<std::string>& trees);
   void SetContexts(int tree_index, const std::vector<std::string>& contexts, bool subtree);

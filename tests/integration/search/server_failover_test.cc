@@ -1,9 +1,7 @@
 // "Probe Servers In Parallel" and "Unreachable Server Retry Seconds" against
-// real servers, on both builds: silent, closed and stopped servers at
-// several places in the list, each option alone and together, in tree and
-// treeless mode. Whatever the options, the outcome (found users, server,
-// tree, message and its list of searched servers, boxes) is the one the
-// plain sequential walk gives.
+// real servers, on both builds: silent, closed, frozen and stopped servers
+// at several places in the list, in tree and treeless mode. Whatever the
+// options, the outcome is the one the plain sequential walk gives.
 
 #include <chrono>
 #include <string>
@@ -41,18 +39,17 @@ class FailoverTest : public SearchTest {
     return out;
   }
 
-  // The sequential walk's outcome, then each mode's, twice in a row (the
-  // second search of a mode with retry memory skips what the first could
-  // not reach): all the same.
-  // expect_skips: some server answers, so a second search with retry memory
-  // skips every dead one (with all of them dead, all are tried again).
-  void ExpectSameOutcomeInEveryMode(const std::vector<std::pair<std::string, uint32_t>>& base,
-                                    const std::string& name, const std::string& tree,
-                                    bool expect_skips = true) {
+  // The sequential walk's outcome, then each mode's, twice in a row: all the
+  // same. With expect_skips some server answers, so a second search with
+  // retry memory skips every dead one (all dead, all are tried again).
+  SearchOutcome ExpectSameOutcomeInEveryMode(
+      const std::vector<std::pair<std::string, uint32_t>>& base, const std::string& name,
+      const std::string& tree, bool expect_skips = true) {
     SetOptions(base);
     SetDword(kOptionsKeyPath, "Probe Servers In Parallel", 0);
     SetDword(kOptionsKeyPath, "Unreachable Server Retry Seconds", 0);
     const SearchOutcome sequential = RunUserSearch(name, tree);
+    EXPECT_LT(sequential.seconds, 12.0);  // each dead server costs its second
     for (const Mode& mode : kModes) {
       SCOPED_TRACE(mode.name);
       UnreachableServers::Instance().Clear();
@@ -67,6 +64,7 @@ class FailoverTest : public SearchTest {
         EXPECT_LT(second.seconds, 0.9) << "a remembered server was tried again";
       }
     }
+    return sequential;
   }
 };
 
@@ -75,12 +73,16 @@ TEST_F(FailoverTest, TreeModeDecisionsAreTheSequentialWalks) {
   ASSERT_TRUE(dir_.Freeze(0));
   // Dead servers ahead of, between and after the answering ones.
   ReplaceServers({Silent(), Plain(2), Closed(), Plain(0), Plain(1), Silent()});
-  ExpectSameOutcomeInEveryMode({}, "jdoe", "A");
+  EXPECT_EQ((SearchOutcome{"", dir_.server(1).host, "A", {"jdoe@sales.A", "jdoe@eng.A"}}),
+            ExpectSameOutcomeInEveryMode({}, "jdoe", "A"));
   // No such user: message 28 names only the first server of tree A searched.
-  ExpectSameOutcomeInEveryMode({}, "nobody", "A");
-  // Every server of the tree dead: message 26.
+  EXPECT_EQ(NotFound({dir_.server(1).host}),
+            ExpectSameOutcomeInEveryMode({}, "nobody", "A").error);
+  // Every server of the tree dead, silently: message 26, nothing searched.
   ReplaceServers({Closed(), Plain(0), Silent()});
-  ExpectSameOutcomeInEveryMode({}, "jdoe", "A", false);
+  const SearchOutcome dead = ExpectSameOutcomeInEveryMode({}, "jdoe", "A", false);
+  EXPECT_EQ((std::make_pair(Composed("No LDAP server specified."), std::vector<ShownBox>{})),
+            std::make_pair(dead.error, dead.boxes));
 }
 
 TEST_F(FailoverTest, TreelessDecisionsAreTheSequentialWalks) {

@@ -1,8 +1,7 @@
 // The reachability check against a strict ICMP.DLL (strict_icmp.cc) that
-// enforces Windows' documented reply-buffer rule, which Wine's own does not.
-// This program lives in the stand-in's folder and runs with
-// WINEDLLOVERRIDES=icmp=n,b, so every LoadLibrary("ICMP.DLL") of the process
-// (the ping service's included) gets the stand-in.
+// enforces Windows' reply-buffer rule, which Wine's own does not. This
+// program lives in the stand-in's folder and runs with icmp=n,b, so every
+// LoadLibrary("ICMP.DLL") of the process gets the stand-in.
 
 #include <windows.h>
 #include <ipexport.h>
@@ -40,12 +39,12 @@ TEST(StrictIcmpTest, TheLoadedIcmpLibraryIsTheStrictStandIn) {
   HMODULE icmp = LoadLibraryA("ICMP.DLL");
   ASSERT_NE(icmp, nullptr);
   EXPECT_EQ(Folder(icmp), Folder(nullptr)) << "not the stand-in: check WINEDLLOVERRIDES";
-  auto create = reinterpret_cast<CreateFileFn>(
-      reinterpret_cast<void*>(GetProcAddress(icmp, "IcmpCreateFile")));
-  auto close = reinterpret_cast<CloseHandleFn>(
-      reinterpret_cast<void*>(GetProcAddress(icmp, "IcmpCloseHandle")));
-  auto send = reinterpret_cast<SendEchoFn>(
-      reinterpret_cast<void*>(GetProcAddress(icmp, "IcmpSendEcho")));
+  auto entry = [icmp](const char* name) {
+    return reinterpret_cast<void*>(GetProcAddress(icmp, name));
+  };
+  auto create = reinterpret_cast<CreateFileFn>(entry("IcmpCreateFile"));
+  auto close = reinterpret_cast<CloseHandleFn>(entry("IcmpCloseHandle"));
+  auto send = reinterpret_cast<SendEchoFn>(entry("IcmpSendEcho"));
   ASSERT_TRUE(create != nullptr && close != nullptr && send != nullptr);
   HANDLE handle = create();
   ASSERT_NE(handle, INVALID_HANDLE_VALUE);
