@@ -9,6 +9,13 @@
 
 #include "platform/ldap.h"
 
+#ifndef _WIN32
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#endif
+
 #include <chrono>
 #include <condition_variable>
 #include <map>
@@ -388,6 +395,39 @@ TEST_F(LdapTest, ConnTlsBindsOnlyWhereTheTrustedFileVouches) {
 }
 
 #ifndef _WIN32
+// A loopback peer that takes one connection, reads what the client sends
+// first (the start of a TLS handshake) and hangs up.
+class HangUpPeer {
+ public:
+  HangUpPeer() : fd_(socket(AF_INET, SOCK_STREAM, 0)) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof(address);
+    auto* any = reinterpret_cast<sockaddr*>(&address);
+    EXPECT_EQ(0, bind(fd_, any, size) | listen(fd_, 1) | getsockname(fd_, any, &size));
+    port_ = ntohs(address.sin_port);
+    thread_ = std::thread([this] {
+      int client = accept(fd_, nullptr, nullptr);
+      char hello[512];
+      if (client < 0) return;
+      (void)recv(client, hello, sizeof(hello), 0);
+      close(client);
+    });
+  }
+  ~HangUpPeer() {
+    shutdown(fd_, SHUT_RDWR);  // ends an accept still waiting
+    thread_.join();
+    close(fd_);
+  }
+  int port() const { return port_; }
+
+ private:
+  int fd_;
+  int port_ = 0;
+  std::thread thread_;
+};
+
 // The result code of the first bind on a TLS handle to host:port: 0 when
 // the bind could be sent, so the TLS connection was made.
 int FirstBindCode(const std::string& host, int port) {
@@ -427,6 +467,17 @@ TEST_F(LdapTest, TlsHandshakeWithASilentPeerIsBoundedByTheNetworkTimeout) {
   // The bound applies to setting the connection up only: a TLS connection
   // that is set up in time works as before, longer than the time-out.
   EXPECT_EQ(TlsTree(0), "Good");
+  // A peer that hangs up in the middle of the handshake fails it at once,
+  // not when the time-out is over.
+  LdapTimeval ten = {10, 0};
+  ASSERT_EQ(LdapSetOption(nullptr, kLdapOptNetworkTimeout, &ten), kLdapSuccess);
+  HangUpPeer peer;
+  auto start = std::chrono::steady_clock::now();
+  Handle hung_up(LdapSslInit("127.0.0.1", peer.port(), 1));
+  ASSERT_NE(hung_up, nullptr);
+  EXPECT_EQ(Bind(hung_up.get(), "", "", {20, 0}), -1);
+  EXPECT_LT(SecondsSince(start), 5.0);
+  ASSERT_EQ(LdapSetOption(nullptr, kLdapOptNetworkTimeout, nullptr), kLdapSuccess);
   LdapSslClientDeinit();
 }
 

@@ -75,6 +75,13 @@ TEST_F(CacheValidationTest, EntriesAreConfirmedOnAServerOfTheCachedTreeOrRemoved
                                          std::to_string(data.GetUserCount()));
   EXPECT_TRUE(KeyExists(kCache + "\\acme\\JDOE"));
 
+  // A stale entry goes; the tree key and the other entries stay.
+  Store("gone", "acme", "cn=gone", "ou=sales.o=acme");
+  EXPECT_FALSE(Valid("gone", "acme"));
+  EXPECT_FALSE(KeyExists(kCache + "\\acme\\GONE"));
+  EXPECT_TRUE(KeyExists(kCache + "\\acme"));
+  EXPECT_TRUE(Valid("jdoe", "acme"));
+
   // An entry without its user passes the check but cannot be loaded.
   DeleteValue(kCache + "\\acme\\JDOE", "User");
   EXPECT_TRUE(Valid("jdoe", "acme"));
