@@ -84,6 +84,10 @@ expect_failure "Usage:" frobnicate "$K"
 expect_failure "Unknown option /q" query "$K" /q
 expect 0 --help
 [[ "$out" == *"/sec"* ]] || fail "--help does not document /sec"
+for help in /? -? --help; do  # an operation's own help, whatever follows it
+  expect 0 query "$K" "$help"
+  [[ "$out" == "Usage:"*"wendrel-reg query KEY"* ]] || fail "query $help: $out"
+done
 expect 1 delete "$K" /v Missing /f
 expect 1 delete 'HKLM\Software\Missing' /f
 
