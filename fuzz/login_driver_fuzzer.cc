@@ -1,19 +1,28 @@
-// The login driver, LoginExtCallback, in process over any start-info record
-// of the host contract's layout: text buffers of 0 to 300 bytes (or none) that
-// texts may fill without a terminator, any provider name and calling module,
-// tagged lists of any length and tags, any events with any arguments. Every
-// buffer is allocated at exactly its size, so any access past one is caught.
-// The configuration (one tree ACME, one server on a loopback port that refuses
-// connections, a results-cache entry for jsmith made of input bytes) is written
-// afresh per input, so every path ends quickly. Event 102 waits up to 35 s for
-// a server: it is sent only where the driver leaves before that wait, else
-// 1296 (the same path without it) goes in its place.
+// The login driver, LoginExtCallback, over any start-info record, in
+// process, with the record layouts of the login host contract: text fields
+// with buffers of 0 to 300 bytes (or none) holding texts that may fill them
+// without a terminator, any provider name and calling-module value, tagged
+// lists of any length with tags 17, 87 and others, and any sequence of event
+// codes with any extra arguments. Every buffer is allocated at exactly its
+// size, so any read or write past one is caught.
 //
-// Checked after every event: the chained handler got the seven arguments and
-// its result came back; the record's sizes and pointers are untouched; a
-// changed buffer holds a terminator; the calling module is unchanged or
-// 577775; only notification 100 is sent; every box is a stop box or the
-// continue question.
+// No directory is needed: the configuration (options, one tree ACME, one
+// server on a loopback port that refuses connections, and a results-cache
+// entry for jsmith whose user and context are long input bytes) is written
+// into a fresh store per input, so each path ends quickly: no options key,
+// Local Login, a tree that is not configured, a cached user written back,
+// or a search that fails at once against the closed port.
+//
+// Event 102 waits up to 35 one-second passes for some server to accept a
+// bind. It is sent only where the driver leaves before that wait (no
+// options key, Local Login, or no tree list in contextless login); elsewhere
+// it is sent as 1296, the same path without the wait.
+//
+// Checked after every event: the chained handler got the seven arguments
+// unchanged and its result came back; the record's sizes and pointers are
+// untouched; a buffer the driver changed holds a terminator; the calling
+// module is unchanged or 577775; only notification 100 is sent; every box
+// is a stop-icon box or the continue question.
 
 #include <fuzzer/FuzzedDataProvider.h>
 #include <netinet/in.h>
@@ -25,7 +34,6 @@
 #include <cstring>
 #include <memory>
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include "config/registry_paths.h"
@@ -42,6 +50,8 @@ namespace {
 
 using fuzzing::Check;
 
+// ---- The host side ----------------------------------------------------------
+
 struct ChainCall {
   bool called = false;
   void* host;
@@ -49,10 +59,6 @@ struct ChainCall {
   void* record;
   uintptr_t c;
   uint32_t d;
-  bool operator==(const ChainCall& o) const {
-    return std::tie(called, host, event, a, b, record, c, d) ==
-           std::tie(o.called, o.host, o.event, o.a, o.b, o.record, o.c, o.d);
-  }
 };
 ChainCall g_chain;
 std::vector<uint32_t> g_notifications;
@@ -105,6 +111,8 @@ int ClosedPort() {
   return port;
 }
 
+// ---- The configuration --------------------------------------------------------
+
 struct Config {
   bool options_key, contextless, treeless, cached, wildcards, local_login, cache_entry, trees;
 };
@@ -113,41 +121,43 @@ void WriteConfig(const Config& config, FuzzedDataProvider& input) {
   fuzzing::FuzzStore& store = fuzzing::SharedStore();
   store.Reset();
   if (config.options_key) {
-    const std::pair<const char*, uint32_t> options[] = {
-        {"Contextless Login Enabled", config.contextless},
-        {"Treeless Login Enabled", config.treeless},
-        {"UseCachedResults", config.cached},
-        {"Allow Wildcards", config.wildcards},
-        {"User Search Failure", input.ConsumeIntegralInRange(0, 2)}};
-    for (const auto& [name, value] : options) store.SetDword(kOptionsKeyPath, name, value);
+    store.SetDword(kOptionsKeyPath, "Contextless Login Enabled", config.contextless);
+    store.SetDword(kOptionsKeyPath, "Treeless Login Enabled", config.treeless);
+    store.SetDword(kOptionsKeyPath, "UseCachedResults", config.cached);
+    store.SetDword(kOptionsKeyPath, "Allow Wildcards", config.wildcards);
+    store.SetDword(kOptionsKeyPath, "User Search Failure", input.ConsumeIntegralInRange(0, 2));
   }
   if (config.local_login) store.SetDword(kLoginKeyPath, kLocalLoginValueName, 1);
   if (config.trees) store.SetString(kTreesKeyPath, "0", "ACME");
   store.SetString(kServersKeyPath, "0", "127.0.0.1");
-  store.SetDword(kServerSettingsKeyPath, "Port 0", static_cast<uint32_t>(ClosedPort()));
-  store.SetDword(kServerSettingsKeyPath, "ConnectionTimeout 0", 1);
-  store.SetDword(kServerSettingsKeyPath, "Search Timeout 0", 1);
+  const std::string settings = kServerSettingsKeyPath;
+  store.SetDword(settings, "Port 0", static_cast<uint32_t>(ClosedPort()));
+  store.SetDword(settings, "ConnectionTimeout 0", 1);
+  store.SetDword(settings, "Search Timeout 0", 1);
   if (config.cache_entry) {
     const std::string user = input.ConsumeRandomLengthString(300);
     const std::string context = input.ConsumeRandomLengthString(300);
     for (const char* tree : {"ACME", "+.TreeLess"}) {
       const std::string key = std::string(kCachedResultsKeyPath) + "\\" + tree + "\\JSMITH";
-      for (const auto& [name, text] : {std::pair<const char*, std::string>{"UserTree", "ACME"},
-                                       {"UserServer", "127.0.0.1"}, {"User", user},
-                                       {"UserContext", context}, {"UserFDN", "cn=" + user},
-                                       {"UserContextFDN", "o=" + context}}) {
-        store.SetString(key, name, text);
-      }
+      store.SetString(key, "UserTree", "ACME");
+      store.SetString(key, "UserServer", "127.0.0.1");
+      store.SetString(key, "User", user);
+      store.SetString(key, "UserContext", context);
+      store.SetString(key, "UserFDN", "cn=" + user);
+      store.SetString(key, "UserContextFDN", "o=" + context);
     }
   }
 }
 
-// Owns a start-info record and everything it points to, each block zeroed and
-// at exactly its size.
+// ---- The record -------------------------------------------------------------------
+
+// Owns a start-info record and everything it points to, each block at
+// exactly its size.
 class Record {
  public:
   explicit Record(FuzzedDataProvider& input) {
     record_ = Block(kStartInfoSize);
+    std::memset(record_, 0, kStartInfoSize);
     for (const StartInfoTextField& field :
          {kStartInfoField24, kStartInfoTree, kStartInfoUser, kStartInfoContext}) {
       AddText(field, input);
@@ -177,7 +187,7 @@ class Record {
 
  private:
   char* Block(size_t size) {
-    blocks_.emplace_back(new char[size]());
+    blocks_.emplace_back(new char[size]);
     return blocks_.back().get();
   }
 
@@ -189,6 +199,7 @@ class Record {
     }
     const size_t size = input.ConsumeIntegralInRange<size_t>(0, 300);
     char* buffer = Block(size);
+    std::memset(buffer, 0, size);
     // Texts may fill the whole buffer: unterminated.
     const std::string text = input.ConsumeRandomLengthString(size);
     std::memcpy(buffer, text.data(), text.size());
@@ -215,8 +226,9 @@ class Record {
 
   void AddProvider(FuzzedDataProvider& input) {
     const uint8_t how = input.ConsumeIntegral<uint8_t>();
+    std::string provider;
     if (how % 4 == 0) return;  // none
-    const std::string provider = how % 4 == 1 ? "zelnetprovider" : how % 4 == 2 ? "ZelNetProvider"
+    provider = how % 4 == 1 ? "zelnetprovider" : how % 4 == 2 ? "ZelNetProvider"
                                                               : input.ConsumeRandomLengthString(40);
     char* buffer = Block(provider.size() + 1);
     std::memcpy(buffer, provider.c_str(), provider.size() + 1);
@@ -229,6 +241,7 @@ class Record {
     char* previous = record_;
     for (size_t i = 0; i < nodes; ++i) {
       char* node = Block(kListNodeSize);
+      std::memset(node, 0, kListNodeSize);
       const uint8_t how = input.ConsumeIntegral<uint8_t>();
       const uint32_t tag = how % 3 == 0   ? kTagStartUI
                            : how % 3 == 1 ? kTagTabData
@@ -243,6 +256,7 @@ class Record {
         const size_t size = least + input.ConsumeIntegralInRange<size_t>(0, 32);
         char* data = Block(size);
         const std::string bytes = input.ConsumeBytesAsString(size);
+        std::memset(data, 0, size);
         std::memcpy(data, bytes.data(), bytes.size());
         if (tag == kTagStartUI && input.ConsumeBool()) data[kStartUIByte] = kStartUIPrelogin;
         if (tag == kTagTabData && input.ConsumeBool()) StoreU32(data, kTabDataRunEap, 1);
@@ -308,20 +322,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     const std::vector<unsigned char> shape = record.Shape();
     const std::vector<std::string> before = record.Buffers();
     const uint32_t calling_module = LoadCallingModule(record.record());
-    g_chain = {};
+    g_chain = ChainCall();
     g_notifications.clear();
     g_box_styles.clear();
 
     const int32_t result = LoginExtCallback(host, event, a, b, argument_record, c, d);
 
-    Check(g_chain == ChainCall{true, host, event, a, b, argument_record, c, d},
+    Check(g_chain.called && g_chain.host == host && g_chain.event == event && g_chain.a == a &&
+              g_chain.b == b && g_chain.record == argument_record && g_chain.c == c &&
+              g_chain.d == d,
           "the chained handler gets the seven arguments unchanged");
     Check(result == static_cast<int32_t>(event ^ a ^ 0x5A5A), "the chained result comes back");
     Check(record.Shape() == shape, "the record's sizes and pointers are untouched");
     const std::vector<std::string> after = record.Buffers();
     for (size_t t = 0; t < after.size(); ++t) {
-      Check(after[t] == before[t] || after[t].find('\0') != std::string::npos,
-            "a changed buffer holds a terminator");
+      if (after[t] != before[t]) {
+        Check(after[t].find('\0') != std::string::npos, "a changed buffer holds a terminator");
+      }
     }
     const uint32_t now = LoadCallingModule(record.record());
     Check(now == calling_module || now == kCallingModuleMark, "calling module unchanged or marked");

@@ -1,10 +1,15 @@
-// A search result entry turned into a found-user record, over any bytes: the
-// input plays the strings ldap_get_dn, ldap_first/next_attribute and
-// ldap_get_values would hand over. Checked: both DN splits agree on the number
-// of RDNs; typed RDNs split back to themselves (the escapes they keep are the
-// ones a DN needs); every text fits its 260-unit pieces; each attribute with
-// values is stored under its exact name with the converted first value of
-// its last occurrence.
+// A search result entry turned into a found-user record, over any bytes:
+// the entry's DN split through the LDAP port as the connection splits it,
+// and any attributes with any values, converted from UTF-8 to the ANSI code
+// page as the connection converts them. No server is involved: the input
+// plays the strings that ldap_get_dn, ldap_first/next_attribute and
+// ldap_get_values would hand over.
+//
+// Checked: both splits agree on the number of RDNs; a DN that splits has
+// typed RDNs that split back to themselves (the escapes they keep are
+// exactly the ones a DN needs); every text of the record fits the 260-unit
+// pieces; each attribute with values is stored under its exact name with
+// the converted first value of its last occurrence.
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -23,28 +28,38 @@ namespace wendrel {
 namespace {
 
 using fuzzing::Check;
-constexpr size_t kPiece = kMaxDirectoryTextUnits;  // single-byte code page: a byte a unit
+
+// Single-byte ANSI code page: one byte per UTF-16 unit at most.
+constexpr size_t kMaxPieceBytes = kMaxDirectoryTextUnits;
+
+bool HasZeroByte(const std::vector<std::string>& pieces) {
+  for (const std::string& piece : pieces) {
+    if (piece.find('\0') != std::string::npos) return true;
+  }
+  return false;
+}
+
+std::string Join(const std::vector<std::string>& pieces) {
+  std::string out;
+  for (size_t i = 0; i < pieces.size(); ++i) out += (i > 0 ? "," : "") + pieces[i];
+  return out;
+}
 
 void CheckRoundTrip(const std::string& dn, const std::vector<std::string>& typed) {
-  // A value holding a zero byte (written "\00") is cut by the port's C
-  // strings: only DNs whose values are whole can come back unchanged.
+  // A value that holds a zero byte (written "\00") is cut by the C strings
+  // the LDAP port hands out; only whole values can come back unchanged.
   std::vector<std::string> raw_typed, raw_values;
-  if (!platform::ExplodeDn(dn, false, &raw_typed) || !platform::ExplodeDn(dn, true, &raw_values)) {
+  if (!platform::ExplodeDn(dn, false, &raw_typed) || !platform::ExplodeDn(dn, true, &raw_values) ||
+      HasZeroByte(raw_typed) || HasZeroByte(raw_values)) {
     return;
   }
-  std::string joined;
-  for (const std::vector<std::string>* pieces : {&raw_typed, &raw_values}) {
-    for (const std::string& piece : *pieces) {
-      if (piece.find('\0') != std::string::npos) return;
-    }
-  }
   Check(raw_typed == typed, "the port's split is the DN parser's split");
-  for (const std::string& rdn : typed) joined += (joined.empty() ? "" : ",") + rdn;
   std::vector<std::string> again;
-  Check(platform::ExplodeDn(joined, false, &again) && again == typed,
-        "typed RDNs joined split back to themselves");
+  Check(platform::ExplodeDn(Join(typed), false, &again), "typed RDNs joined are a DN");
+  Check(again == typed, "typed RDNs split back to themselves");
   for (const std::string& rdn : typed) {
-    Check(platform::ExplodeDn(rdn, false, &again) && again.size() == 1, "a typed RDN is one RDN");
+    Check(platform::ExplodeDn(rdn, false, &again) && again.size() == 1,
+          "each typed RDN is one RDN");
   }
 }
 
@@ -54,14 +69,17 @@ void CheckRoundTrip(const std::string& dn, const std::vector<std::string>& typed
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   using namespace wendrel;
   FuzzedDataProvider input(bytes, size);
-  const std::string dn = input.ConsumeRandomLengthString(1024).c_str();  // C strings
+  // ldap_get_dn hands over a C string.
+  const std::string dn = input.ConsumeRandomLengthString(1024).c_str();
   std::vector<EntryAttribute> attributes(input.ConsumeIntegralInRange<size_t>(0, 8));
   for (EntryAttribute& attribute : attributes) {
     attribute.name = input.ConsumeRandomLengthString(40).c_str();
-    for (size_t i = input.ConsumeIntegralInRange<size_t>(0, 3); i > 0; --i) {
+    const size_t values = input.ConsumeIntegralInRange<size_t>(0, 3);
+    for (size_t i = 0; i < values; ++i) {
       attribute.values.push_back(input.ConsumeRandomLengthString(1200).c_str());
     }
   }
+
   std::vector<std::string> typed, values;
   ExplodeEntryDn(dn.c_str(), &typed, &values);
   Check(typed.size() == values.size(), "both splits give the same number of RDNs");
@@ -70,13 +88,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   UserData users("name", "TREE");
   UserObj& user = AddEntryToUserData(&users, typed, values, attributes);
   Check(users.GetUserCount() == 1 && users.GetFirstUser() == &user, "one record per entry");
-  const size_t context_bytes = (typed.empty() ? 0 : typed.size() - 1) * (kPiece + 1);
-  Check(user.GetUser().size() <= kPiece && user.GetUserFDN().size() <= kPiece &&
-            user.GetUserContext().size() <= context_bytes &&
-            user.GetUserContextFDN().size() <= context_bytes,
-        "every text fits its pieces");
-  Check(!typed.empty() || (user.GetUser().empty() && user.GetUserContext().empty()),
-        "an empty DN gives no names");
+  Check(user.GetUser().size() <= kMaxPieceBytes, "User fits one piece");
+  Check(user.GetUserFDN().size() <= kMaxPieceBytes, "UserFDN fits one piece");
+  const size_t pieces = typed.empty() ? 0 : typed.size() - 1;
+  Check(user.GetUserContext().size() <= pieces * (kMaxPieceBytes + 1),
+        "UserContext fits its pieces");
+  Check(user.GetUserContextFDN().size() <= pieces * (kMaxPieceBytes + 1),
+        "UserContextFDN fits its pieces");
+  if (typed.empty()) {
+    Check(user.GetUser().empty() && user.GetUserContext().empty(), "an empty DN gives no names");
+  }
 
   std::map<std::string, std::string> expected;
   for (const EntryAttribute& attribute : attributes) {
@@ -88,10 +109,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     auto it = expected.find(attribute.name);
     if (it == expected.end()) {
       Check(!found && value == "untouched", "an attribute without values is not stored");
-    } else {
-      Check(found && value == DirectoryTextToAnsi(it->second) && value.size() <= kPiece,
-            "the converted first value of its last occurrence, under its exact name");
+      continue;
     }
+    Check(found, "an attribute with values is stored under its exact name");
+    Check(value == DirectoryTextToAnsi(it->second), "the first value of its last occurrence");
+    Check(value.size() <= kMaxPieceBytes, "an attribute value fits one piece");
   }
   return 0;
 }

@@ -10,17 +10,26 @@
 
 namespace wendrel {
 namespace fuzzing {
+namespace {
 
 using platform::RegKey;
 
-FuzzStore::FuzzStore() {
+std::string StoreDirectory() {
   struct stat st;
-  const bool shm = stat("/dev/shm", &st) == 0 && S_ISDIR(st.st_mode);
-  path_ = (shm ? std::string("/dev/shm") : platform::TemporaryDirectory()) + "/wendrel-fuzz-" +
-          std::to_string(platform::CurrentProcessId()) + ".db";
+  if (stat("/dev/shm", &st) == 0 && S_ISDIR(st.st_mode)) return "/dev/shm";
+  return platform::TemporaryDirectory();
+}
+
+}  // namespace
+
+FuzzStore::FuzzStore()
+    : path_(StoreDirectory() + "/wendrel-fuzz-" + std::to_string(platform::CurrentProcessId()) +
+            ".db") {
   Reset();
   platform::SetEnvironmentVariable("WENDREL_REGISTRY", path_);
 }
+
+FuzzStore::~FuzzStore() { Reset(); }
 
 void FuzzStore::Reset() {
   for (const char* suffix : {"", "-wal", "-shm", "-journal", "-changes"}) {
@@ -31,16 +40,19 @@ void FuzzStore::Reset() {
 bool FuzzStore::SetRaw(const std::string& key, const std::string& name, uint32_t type,
                        const std::vector<uint8_t>& data) {
   RegKey handle;
-  return handle.Create(RegKey::LocalMachine(), key, platform::kKeyAllAccess, nullptr,
-                       nullptr) == platform::kRegSuccess &&
-         handle.SetValue(name, type, data.data(), static_cast<uint32_t>(data.size())) ==
-             platform::kRegSuccess;
+  if (handle.Create(RegKey::LocalMachine(), key, platform::kKeyAllAccess, nullptr, nullptr) !=
+      platform::kRegSuccess) {
+    return false;
+  }
+  return handle.SetValue(name, type, data.data(), static_cast<uint32_t>(data.size())) ==
+         platform::kRegSuccess;
 }
 
 bool FuzzStore::SetDword(const std::string& key, const std::string& name, uint32_t value) {
-  return SetRaw(key, name, platform::kRegDword,
-                {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
-                 static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)});
+  std::vector<uint8_t> bytes = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
+                                static_cast<uint8_t>(value >> 16),
+                                static_cast<uint8_t>(value >> 24)};
+  return SetRaw(key, name, platform::kRegDword, bytes);
 }
 
 bool FuzzStore::SetString(const std::string& key, const std::string& name,
@@ -52,9 +64,10 @@ bool FuzzStore::SetString(const std::string& key, const std::string& name,
 
 bool FuzzStore::DeleteValue(const std::string& key, const std::string& name) {
   RegKey handle;
-  return handle.Open(RegKey::LocalMachine(), key, platform::kKeyAllAccess) ==
-             platform::kRegSuccess &&
-         handle.DeleteValue(name) == platform::kRegSuccess;
+  if (handle.Open(RegKey::LocalMachine(), key, platform::kKeyAllAccess) != platform::kRegSuccess) {
+    return false;
+  }
+  return handle.DeleteValue(name) == platform::kRegSuccess;
 }
 
 bool FuzzStore::CreateKey(const std::string& key) {
@@ -68,12 +81,22 @@ FuzzStore& SharedStore() {
   return *store;
 }
 
-bool KnownNumber(const std::vector<uint8_t>* data, uint32_t default_value, uint32_t* value) {
-  *value = default_value;
-  if (data == nullptr) return true;
-  if (data->size() != 4) return false;
-  *value = 0;
-  for (int i = 3; i >= 0; --i) *value = *value << 8 | (*data)[i];
+uint32_t ExpectedNumber(const std::vector<uint8_t>* data, uint32_t default_value) {
+  if (data == nullptr || data->size() > 4) return default_value;
+  uint32_t value = default_value;
+  for (size_t i = 0; i < data->size(); ++i) {
+    value &= ~(0xFFu << (8 * i));
+    value |= static_cast<uint32_t>((*data)[i]) << (8 * i);
+  }
+  return value;
+}
+
+bool TextUpToZero(const std::vector<uint8_t>* data, size_t max_bytes, std::string* text) {
+  text->clear();
+  if (data == nullptr || data->size() > max_bytes) return false;
+  size_t length = 0;
+  while (length < data->size() && (*data)[length] != 0) ++length;
+  text->assign(data->begin(), data->begin() + length);
   return true;
 }
 
