@@ -62,11 +62,13 @@ TEST_F(LoginDriverTest, TreelessLoginClearsTheWholeFieldBeforeTheTree) {
   EXPECT_EQ(Login(record),
             (Outcome{"A", "asmith", "eng.A", "", kCallingModuleMark, {kNotifyResolved}, {}}));
   EXPECT_EQ(record.field24_buffer(), std::vector<char>(256, 0));
+  EXPECT_EQ(StartUIRecord(), nullptr);  // the record carried no start-UI node
 }
 
 class LoginDriverEventsTest : public HostedLoginTest {
  protected:
   void TearDown() override {
+    SetConnectivityPauseForTesting(kConnectivityPauseMs);
     platform::FailSslClientInitForTesting(false);
     HostedLoginTest::TearDown();
   }
@@ -104,6 +106,22 @@ TEST_F(LoginDriverEventsTest, SearchEventWaitsForAServerThenSearches) {
   EXPECT_GE(waited, 2.5);
   EXPECT_LT(waited, 25.0);
   EXPECT_EQ(Observe(record), Resolved("asmith", "eng.A"));
+}
+
+// With no server answering, the wait gives up after its 35 passes (each
+// pause shortened here) and the search runs anyway, reporting its failure.
+TEST_F(LoginDriverEventsTest, SearchEventGivesUpAfterItsPassesAndSearchesAnyway) {
+  ASSERT_TRUE(dir_.Start({"A"})) << dir_.error();
+  ConfigureTreeA({Closed()});
+  SetConnectivityPauseForTesting(60);
+  HostRecord record("asmith", "A");
+  Send(kEventStart, record);
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(Send(kEventSearch, record), 42);
+  double waited = SecondsSince(start);
+  EXPECT_GE(waited, kConnectivityPasses * 0.06);
+  EXPECT_LT(waited, 20.0);
+  EXPECT_EQ(Observe(record), Unresolved("asmith", {Composed("No LDAP server specified.")}));
 }
 
 // QZLG_TERMINATE shuts the TLS client down and forgets every server the

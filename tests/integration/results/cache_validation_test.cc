@@ -7,6 +7,7 @@
 
 #include "config/registry_paths.h"
 #include "gtest/gtest.h"
+#include "platform/ldap.h"
 #include "platform/registry.h"
 #include "results/user_data.h"
 #include "standins/directory_services.h"
@@ -131,6 +132,20 @@ TEST_F(CacheValidationTest, NoServerAnsweringCountsAsUnknownWithinBoundedTime) {
   context = Context();
   EXPECT_EQ(0u, QZDSLookupName(context, "cn=jdoe", nullptr, nullptr));
   EXPECT_EQ(kDsNoSuchObject, QZDSLookupName(context, "cn=nobody", nullptr, nullptr));
+  // A network time-out the process set itself is used and left as it was.
+  const platform::LdapTimeval five = {5, 0};
+  ASSERT_EQ(platform::kLdapSuccess,
+            platform::LdapSetOption(nullptr, platform::kLdapOptNetworkTimeout, &five));
+  EXPECT_EQ(0u, QZDSLookupName(context, "cn=jdoe", nullptr, nullptr));
+  platform::LdapTimeval* kept = nullptr;
+  platform::LdapGetOption(nullptr, platform::kLdapOptNetworkTimeout, &kept);
+  ASSERT_NE(kept, nullptr);
+  EXPECT_EQ(5, static_cast<int>(kept->tv_sec));
+  platform::LdapMemFree(kept);
+  platform::LdapSetOption(nullptr, platform::kLdapOptNetworkTimeout, nullptr);
+  // Without a server list no directory can be asked.
+  DeleteTree(kServersKeyPath);
+  EXPECT_EQ(kDsTreeUnreachable, QZDSLookupName(context, "cn=jdoe", nullptr, nullptr));
   EXPECT_EQ(0u, QZDSFreeContext(context));
   EXPECT_EQ(kDsBadContext, QZDSLookupName(context, "cn=jdoe", nullptr, nullptr));
 }

@@ -164,6 +164,9 @@ TEST(TreeNameTest, PaddingIsRemovedAndCopiesAreCutAndTerminated) {
   CopyTreeName("ABCDEFGH", small, sizeof(small));
   char one[1] = {'#'};
   CopyTreeName("ABC", one, sizeof(one));
+  char none[1] = {'#'};
+  CopyTreeName("ABC", none, 0);  // no room even for the terminator: untouched
+  EXPECT_EQ(none[0], '#');
   EXPECT_EQ(std::make_tuple(std::string("SHORT"), std::string("ABCD"), '\0'),
             std::make_tuple(std::string(out), std::string(small), one[0]));
 }

@@ -72,14 +72,16 @@ TEST_F(EventLogTest, FloodControlWritesEachDistinctEventOncePerInterval) {
 
 TEST_F(EventLogTest, AtMost256EventsAreRememberedOldestForgottenFirst) {
   SetEnvironmentVariable("WENDREL_EVENT_LOG", "/dev/null");
-  for (int i = 0; i < 257; ++i, ++g_now) {
+  // Written from 256 down to 0, so that the oldest is not the first in the
+  // order the events are kept in.
+  for (int i = 256; i >= 0; --i, ++g_now) {
     ReportEvent(EventId::kServerNoTreeName, {std::to_string(i)});
   }
   SetEnvironmentVariable("WENDREL_EVENT_LOG", path_);
-  ReportEvent(EventId::kServerNoTreeName, {"1"});  // remembered: held back
-  ReportEvent(EventId::kServerNoTreeName, {"0"});  // the oldest, forgotten
-  EXPECT_EQ(ReadFile(path_), "1003 Warning The directory server 0 was skipped: it accepted the "
-                             "bind, but its tree name could not be read.\n");
+  ReportEvent(EventId::kServerNoTreeName, {"255"});  // remembered: held back
+  ReportEvent(EventId::kServerNoTreeName, {"256"});  // the oldest, forgotten
+  EXPECT_EQ(ReadFile(path_), "1003 Warning The directory server 256 was skipped: it accepted "
+                             "the bind, but its tree name could not be read.\n");
 }
 
 // The guide lists every event as "| id | level | text | ..." with the text
