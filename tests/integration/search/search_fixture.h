@@ -96,7 +96,7 @@ class SearchTest : public RegistryTest {
   void SetTrees(const std::vector<std::string>& trees);
   void SetContexts(int tree_index, const std::vector<std::string>& contexts, bool subtree);
 
-  // Writes an LDIF file for a server spec's ldif= key and returns its Unix
+  // Writes an LDIF file for the ldif= key of a server description and returns its Unix
   // path; removed in TearDown.
   std::string WriteLdif(const std::string& name, const std::string& text);
 

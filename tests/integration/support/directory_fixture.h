@@ -1,8 +1,8 @@
 // A running set of test directory servers for integration tests on both
 // builds: real slapd processes started by tests/integration/fixture/
-// slapd_fixture (whose usage lists the spec keys), plus a listener that
-// accepts and never answers and a closed port. Under Wine the same script
-// runs as a Unix program. Everything is removed by the destructor.
+// slapd_fixture (whose usage lists the keys of a server description), plus a
+// listener that accepts and never answers and a closed port. Under Wine the
+// same script runs as a Unix program. Everything is removed by the destructor.
 //
 //   DirectoryFixture dir;
 //   ASSERT_TRUE(dir.Start({"A", "B:tls=good", "C"})) << dir.error();
@@ -52,7 +52,7 @@ class DirectoryFixture {
     std::chrono::seconds lifetime{300};
     std::chrono::seconds start{30};
   };
-  // One server for each spec ("A", "B:tls=good", ...). False with error().
+  // One server for each description ("A", "B:tls=good", ...). False with error().
   bool Start(const std::vector<std::string>& specs, const StartLimits& limits);
   bool Start(const std::vector<std::string>& specs) { return Start(specs, StartLimits()); }
 
