@@ -12,9 +12,7 @@
 #include <vector>
 
 #include "gtest/gtest.h"
-#include "platform/environment.h"
 #include "platform/registry.h"
-#include "platform/security_descriptor.h"
 #include "tests/unit/support/registry_fixture.h"
 #include "tools/wendrel-reg/key_path.h"
 #include "tools/wendrel-reg/reg_file_parser.h"
@@ -42,9 +40,9 @@ namespace {
 using namespace platform;  // the REG_* types
 using Bytes = std::vector<uint8_t>;
 using Kind = RegFileOperation::Kind;
+using Operations = std::vector<RegFileOperation>;
 
 Bytes B(std::string_view s) { return Bytes(s.begin(), s.end()); }
-
 
 TEST(KeyPathTest, AcceptsHklmInEitherSpellingAndNothingElse) {
   const struct {
@@ -71,7 +69,6 @@ TEST(KeyPathTest, AcceptsHklmInEitherSpellingAndNothingElse) {
   EXPECT_EQ("HKEY_LOCAL_MACHINE", FullKeyName(""));
 }
 
-
 TEST(ValueFormatTest, QueryLinesLookLikeRegExe) {
   const struct {
     const char* name;
@@ -94,37 +91,35 @@ TEST(ValueFormatTest, CommandLineDataByType) {
   ASSERT_TRUE(ParseTypeName("reg_qword", &type));
   EXPECT_EQ(kRegQword, type);
   EXPECT_FALSE(ParseTypeName("REG_LINK", &type));
-  const std::string refused = "refused";
+  const Bytes refused = B("refused");
   const struct {
     uint32_t type;
     const char* text;
     const char* separator;
-    Bytes expected;  // B(refused): refused
+    Bytes expected;
   } cases[] = {
       {kRegMultiSz, "a##b", "##", B(std::string("a\0b\0\0", 5))},
       {kRegDword, "0xFFFFFFFF", "", {0xFF, 0xFF, 0xFF, 0xFF}},
       {kRegDword, "258", "", {2, 1, 0, 0}},
       {kRegQword, "18446744073709551615", "", Bytes(8, 0xFF)},
-      {kRegDword, "-1", "", B(refused)},
-      {kRegDword, "0x", "", B(refused)}, {kRegDword, "12a", "", B(refused)},
-      {kRegDword, "", "", B(refused)}, {kRegQword, "18446744073709551616", "", B(refused)},
-      {kRegBinary, "abc", "", B(refused)}, {kRegNone, "zz", "", B(refused)},
-      {kRegMultiSz, "a", "", B(refused)},
+      {kRegDword, "-1", "", refused}, {kRegDword, "0x", "", refused},
+      {kRegDword, "12a", "", refused}, {kRegDword, "", "", refused},
+      {kRegQword, "18446744073709551616", "", refused}, {kRegBinary, "abc", "", refused},
+      {kRegNone, "zz", "", refused}, {kRegMultiSz, "a", "", refused},
       // Text the code page cannot hold is refused, not stored as '?'.
-      {kRegSz, "\xE2\x82\xAC \xE4\xB8\xAD", "\\0", B(refused)},
-      {kRegMultiSz, "ok\\0\xFF", "\\0", B(refused)},
+      {kRegSz, "\xE2\x82\xAC \xE4\xB8\xAD", "\\0", refused},
+      {kRegMultiSz, "ok\\0\xFF", "\\0", refused},
   };
   for (const auto& c : cases) {
     Bytes bytes;
     std::string error;
     const bool parsed = ParseCommandLineData(c.type, c.text, c.separator, &bytes, &error);
-    EXPECT_EQ(c.expected, parsed ? bytes : B(refused)) << c.text << ": " << error;
+    EXPECT_EQ(c.expected, parsed ? bytes : refused) << c.text << ": " << error;
     if (c.type == kRegSz && !parsed) {
       EXPECT_NE(std::string::npos, error.find("WINDOWS-1252")) << error;
     }
   }
 }
-
 
 // The file as regedit writes it: UTF-16LE after a byte-order mark.
 std::string Utf16File(std::u16string_view text) {
@@ -136,121 +131,94 @@ std::string Utf16File(std::u16string_view text) {
   return bytes;
 }
 
-RegFileParseResult MustParse(std::string_view bytes) {
-  RegFileParseResult result;
-  EXPECT_TRUE(ParseRegFile(bytes, &result)) << result.error_line << ": " << result.error;
-  return result;
-}
-
-// The error line and message for a file that must be rejected.
-RegFileParseResult MustFail(std::string_view bytes) {
-  RegFileParseResult result;
-  EXPECT_FALSE(ParseRegFile(bytes, &result));
-  EXPECT_FALSE(result.error.empty());
-  return result;
-}
-
 RegFileOperation Set(const std::string& key, const std::string& name, uint32_t type, Bytes data,
                      int line) {
   return {Kind::kSetValue, key, name, type, std::move(data), line};
 }
 
-TEST(RegFileParserTest, Version5Utf16FileWithEveryForm) {
-  const std::string file = Utf16File(
-      u"Windows Registry Editor Version 5.00\r\n"
-      u"\r\n"
-      u"; a comment, then a key\r\n"
-      u"[HKEY_LOCAL_MACHINE\\Software\\Tarvos]\r\n"
-      u"\"Path\"=\"C:\\\\Program Files\\\\\\\"x\\\"\"\r\n"
-      u"@=\"d\u00e9faut\"\r\n"
-      u"\"Count\"=dword:0000002A\r\n"
-      u"\"Blob\"=hex:01,ab,\\\r\n"
-      u"  FF\r\n"
-      u"\"None\"=hex(0):\r\n"
-      u"\"Expand\"=hex(2):25,00,41,00,25,00,00,00\r\n"
-      u"\"Multi\"=hex(7):61,00,00,00,e9,00,00,00,00,00\r\n"
-      u"\"Big\"=hex(b):01,02,03,04,05,06,07,08\r\n"
-      u"\"Gone\"=-\r\n"
-      u"\r\n"
-      u"[-HKLM\\Software\\Old]\r\n"
-      u"[hklm\\Software\\Tarvos\\Sub]\n"
-      u"\"a\" = \"b\"   \n");
-  const std::string k = "Software\\Tarvos";
-  const std::vector<RegFileOperation> expected = {
-      {Kind::kCreateKey, k, "", 0, {}, 4},
-      Set(k, "Path", kRegSz, B(std::string("C:\\Program Files\\\"x\"\0", 21)), 5),
-      Set(k, "", kRegSz, B(std::string("d\xE9" "faut\0", 7)), 6),  // stored in the ANSI code page
-      Set(k, "Count", kRegDword, {0x2A, 0, 0, 0}, 7),
-      Set(k, "Blob", kRegBinary, {0x01, 0xAB, 0xFF}, 8),
-      Set(k, "None", kRegNone, {}, 10),
-      // Version 5 spells strings in hex as UTF-16LE; the store keeps ANSI.
-      Set(k, "Expand", kRegExpandSz, B(std::string("%A%\0", 4)), 11),
-      Set(k, "Multi", kRegMultiSz, B(std::string("a\0\xE9\0\0", 5)), 12),
-      Set(k, "Big", kRegQword, {1, 2, 3, 4, 5, 6, 7, 8}, 13),
-      {Kind::kDeleteValue, k, "Gone", 0, {}, 14},
-      {Kind::kDeleteKey, "Software\\Old", "", 0, {}, 16},
-      {Kind::kCreateKey, k + "\\Sub", "", 0, {}, 17},
-      Set(k + "\\Sub", "a", kRegSz, B(std::string("b\0", 2)), 18),
-  };
-  const RegFileParseResult r = MustParse(file);
-  EXPECT_EQ(RegFileFormat::kVersion5, r.format);
-  EXPECT_EQ(expected, r.operations);
-}
-
-
-TEST(RegFileParserTest, Version5EightBitIsUtf8WhenValidElseAnsi) {
-  const std::string head = "Windows Registry Editor Version 5.00\n[HKLM\\S]\n";
+TEST(RegFileParserTest, EveryFormInEachEncoding) {
+  const std::string v5 = "Windows Registry Editor Version 5.00\n[HKLM\\S]\n";
   std::string big_endian = "\xFE\xFF";  // a big-endian UTF-16 byte-order mark
-  for (char c : head + "@=\"x\"\n") big_endian += std::string(1, '\0') + c;
+  for (char c : v5 + "@=\"x\"\n") big_endian += std::string(1, '\0') + c;
+  const std::string k = "Software\\Tarvos";
+  const auto one_value = [](std::string name, Bytes data) {
+    return Operations{{Kind::kCreateKey, "S", "", 0, {}, 2}, Set("S", name, kRegSz, data, 3)};
+  };
   const struct {
     std::string file;
-    std::string name, stored;
+    RegFileFormat format;
+    Operations operations;
   } cases[] = {
-      // UTF-8 é (C3 A9) and ANSI é (E9) both end up as the ANSI byte.
-      {head + "\"n\"=\"\xC3\xA9\"\n", "n", "\xE9"},
-      {head + "\"n\"=\"\xE9\"\n", "n", "\xE9"},
-      {"\xEF\xBB\xBF" + head + "\"n\"=\"\xC3\xA9\"\n", "n", "\xE9"},  // a UTF-8 mark
-      {big_endian, "", "x"},
+      {Utf16File(u"Windows Registry Editor Version 5.00\r\n"
+                 u"\r\n"
+                 u"; a comment, then a key\r\n"
+                 u"[HKEY_LOCAL_MACHINE\\Software\\Tarvos]\r\n"
+                 u"\"Path\"=\"C:\\\\Program Files\\\\\\\"x\\\"\"\r\n"
+                 u"@=\"d\u00e9faut\"\r\n"
+                 u"\"Count\"=dword:0000002A\r\n"
+                 u"\"Blob\"=hex:01,ab,\\\r\n"
+                 u"  FF\r\n"
+                 u"\"None\"=hex(0):\r\n"
+                 u"\"Expand\"=hex(2):25,00,41,00,25,00,00,00\r\n"
+                 u"\"Multi\"=hex(7):61,00,00,00,e9,00,00,00,00,00\r\n"
+                 u"\"Big\"=hex(b):01,02,03,04,05,06,07,08\r\n"
+                 u"\"Gone\"=-\r\n"
+                 u"\r\n"
+                 u"[-HKLM\\Software\\Old]\r\n"
+                 u"[hklm\\Software\\Tarvos\\Sub]\n"
+                 u"\"a\" = \"b\"   \n"),
+       RegFileFormat::kVersion5,
+       {{Kind::kCreateKey, k, "", 0, {}, 4},
+        Set(k, "Path", kRegSz, B(std::string("C:\\Program Files\\\"x\"\0", 21)), 5),
+        Set(k, "", kRegSz, B(std::string("d\xE9" "faut\0", 7)), 6),  // in the ANSI code page
+        Set(k, "Count", kRegDword, {0x2A, 0, 0, 0}, 7),
+        Set(k, "Blob", kRegBinary, {0x01, 0xAB, 0xFF}, 8),
+        Set(k, "None", kRegNone, {}, 10),
+        // Version 5 spells strings in hex as UTF-16LE; the store keeps ANSI.
+        Set(k, "Expand", kRegExpandSz, B(std::string("%A%\0", 4)), 11),
+        Set(k, "Multi", kRegMultiSz, B(std::string("a\0\xE9\0\0", 5)), 12),
+        Set(k, "Big", kRegQword, {1, 2, 3, 4, 5, 6, 7, 8}, 13),
+        {Kind::kDeleteValue, k, "Gone", 0, {}, 14},
+        {Kind::kDeleteKey, "Software\\Old", "", 0, {}, 16},
+        {Kind::kCreateKey, k + "\\Sub", "", 0, {}, 17},
+        Set(k + "\\Sub", "a", kRegSz, B(std::string("b\0", 2)), 18)}},
+      // Version 5 in 8 bits: UTF-8 é (C3 A9) and ANSI é (E9) both become the ANSI byte.
+      {v5 + "\"n\"=\"\xC3\xA9\"\n", RegFileFormat::kVersion5, one_value("n", {0xE9, 0})},
+      {v5 + "\"n\"=\"\xE9\"\n", RegFileFormat::kVersion5, one_value("n", {0xE9, 0})},
+      {"\xEF\xBB\xBF" + v5 + "\"n\"=\"\xC3\xA9\"\n", RegFileFormat::kVersion5,  // a UTF-8 mark
+       one_value("n", {0xE9, 0})},
+      {big_endian, RegFileFormat::kVersion5, one_value("", {'x', 0})},
+      // REGEDIT4 keeps the bytes of hex strings as they are; continuations
+      // join hex data only.
+      {"REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\S]\r\n"
+       "\"Expand\"=hex(2):25,41,25,00\r\n"
+       "\"h\"=hex(b):01,02,\\\n"
+       "\t 03,04,\\\n"
+       "   05,06,07,08\n"
+       "\"s\"=\"ends in a backslash\\\\\"\n"
+       "\"t\"=dword:1\n",
+       RegFileFormat::kRegedit4,
+       {{Kind::kCreateKey, "S", "", 0, {}, 3},
+        Set("S", "Expand", kRegExpandSz, B(std::string("%A%\0", 4)), 4),
+        Set("S", "h", kRegQword, {1, 2, 3, 4, 5, 6, 7, 8}, 5),
+        Set("S", "s", kRegSz, B(std::string("ends in a backslash\\\0", 21)), 8),
+        Set("S", "t", kRegDword, {1, 0, 0, 0}, 9)}},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.file);
-    const std::vector<RegFileOperation> expected = {
-        {Kind::kCreateKey, "S", "", 0, {}, 2},
-        Set("S", c.name, kRegSz, B(c.stored + std::string(1, '\0')), 3)};
-    EXPECT_EQ(expected, MustParse(c.file).operations);
+    RegFileParseResult r;
+    EXPECT_TRUE(ParseRegFile(c.file, &r)) << c.file << ":" << r.error_line << ": " << r.error;
+    EXPECT_EQ(c.format, r.format) << c.file;
+    EXPECT_EQ(c.operations, r.operations) << c.file;
   }
 }
 
-// REGEDIT4 keeps the bytes of hex strings as they are; continuations join
-// hex data only.
-TEST(RegFileParserTest, Regedit4IsAnsiAndKeepsHexStringBytes) {
-  const RegFileParseResult r = MustParse(
-      "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\S]\r\n"
-      "\"Expand\"=hex(2):25,41,25,00\r\n"
-      "\"h\"=hex(b):01,02,\\\n"
-      "\t 03,04,\\\n"
-      "   05,06,07,08\n"
-      "\"s\"=\"ends in a backslash\\\\\"\n"
-      "\"t\"=dword:1\n");
-  EXPECT_EQ(RegFileFormat::kRegedit4, r.format);
-  const std::vector<RegFileOperation> expected = {
-      {Kind::kCreateKey, "S", "", 0, {}, 3},
-      Set("S", "Expand", kRegExpandSz, B(std::string("%A%\0", 4)), 4),
-      Set("S", "h", kRegQword, {1, 2, 3, 4, 5, 6, 7, 8}, 5),
-      Set("S", "s", kRegSz, B(std::string("ends in a backslash\\\0", 21)), 8),
-      Set("S", "t", kRegDword, {1, 0, 0, 0}, 9),
-  };
-  EXPECT_EQ(expected, r.operations);
-}
-
 TEST(RegFileParserTest, ErrorsNameTheLine) {
-  struct Case {
+  const std::string h = "REGEDIT4\n";
+  const struct {
     std::string file;
     int line;
     const char* text;
-  };
-  const std::string h = "REGEDIT4\n";
-  const Case cases[] = {
+  } cases[] = {
       {"REGEDIT5\n[HKLM\\S]\n", 1, "not a registry file"},
       {"", 0, "not a registry file"},
       {h + "\"a\"=\"b\"\n", 2, "before any [KEY]"},
@@ -274,16 +242,14 @@ TEST(RegFileParserTest, ErrorsNameTheLine) {
       {h + "[HKLM\\S]\nfoo=bar\n", 3, "unexpected text"},
       {"Windows Registry Editor Version 5.00\n[HKLM\\S]\n\"a\"=hex(2):41,00,42\n", 3,
        "even number"},
+      {Utf16File(u"REGEDIT4\r\n") + "x", 0, "UTF-16"},  // cut in the middle of a character
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.file);
-    const RegFileParseResult r = MustFail(c.file);
-    EXPECT_EQ(c.line, r.error_line) << r.error;
-    EXPECT_NE(std::string::npos, r.error.find(c.text)) << r.error;
+  for (const auto& c : cases) {
+    RegFileParseResult r;
+    EXPECT_FALSE(ParseRegFile(c.file, &r)) << c.file;
+    EXPECT_EQ(c.line, r.error_line) << c.file << ": " << r.error;
+    EXPECT_NE(std::string::npos, r.error.find(c.text)) << c.file << ": " << r.error;
   }
-  // A UTF-16 file cut in the middle of a character.
-  RegFileParseResult r = MustFail(Utf16File(u"REGEDIT4\r\n") + "x");
-  EXPECT_NE(std::string::npos, r.error.find("UTF-16"));
 }
 
 // The UTF-16LE file as 8-bit text (the tests write ASCII only), or "" when
@@ -298,34 +264,44 @@ std::string Narrow(const std::string& bytes) {
   return text;
 }
 
-TEST(RegFileWriterTest, WritesWhatRegeditWrites) {
-  std::vector<ExportKey> keys = {
-      {"Software\\Tarvos",
-       {{"", kRegSz, B(std::string("x\0", 2))},
-        {"Q\"\\", kRegSz, B(std::string("a\\\"b\0", 5))},
-        {"D", kRegDword, {0x2A, 0, 0, 0x80}},
-        {"E", kRegExpandSz, B(std::string("%A%\0", 4))},
-        {"N", kRegNone, {}},
-        {"W", kRegQword, {1, 0, 0, 0, 0, 0, 0, 0}}}},
-      {"Software\\Tarvos\\Sub", {}},
+TEST(RegFileWriterTest, WritesWhatRegeditWritesAndRefusesWhatCouldNotComeBack) {
+  const std::string head = "Windows Registry Editor Version 5.00\r\n\r\n";
+  const struct {
+    std::vector<ExportKey> keys;
+    std::string text;   // "untouched": refused
+    const char* error;  // part of the refusal
+  } cases[] = {
+      {{{"Software\\Tarvos",
+         {{"", kRegSz, B(std::string("x\0", 2))},
+          {"Q\"\\", kRegSz, B(std::string("a\\\"b\0", 5))},
+          {"D", kRegDword, {0x2A, 0, 0, 0x80}},
+          {"E", kRegExpandSz, B(std::string("%A%\0", 4))},
+          {"N", kRegNone, {}},
+          {"W", kRegQword, {1, 0, 0, 0, 0, 0, 0, 0}}}},
+        {"Software\\Tarvos\\Sub", {}}},
+       head + "[HKEY_LOCAL_MACHINE\\Software\\Tarvos]\r\n"
+              "@=\"x\"\r\n"
+              "\"Q\\\"\\\\\"=\"a\\\\\\\"b\"\r\n"
+              "\"D\"=dword:8000002a\r\n"
+              "\"E\"=hex(2):25,00,41,00,25,00,00,00\r\n"
+              "\"N\"=hex(0):\r\n"
+              "\"W\"=hex(b):01,00,00,00,00,00,00,00\r\n"
+              "\r\n"
+              "[HKEY_LOCAL_MACHINE\\Software\\Tarvos\\Sub]\r\n"
+              "\r\n",
+       ""},
+      // 0x81 is not a character of WINDOWS-1252: it cannot survive UTF-16.
+      {{{"S", {{"v", kRegSz, {'a', 0x81, 0}}}}}, "untouched", "HKEY_LOCAL_MACHINE\\S value \"v\""},
+      {{{"S", {{"a\nb", kRegDword, {0, 0, 0, 0}}}}}, "untouched", "line break"},
+      // Bytes that are not strings are never converted, whatever they hold.
+      {{{"S", {{"v", kRegBinary, {0x81}}}}},
+       head + "[HKEY_LOCAL_MACHINE\\S]\r\n\"v\"=hex:81\r\n\r\n", ""},
   };
-  std::string bytes;
-  std::string error;
-  ASSERT_TRUE(WriteRegFile(keys, &bytes, &error)) << error;
-  EXPECT_EQ(
-      "Windows Registry Editor Version 5.00\r\n"
-      "\r\n"
-      "[HKEY_LOCAL_MACHINE\\Software\\Tarvos]\r\n"
-      "@=\"x\"\r\n"
-      "\"Q\\\"\\\\\"=\"a\\\\\\\"b\"\r\n"
-      "\"D\"=dword:8000002a\r\n"
-      "\"E\"=hex(2):25,00,41,00,25,00,00,00\r\n"
-      "\"N\"=hex(0):\r\n"
-      "\"W\"=hex(b):01,00,00,00,00,00,00,00\r\n"
-      "\r\n"
-      "[HKEY_LOCAL_MACHINE\\Software\\Tarvos\\Sub]\r\n"
-      "\r\n",
-      Narrow(bytes));
+  for (const auto& c : cases) {
+    std::string bytes = "untouched", error;
+    EXPECT_EQ(c.text, WriteRegFile(c.keys, &bytes, &error) ? Narrow(bytes) : bytes) << error;
+    EXPECT_NE(std::string::npos, error.find(c.error)) << error;
+  }
 }
 
 TEST(RegFileWriterTest, EveryValueComesBackByteForByte) {
@@ -346,49 +322,43 @@ TEST(RegFileWriterTest, EveryValueComesBackByteForByte) {
       {"odd type", 0x12345, {9, 8}},
       {"caf\xE9 \"quoted\" \\", kRegDword, {0xFF, 0xFF, 0xFF, 0xFF}},
   };
-  std::string bytes;
-  std::string error;
+  std::string bytes, error;
   ASSERT_TRUE(WriteRegFile({{"Software\\T\xE9st", values}}, &bytes, &error)) << error;
 
   RegFileParseResult parsed;
   ASSERT_TRUE(ParseRegFile(bytes, &parsed)) << parsed.error_line << ": " << parsed.error;
-  std::vector<RegFileOperation> expected = {{Kind::kCreateKey, "Software\\T\xE9st", "", 0, {}, 0}};
+  Operations expected = {{Kind::kCreateKey, "Software\\T\xE9st", "", 0, {}, 0}};
   for (const ExportValue& v : values) {
-    expected.push_back({Kind::kSetValue, "Software\\T\xE9st", v.name, v.type, v.data, 0});
+    expected.push_back(Set("Software\\T\xE9st", v.name, v.type, v.data, 0));
   }
   for (RegFileOperation& op : parsed.operations) op.line = 0;  // wrapping moves them
   EXPECT_EQ(expected, parsed.operations);
   // Long hex data is wrapped: no line of the file is wider than regedit's.
   const std::string text = Narrow(bytes);
-  size_t start = 0;
-  while (start < text.size()) {
-    const size_t end = text.find("\r\n", start);
+  for (size_t start = 0, end; start < text.size(); start = end + 2) {
+    end = text.find("\r\n", start);
     ASSERT_NE(std::string::npos, end);
     EXPECT_LE(end - start, 80u) << text.substr(start, end - start);
-    start = end + 2;
   }
-}
-
-TEST(RegFileWriterTest, RefusesWhatCouldNotComeBack) {
-  std::string bytes = "untouched";
-  std::string error;
-  // 0x81 is not a character of WINDOWS-1252: it cannot survive UTF-16.
-  EXPECT_FALSE(WriteRegFile({{"S", {{"v", kRegSz, {'a', 0x81, 0}}}}}, &bytes, &error));
-  EXPECT_NE(std::string::npos, error.find("HKEY_LOCAL_MACHINE\\S value \"v\"")) << error;
-  EXPECT_FALSE(WriteRegFile({{"S", {{"a\nb", kRegDword, {0, 0, 0, 0}}}}}, &bytes,
-                            &error));
-  EXPECT_NE(std::string::npos, error.find("line break")) << error;
-  EXPECT_EQ("untouched", bytes);
-  // Bytes that are not strings are never converted, whatever they hold.
-  EXPECT_TRUE(WriteRegFile({{"S", {{"v", kRegBinary, {0x81}}}}}, &bytes, &error));
 }
 
 // A key created with an access list shows its descriptor as SDDL, a key
 // without one shows no security line. The tool inherits $WENDREL_REGISTRY.
-class QuerySecurityTest : public testing::RegistryTest {
- protected:
+using QuerySecurityTest = testing::RegistryTest;
+
+TEST_F(QuerySecurityTest, ShowsTheDescriptorOfAKeyCreatedWithOne) {
+  const std::vector<KeyAccessEntry> acl = {{"S-1-1-0", kTrusteeIsWellKnownGroup, kKeyRead},
+                                           {"S-1-5-32-544", kTrusteeIsGroup, kKeyAllAccess}};
+  RegKey key;
+  ASSERT_EQ(kRegSuccess,
+            key.Create(RegKey::LocalMachine(), "Software\\Tarvos", kKeyAllAccess, &acl, nullptr));
+  key.Close();
+  CreateKey("Software\\Plain");
+  const std::string sddl = testing::RegSddl("Software\\Tarvos");
+  EXPECT_NE(std::string::npos, sddl.find("WD")) << sddl;  // Everyone, by its alias
+
   // "<exit status>:<output>" of wendrel-reg query <key> [/sec].
-  std::string Query(const std::string& key, const std::string& options) {
+  const auto query = [this](const std::string& key, const std::string& options) {
     const std::string output = Scratch() + "/out";
     const std::string command = std::string("\"") + WENDREL_REG_BINARY + "\" query \"" + key +
                                 "\" " + options + " >\"" + output + "\" 2>&1 </dev/null";
@@ -396,29 +366,12 @@ class QuerySecurityTest : public testing::RegistryTest {
     std::ifstream in(output, std::ios::binary);
     return std::to_string(status) + ":" +
            std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  }
-};
-
-TEST_F(QuerySecurityTest, ShowsTheDescriptorOfAKeyCreatedWithOne) {
-  const std::vector<KeyAccessEntry> acl = {{"S-1-1-0", kTrusteeIsWellKnownGroup, kKeyRead},
-                                           {"S-1-5-32-544", kTrusteeIsGroup, kKeyAllAccess}};
-  RegKey key, plain;
-  ASSERT_EQ(kRegSuccess,
-            key.Create(RegKey::LocalMachine(), "Software\\Tarvos", kKeyAllAccess, &acl, nullptr));
-  ASSERT_EQ(kRegSuccess, plain.Create(RegKey::LocalMachine(), "Software\\Plain", kKeyAllAccess,
-                                      nullptr, nullptr));
-  std::vector<uint8_t> descriptor;
-  ASSERT_EQ(kRegSuccess, key.GetSecurity(&descriptor));
-  const std::string sddl = SecurityDescriptorToSddl(descriptor);
-  EXPECT_NE(std::string::npos, sddl.find("WD")) << sddl;  // Everyone, by its alias
-  key.Close();
-  plain.Close();
-
+  };
   const std::string tarvos = "\nHKEY_LOCAL_MACHINE\\Software\\Tarvos\n";
   EXPECT_EQ("0:" + tarvos + "    (Security)    " + sddl + "\n\n",
-            Query("HKLM\\Software\\Tarvos", "/sec"));
-  EXPECT_EQ("0:" + tarvos + "\n", Query("HKLM\\Software\\Tarvos", ""));
-  EXPECT_EQ("0:\nHKEY_LOCAL_MACHINE\\Software\\Plain\n\n", Query("HKLM\\Software\\Plain", "/sec"));
+            query("HKLM\\Software\\Tarvos", "/sec"));
+  EXPECT_EQ("0:" + tarvos + "\n", query("HKLM\\Software\\Tarvos", ""));
+  EXPECT_EQ("0:\nHKEY_LOCAL_MACHINE\\Software\\Plain\n\n", query("HKLM\\Software\\Plain", "/sec"));
 }
 
 }  // namespace
