@@ -1,28 +1,18 @@
-// The login driver, LoginExtCallback, over any start-info record, in
-// process, with the record layouts of the login host contract: text fields
-// with buffers of 0 to 300 bytes (or none) holding texts that may fill them
-// without a terminator, any provider name and calling-module value, tagged
-// lists of any length with tags 17, 87 and others, and any sequence of event
-// codes with any extra arguments. Every buffer is allocated at exactly its
-// size, so any read or write past one is caught.
+// The login driver, LoginExtCallback, over any start-info record (text
+// buffers of 0 to 300 bytes or none, filled without a terminator or not; any
+// provider and calling module; tagged lists with tags 17, 87 and others) and
+// any events with any arguments. Every buffer has exactly its size, so any
+// access past one is caught. The configuration, written afresh per input,
+// has one server on a loopback port that refuses connections, so every path
+// ends quickly. Event 102, which waits up to 35 s for a server, is sent only
+// where the driver leaves before that wait; elsewhere as 1296, the same path
+// without it.
 //
-// No directory is needed: the configuration (options, one tree ACME, one
-// server on a loopback port that refuses connections, and a results-cache
-// entry for jsmith whose user and context are long input bytes) is written
-// into a fresh store per input, so each path ends quickly: no options key,
-// Local Login, a tree that is not configured, a cached user written back,
-// or a search that fails at once against the closed port.
-//
-// Event 102 waits up to 35 one-second passes for some server to accept a
-// bind. It is sent only where the driver leaves before that wait (no
-// options key, Local Login, or no tree list in contextless login); elsewhere
-// it is sent as 1296, the same path without the wait.
-//
-// Checked after every event: the chained handler got the seven arguments
-// unchanged and its result came back; the record's sizes and pointers are
-// untouched; a buffer the driver changed holds a terminator; the calling
-// module is unchanged or 577775; only notification 100 is sent; every box
-// is a stop-icon box or the continue question.
+// Checked after every event: the chained handler got the seven arguments and
+// its result came back; the record's sizes and pointers are untouched; a
+// changed buffer holds a terminator; the calling module is unchanged or
+// 577775; only notification 100 is sent; every box is a stop box or the
+// continue question.
 
 #include <fuzzer/FuzzedDataProvider.h>
 #include <netinet/in.h>
@@ -49,8 +39,6 @@ namespace wendrel {
 namespace {
 
 using fuzzing::Check;
-
-// ---- The host side ----------------------------------------------------------
 
 struct ChainCall {
   bool called = false;
@@ -111,8 +99,6 @@ int ClosedPort() {
   return port;
 }
 
-// ---- The configuration --------------------------------------------------------
-
 struct Config {
   bool options_key, contextless, treeless, cached, wildcards, local_login, cache_entry, trees;
 };
@@ -148,8 +134,6 @@ void WriteConfig(const Config& config, FuzzedDataProvider& input) {
     }
   }
 }
-
-// ---- The record -------------------------------------------------------------------
 
 // Owns a start-info record and everything it points to, each block at
 // exactly its size.

@@ -1,12 +1,8 @@
-// wendrel-reg's .reg import over any bytes, 8-bit and UTF-16. The first
-// input byte picks how the rest becomes a file: as it is, or widened to
-// UTF-16 (little- or big-endian, with the byte-order mark), or as raw
-// UTF-16LE code units after the mark; optionally after a REGEDIT4 or a
-// version 5 header line, so that mutations spend their time in the grammar.
-//
-// A file that parses is imported into a fresh store as wendrel-reg imports
-// it, exported again, and the export must parse back to exactly the values
-// the store holds, byte for byte (the writer's promise).
+// wendrel-reg's .reg import over any bytes. The first byte picks the file's
+// form (as is, widened to UTF-16 either way with its mark, or raw UTF-16LE
+// after the mark) and a header line, so that mutations spend their time in
+// the grammar. A file that parses is imported into a fresh store, exported,
+// and the export must parse back to exactly the stored values, byte for byte.
 
 #include <fuzzer/FuzzedDataProvider.h>
 

@@ -1,15 +1,11 @@
-// Every registry reader over any stored type and length. The input is a
-// list of writes (a key of the configuration, a value name the readers ask
-// for or any other name, any type, 0 to 300 bytes of any data) applied to a
-// fresh registry store; then the options, the server list with every
-// setting, the tree list, the context scopes of three trees and the
-// results cache are read, and each answer is compared with what the stored
-// bytes must give:
-//   numbers: at most 4 bytes over the default, longer data leave it;
-//   texts:   up to the first zero byte, empty when missing or too long
-//            (over 260 characters, or data over the 261-byte buffer);
-//   cache:   up to the first zero byte of at most 265 bytes.
-// Walks are bounded here, so a reader that never ends is a finding too.
+// Every registry reader over any stored type and length: the input is a list
+// of writes (a configuration key, a name the readers ask for or any other,
+// any type, 0 to 300 bytes) to a fresh store; then every reader's answer is
+// compared with what the stored bytes must give: numbers are at most 4 bytes
+// over the default (longer data leave it); texts run up to the first zero
+// byte, empty when missing or too long (over 260 characters or 261 bytes);
+// cache texts up to the first zero of at most 265 bytes. Walks are bounded
+// here, so a reader that never ends is a finding too.
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -259,12 +255,11 @@ void CheckCache(const Model& model) {
   }
   Check(users.GetUserCount() == 1, "one user from the cache");
   const UserObj& user = *users.GetFirstUser();
-  Check(users.GetTreeName() == texts["UserTree"], "UserTree");
-  Check(users.GetServerName() == texts["UserServer"], "UserServer");
-  Check(user.GetUser() == texts["User"], "User");
-  Check(user.GetUserContext() == texts["UserContext"], "UserContext");
-  Check(user.GetUserFDN() == texts["UserFDN"], "UserFDN");
-  Check(user.GetUserContextFDN() == texts["UserContextFDN"], "UserContextFDN");
+  const std::map<std::string, std::string> read = {
+      {"UserTree", users.GetTreeName()}, {"UserServer", users.GetServerName()},
+      {"User", user.GetUser()},          {"UserContext", user.GetUserContext()},
+      {"UserFDN", user.GetUserFDN()},    {"UserContextFDN", user.GetUserContextFDN()}};
+  Check(read == texts, "the six texts of the cached user");
   std::string attribute;
   Check(!user.GetAttribute("mail", &attribute), "a cached user has no attributes");
 }

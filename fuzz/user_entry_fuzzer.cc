@@ -1,15 +1,9 @@
-// A search result entry turned into a found-user record, over any bytes:
-// the entry's DN split through the LDAP port as the connection splits it,
-// and any attributes with any values, converted from UTF-8 to the ANSI code
-// page as the connection converts them. No server is involved: the input
-// plays the strings that ldap_get_dn, ldap_first/next_attribute and
-// ldap_get_values would hand over.
-//
-// Checked: both splits agree on the number of RDNs; a DN that splits has
-// typed RDNs that split back to themselves (the escapes they keep are
-// exactly the ones a DN needs); every text of the record fits the 260-unit
-// pieces; each attribute with values is stored under its exact name with
-// the converted first value of its last occurrence.
+// A search result entry turned into a found-user record: the input plays the
+// strings ldap_get_dn and the attribute calls would hand over. Checked: both
+// splits of the DN agree on the number of RDNs; typed RDNs split back to
+// themselves (they keep exactly the escapes a DN needs); every text fits its
+// 260-unit pieces; each attribute with values is stored under its exact name
+// with the converted first value of its last occurrence.
 
 #include <fuzzer/FuzzedDataProvider.h>
 

@@ -1,13 +1,9 @@
-// The wildcard policy and the user filter over any typed name and any
-// stored option values: each of the nine options that shape the filter is
-// missing or stored with any type and up to 8 bytes of data; the name is the
-// rest of the input.
-//
-// Checked: message 29 exactly when wildcards are off and the name holds '*';
-// with wildcards on a '*' is appended only to a name without one; the filter
-// is the prefix the alias option picks, one term per enabled option holding
-// the name verbatim, and "))"; message 30 exactly when neither aliases nor
-// any term is on.
+// The wildcard policy and the user filter over any typed name, with each of
+// the nine options that shape the filter missing or of any type and up to 8
+// bytes. Checked: message 29 exactly for a '*' with wildcards off; with them
+// on, a '*' appended only to a name without one; the filter is the alias
+// option's prefix, one term per enabled option holding the name verbatim,
+// and "))"; message 30 exactly when neither aliases nor any term is on.
 
 #include <fuzzer/FuzzedDataProvider.h>
 

@@ -1,13 +1,11 @@
-// The Group Policy administrative templates (packaging/policy) against the
-// configuration readers: well-formed (expat), no dangling reference or
-// duplicate id, and every registry value they write is read with its type:
-// each is written with a probe while the readers return everything they read
-// (the doctor's configuration report, and "Local Login" as the login driver
-// reads it). A REG_DWORD probe must show as that number or a flipped switch,
-// a REG_SZ probe as that very text. Probes run on two backgrounds, without
-// any number and with every number 0, since some values are read only when
-// others say so ("SSL Port n" needs "Clear Text n" = 0). The other way round,
-// everything the readers return must be moved by some value of the templates.
+// The Group Policy templates (packaging/policy) against the configuration
+// readers: well-formed, no dangling reference or duplicate id, and every value
+// they write is read with its type: a REG_DWORD probe shows in what the
+// readers return (the doctor's configuration report, and "Local Login") as
+// that number or a flipped switch, a REG_SZ probe as that very text. Two
+// backgrounds, every number missing and every number 0, since some values are
+// read only when others say so ("SSL Port n" needs "Clear Text n" = 0). And
+// everything the readers return is moved by some value of the templates.
 
 #include <expat.h>
 
@@ -30,8 +28,6 @@
 
 namespace wendrel {
 namespace {
-
-// A small element tree from expat.
 
 struct Node {
   std::string name;  // local name (the namespace is checked on the root)
@@ -109,15 +105,13 @@ std::unique_ptr<Node> ParseFile(const std::string& path) {
   return std::move(parse.root);
 }
 
-// Every element named `name` ("": every element).
-void Collect(const Node& node, const std::string& name, std::vector<const Node*>* out) {
-  if (name.empty() || node.name == name) out->push_back(&node);
-  for (const auto& child : node.children) Collect(*child, name, out);
-}
-
-std::vector<const Node*> All(const Node& root, const std::string& name) {
+// Every element named `name` ("": every element), in document order.
+std::vector<const Node*> All(const Node& node, const std::string& name) {
   std::vector<const Node*> out;
-  Collect(root, name, &out);
+  if (name.empty() || node.name == name) out.push_back(&node);
+  for (const auto& child : node.children) {
+    for (const Node* found : All(*child, name)) out.push_back(found);
+  }
   return out;
 }
 
@@ -132,7 +126,6 @@ bool Reference(const std::string& text, const std::string& kind, std::string* id
 }
 
 // What the templates write.
-
 struct Write {
   std::string key;
   std::string name;
