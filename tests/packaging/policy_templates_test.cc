@@ -250,14 +250,12 @@ class PolicyTemplatesTest : public testing::RegistryTest {
 
   // Value i as background `which` has it: every text written, and every
   // number missing (background 0) or 0 (background 1).
-  void Restore(size_t i, int which, bool fresh = false) {
+  void Restore(size_t i, int which) {
     const Write& w = writes_[i];
-    if (w.type != platform::kRegDword) {
-      Put(w, "background text " + std::to_string(i), 0);
-    } else if (which == 1) {
-      Put(w, "", 0);
-    } else if (!fresh) {
+    if (w.type == platform::kRegDword && which == 0) {
       DeleteValue(w.key, w.name);
+    } else {
+      Put(w, "background text " + std::to_string(i), 0);
     }
   }
 
@@ -265,8 +263,10 @@ class PolicyTemplatesTest : public testing::RegistryTest {
     DeleteTree("Software\\Tarvos");
     // Every key, even one that holds numbers only: a reader whose key is
     // missing returns nothing at all.
-    for (const Write& w : writes_) CreateKey(w.key);
-    for (size_t i = 0; i < writes_.size(); ++i) Restore(i, which, true);
+    for (size_t i = 0; i < writes_.size(); ++i) {
+      CreateKey(writes_[i].key);
+      if (writes_[i].type != platform::kRegDword || which == 1) Restore(i, which);
+    }
   }
 
   std::unique_ptr<Node> admx_;
