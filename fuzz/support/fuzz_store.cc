@@ -20,6 +20,11 @@ std::string StoreDirectory() {
   return platform::TemporaryDirectory();
 }
 
+bool CreateIn(const std::string& key, RegKey* handle) {
+  return handle->Create(RegKey::LocalMachine(), key, platform::kKeyAllAccess, nullptr, nullptr) ==
+         platform::kRegSuccess;
+}
+
 }  // namespace
 
 FuzzStore::FuzzStore()
@@ -40,40 +45,33 @@ void FuzzStore::Reset() {
 bool FuzzStore::SetRaw(const std::string& key, const std::string& name, uint32_t type,
                        const std::vector<uint8_t>& data) {
   RegKey handle;
-  if (handle.Create(RegKey::LocalMachine(), key, platform::kKeyAllAccess, nullptr, nullptr) !=
-      platform::kRegSuccess) {
-    return false;
-  }
-  return handle.SetValue(name, type, data.data(), static_cast<uint32_t>(data.size())) ==
-         platform::kRegSuccess;
+  return CreateIn(key, &handle) &&
+         handle.SetValue(name, type, data.data(), static_cast<uint32_t>(data.size())) ==
+             platform::kRegSuccess;
 }
 
 bool FuzzStore::SetDword(const std::string& key, const std::string& name, uint32_t value) {
-  std::vector<uint8_t> bytes = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
-                                static_cast<uint8_t>(value >> 16),
-                                static_cast<uint8_t>(value >> 24)};
-  return SetRaw(key, name, platform::kRegDword, bytes);
+  return SetRaw(key, name, platform::kRegDword,
+                {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
+                 static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)});
 }
 
 bool FuzzStore::SetString(const std::string& key, const std::string& name,
                           const std::string& text) {
-  std::vector<uint8_t> bytes(text.begin(), text.end());
-  bytes.push_back(0);
+  std::vector<uint8_t> bytes(text.c_str(), text.c_str() + text.size() + 1);  // with its zero
   return SetRaw(key, name, platform::kRegSz, bytes);
 }
 
 bool FuzzStore::DeleteValue(const std::string& key, const std::string& name) {
   RegKey handle;
-  if (handle.Open(RegKey::LocalMachine(), key, platform::kKeyAllAccess) != platform::kRegSuccess) {
-    return false;
-  }
-  return handle.DeleteValue(name) == platform::kRegSuccess;
+  return handle.Open(RegKey::LocalMachine(), key, platform::kKeyAllAccess) ==
+             platform::kRegSuccess &&
+         handle.DeleteValue(name) == platform::kRegSuccess;
 }
 
 bool FuzzStore::CreateKey(const std::string& key) {
   RegKey handle;
-  return handle.Create(RegKey::LocalMachine(), key, platform::kKeyAllAccess, nullptr, nullptr) ==
-         platform::kRegSuccess;
+  return CreateIn(key, &handle);
 }
 
 FuzzStore& SharedStore() {

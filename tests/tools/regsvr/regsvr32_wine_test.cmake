@@ -23,24 +23,19 @@ function(wine expected)
   set(out "${stdout}" PARENT_SCOPE)
 endfunction()
 
-# The registered key exactly: its three values with their types and data,
-# each once, and nothing else.
-function(expect_registered why)
-  wine(0 reg query ${key})
-  file(READ ${CMAKE_CURRENT_LIST_DIR}/registered_key.txt expected)
-  if(NOT out STREQUAL expected)
-    message(FATAL_ERROR "reg query ${why}:\nexpected: [${expected}]\ngot:      [${out}]")
-  endif()
-endfunction()
-
 # Left over from an earlier run, or absent.
 execute_process(COMMAND ${WINE_RUN} reg delete ${tarvos} /f OUTPUT_QUIET ERROR_QUIET)
 
-# Registering creates the whole path; registering again rewrites the values.
-wine(0 regsvr32 /s ${dll})
-expect_registered("after regsvr32")
-wine(0 regsvr32 /s ${dll})
-expect_registered("after a second regsvr32")
+# Registering creates the whole path; registering again rewrites the values:
+# the registered key exactly, its three values each once and nothing else.
+file(READ ${CMAKE_CURRENT_LIST_DIR}/registered_key.txt expected)
+foreach(pass 1 2)
+  wine(0 regsvr32 /s ${dll})
+  wine(0 reg query ${key})
+  if(NOT out STREQUAL expected)
+    message(FATAL_ERROR "reg query after regsvr32 ${pass}:\nexpected: [${expected}]\ngot: [${out}]")
+  endif()
+endforeach()
 
 # Removal takes the option values with the key (it has no subkeys), and
 # every key above that is left without subkeys, up to Software\Tarvos;
