@@ -30,7 +30,7 @@ namespace wendrel {
 namespace {
 
 struct Node {
-  std::string name;  // local name (the namespace is checked on the root)
+  std::string space, name;  // namespace and local name
   std::map<std::string, std::string> attributes;
   std::string text;
   std::vector<std::unique_ptr<Node>> children;
@@ -49,51 +49,39 @@ struct Node {
   }
 };
 
-constexpr char kNamespace[] = "http://schemas.microsoft.com/GroupPolicy/2006/07/PolicyDefinitions";
-
-struct Parse {
-  std::unique_ptr<Node> root;
-  Node* current = nullptr;
-  std::string root_namespace;
-};
-
 void OnStart(void* data, const XML_Char* name, const XML_Char** attributes) {
-  auto* parse = static_cast<Parse*>(data);
-  auto node = std::make_unique<Node>();
+  Node*& current = *static_cast<Node**>(data);
+  current->children.push_back(std::make_unique<Node>());
+  Node* node = current->children.back().get();
   const std::string full(name);
   const size_t separator = full.find('|');  // namespace|local name
+  node->space = separator == std::string::npos ? "" : full.substr(0, separator);
   node->name = full.substr(separator + 1);
   for (int i = 0; attributes[i] != nullptr; i += 2) {
     node->attributes[attributes[i]] = attributes[i + 1];
   }
-  node->parent = parse->current;
-  parse->current = node.get();
-  if (node->parent != nullptr) {
-    node->parent->children.push_back(std::move(node));
-  } else {
-    parse->root_namespace = separator == std::string::npos ? "" : full.substr(0, separator);
-    parse->root = std::move(node);
-  }
+  node->parent = current;
+  current = node;
 }
 
-// Parses the file; fails the test (and returns null) when it is not
-// well-formed XML in the policy-definitions namespace.
+// The document (its one child the root element); fails the test and returns
+// null when it is not well-formed XML in the policy-definitions namespace.
 std::unique_ptr<Node> ParseFile(const std::string& path) {
   std::ifstream file(path, std::ios::binary);
   EXPECT_TRUE(file) << path;
   const std::string content((std::istreambuf_iterator<char>(file)),
                             std::istreambuf_iterator<char>());
-  Parse parse;
+  auto document = std::make_unique<Node>();
+  Node* current = document.get();
   std::unique_ptr<XML_ParserStruct, void (*)(XML_Parser)> parser(
       XML_ParserCreateNS(nullptr, '|'), XML_ParserFree);
-  XML_SetUserData(parser.get(), &parse);
+  XML_SetUserData(parser.get(), &current);
   XML_SetElementHandler(parser.get(), OnStart, [](void* data, const XML_Char*) {
-    auto* parse = static_cast<Parse*>(data);
-    parse->current = parse->current->parent;
+    Node*& current = *static_cast<Node**>(data);
+    current = current->parent;
   });
   XML_SetCharacterDataHandler(parser.get(), [](void* data, const XML_Char* text, int length) {
-    auto* parse = static_cast<Parse*>(data);
-    if (parse->current != nullptr) parse->current->text.append(text, size_t(length));
+    (*static_cast<Node**>(data))->text.append(text, size_t(length));
   });
   if (XML_Parse(parser.get(), content.data(), static_cast<int>(content.size()), 1) !=
       XML_STATUS_OK) {
@@ -101,8 +89,9 @@ std::unique_ptr<Node> ParseFile(const std::string& path) {
                   << XML_ErrorString(XML_GetErrorCode(parser.get()));
     return nullptr;
   }
-  EXPECT_EQ(kNamespace, parse.root_namespace) << path;
-  return std::move(parse.root);
+  EXPECT_EQ("http://schemas.microsoft.com/GroupPolicy/2006/07/PolicyDefinitions",
+            document->children.at(0)->space) << path;
+  return document;
 }
 
 // Every element named `name` ("": every element), in document order.
