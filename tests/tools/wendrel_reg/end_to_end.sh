@@ -25,8 +25,11 @@ expect() {
   [ "$rc" == "$want" ] || fail "wendrel-reg $* exited $rc, expected $want; stderr: $err"
 }
 
-expect_output() {  # expect_output WHAT EXPECTED
-  [ "$out" == "$2" ] || fail "$1: got"$'\n'"$out"$'\n'"expected"$'\n'"$2"
+expect_output() {  # expect_output WHAT EXPECTED ARGS...: exit 0 and exactly EXPECTED
+  local what=$1 want=$2
+  shift 2
+  expect 0 "$@"
+  [ "$out" == "$want" ] || fail "$what: got"$'\n'"$out"$'\n'"expected"$'\n'"$want"
 }
 
 expect_failure() {  # expect_failure TEXT ARGS...: exit 1 with TEXT on stderr
@@ -40,8 +43,7 @@ K='HKLM\Software\Tarvos'
 F='HKEY_LOCAL_MACHINE\Software\Tarvos'
 
 # --- add, every type, then the exact query output.
-expect 0 add "$K" /ve /d 'd\efault'
-expect_output "add" "The operation completed successfully."
+expect_output "add" "The operation completed successfully." add "$K" /ve /d 'd\efault'
 expect 0 add "$K" /v Name /t REG_SZ /d $'caf\xc3\xa9'
 expect 0 add "$K" /v Path /t REG_EXPAND_SZ /d '%SystemRoot%\x'
 expect 0 add "$K" /v List /t REG_MULTI_SZ /d 'a\0b\0c'
@@ -61,15 +63,11 @@ query_top=$'\n'"$F"$'
     Big    REG_QWORD    0x100000000
     Blob    REG_BINARY    00ABFF
     Nothing    REG_NONE    '
-expect 0 query "$K"
-expect_output "query" "$query_top"$'\n\n'"$F\\Empty"$'\n'"$F\\Sub"
-expect 0 query "$K" /s
+expect_output "query" "$query_top"$'\n\n'"$F\\Empty"$'\n'"$F\\Sub" query "$K"
 expect_output "query /s" \
-  "$query_top"$'\n\n'"$F\\Empty"$'\n\n'"$F\\Sub"$'\n    Inner    REG_DWORD    0x10'
-expect 0 query "$K" /v count
-expect_output "query /v" $'\n'"$F"$'\n    Count    REG_DWORD    0x2a'
-expect 0 query "$K" /v Inner /s
-expect_output "query /v /s" $'\n'"$F\\Sub"$'\n    Inner    REG_DWORD    0x10'
+  "$query_top"$'\n\n'"$F\\Empty"$'\n\n'"$F\\Sub"$'\n    Inner    REG_DWORD    0x10' query "$K" /s
+expect_output "query /v" $'\n'"$F"$'\n    Count    REG_DWORD    0x2a' query "$K" /v count
+expect_output "query /v /s" $'\n'"$F\\Sub"$'\n    Inner    REG_DWORD    0x10' query "$K" /v Inner /s
 
 # --- failures: exit 1 with the reason on stderr.
 expect_failure "ERROR: The system was unable to find" query "$K" /v Missing
@@ -93,8 +91,7 @@ expect 1 delete 'HKLM\Software\Missing' /f
 
 # --- without /f and without a terminal, add replaces and delete deletes.
 expect 0 add "$K" /v Count /t REG_DWORD /d 7
-expect 0 query "$K" /v Count
-expect_output "replaced" $'\n'"$F"$'\n    Count    REG_DWORD    0x7'
+expect_output "replaced" $'\n'"$F"$'\n    Count    REG_DWORD    0x7' query "$K" /v Count
 
 # --- export (its text RegFileWriterTest checks) refuses to overwrite
 # without /y; delete everything, import the export, get the same bytes.
@@ -117,8 +114,7 @@ expect 1 query "$K" /v Name
 expect 0 delete "$K" /ve /f
 expect 1 query "$K" /ve
 expect 0 delete "$K\\Sub" /va /f
-expect 0 query "$K\\Sub"
-expect_output "after /va" $'\n'"$F\\Sub"
+expect_output "after /va" $'\n'"$F\\Sub" query "$K\\Sub"
 
 # --- import of a REGEDIT4 ANSI file with every form; then one with an error
 # changes nothing.
@@ -132,11 +128,10 @@ expect_output "after /va" $'\n'"$F\\Sub"
 } >"$work/four.reg"
 expect 0 import "$work/four.reg"
 expect 1 query "$K\\Sub"
-expect 0 query "$K\\Four"
 expect_output "REGEDIT4 import" $'\n'"$F\\Four"$'
     S    REG_SZ    caf\xc3\xa9 "q" \\
     H    REG_MULTI_SZ    a\\0b
-    (Default)    REG_DWORD    0xffffffff'
+    (Default)    REG_DWORD    0xffffffff' query "$K\\Four"
 printf '%s\n' 'Windows Registry Editor Version 5.00' '' '[HKLM\Software\Tarvos\Bad]' \
   '"ok"="1"' '"bad"=hex:01,\' '  0g' >"$work/bad.reg"
 expect_failure "bad.reg:6:" import "$work/bad.reg"
