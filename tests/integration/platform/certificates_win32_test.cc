@@ -1,12 +1,9 @@
 // The Windows server-certificate check and the TLS handles of the Windows
 // LDAP port, under Wine. Wine's wldap32 refuses the certificate callback
-// (0x5C) and never calls it during a handshake, so the check is called
-// directly with the certificates the fixture's servers send (their files),
-// and the handles' cases come through the port's test seams: one makes the
-// port behave as under a wldap32 that accepts the option and never calls
-// it, and the test plays wldap32's part by calling the installed callback.
-// A DNS name (localhost) stands for the server: Wine's SSL policy never
-// matches an IP address.
+// (0x5C), so the check is called with the certificates the fixture's servers
+// send (their files), and the handles' cases go through the port's test
+// seams, the test calling the installed callback as wldap32 would. localhost
+// stands for the server: Wine's SSL policy never matches an IP address.
 
 #include <windows.h>
 #include <wincrypt.h>
@@ -17,11 +14,9 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <future>
 #include <map>
 #include <mutex>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -95,65 +90,18 @@ class DebugOutputMonitor {
 
 using Handle = LdapHandleOwner;
 using Strings = std::vector<std::string>;
-struct ContextFreer {
-  void operator()(PCCERT_CONTEXT c) const { CertFreeCertificateContext(c); }
-};
-using Context = std::unique_ptr<const CERT_CONTEXT, ContextFreer>;
 
-// What a server sent: its certificates in a memory store, and the context
-// of the first one (the server's own) in that store.
-struct Sent {
-  CertStore store;
-  Context leaf;
-};
-
-Sent SentBy(const std::string& pem_path) {
-  Sent sent;
-  std::ifstream in(pem_path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  const std::string pem = text.str();
-  sent.store.reset(CertOpenStore(CERT_STORE_PROV_MEMORY, 0, 0, 0, nullptr));
-  static const char kEnd[] = "-----END CERTIFICATE-----";
-  size_t pos = 0;
-  while (sent.store != nullptr &&
-         (pos = pem.find("-----BEGIN CERTIFICATE-----", pos)) != std::string::npos) {
-    const size_t end = pem.find(kEnd, pos);
-    if (end == std::string::npos) break;
-    const std::string block = pem.substr(pos, end + sizeof(kEnd) - 1 - pos);
-    pos = end;
-    DWORD size = 0;
-    CryptStringToBinaryA(block.c_str(), static_cast<DWORD>(block.size()),
-                         CRYPT_STRING_BASE64HEADER, nullptr, &size, nullptr, nullptr);
-    std::vector<BYTE> der(size);
-    if (!CryptStringToBinaryA(block.c_str(), static_cast<DWORD>(block.size()),
-                              CRYPT_STRING_BASE64HEADER, der.data(), &size, nullptr, nullptr)) {
-      break;
-    }
-    PCCERT_CONTEXT added = nullptr;
-    CertAddEncodedCertificateToStore(sent.store.get(), X509_ASN_ENCODING, der.data(), size,
-                                     CERT_STORE_ADD_ALWAYS,
-                                     sent.leaf == nullptr ? &added : nullptr);
-    if (added != nullptr) sent.leaf.reset(added);
-  }
-  return sent;
-}
-
-// The verdict on the chain in `sent_file` against `trusted_file`.
+// The verdict on the chain in `sent_file` (the server's own certificate
+// first, the rest in the store it comes in) against `trusted_file`.
 std::string Judged(const std::string& sent_file, const std::string& trusted_file,
                    const wchar_t* host = L"localhost") {
-  Sent sent = SentBy(sent_file);
-  if (sent.leaf == nullptr) return "nothing sent";
+  CertStore sent = LoadCertificateFile(sent_file);
+  PCCERT_CONTEXT leaf = sent ? CertEnumCertificatesInStore(sent.get(), nullptr) : nullptr;
+  if (leaf == nullptr) return "nothing sent";
   CertStore trusted = LoadCertificateFile(trusted_file);
-  return CertificateVerdictName(VerifyServerCertificate(sent.leaf.get(), trusted.get(), host));
-}
-
-int CertificatesIn(HCERTSTORE store) {
-  int count = 0;
-  for (PCCERT_CONTEXT c = nullptr; (c = CertEnumCertificatesInStore(store, c)) != nullptr;) {
-    ++count;
-  }
-  return count;
+  const CertificateVerdict verdict = VerifyServerCertificate(leaf, trusted.get(), host);
+  CertFreeCertificateContext(leaf);
+  return CertificateVerdictName(verdict);
 }
 
 // Calls the port's callback for `ld` as wldap32 would during the handshake:
@@ -259,7 +207,9 @@ TEST_F(CertificateCheckTest, OnlyChainsThatReallyReachTheFileAreTrusted) {
   ExpectVerdicts(cases);
   CertStore both = LoadCertificateFile(with_forgery);
   ASSERT_NE(both, nullptr);
-  EXPECT_EQ(CertificatesIn(both.get()), 2);
+  int count = 0;
+  for (PCCERT_CONTEXT c = nullptr; (c = CertEnumCertificatesInStore(both.get(), c));) ++count;
+  EXPECT_EQ(count, 2);
 
   // A server certificate whose issuer is neither sent nor in the file, and
   // whose authority information access names the fixture's silent listener
@@ -302,10 +252,7 @@ class TlsHandleCheckTest : public CertificateCheckTest {
 // What a wldap32 that accepts the callback may do, and what the port makes
 // of it: a handle nobody judged, or judged for another handle, is never
 // used; a refused certificate is the connect error, whatever ldap_connect
-// reported (Windows' wldap32 may report its tear-down as "server down";
-// Wine's ldap_connect on a TLS handle defers the connection to the first
-// operation and reports success even where nothing listens, so that code
-// cannot be produced here; the port decides from the verdict alone).
+// reported (Windows' may say "server down"; Wine's cannot be made to).
 TEST_F(TlsHandleCheckTest, UsedOnlyWhenTheCallbackTrustedThatHandle) {
   ASSERT_TRUE(dir_.Start({"Good:tls=good:host=127.0.0.1", "Other:tls=otherca"})) << dir_.error();
   const int port = dir_.server(0).tls_port;
@@ -343,12 +290,11 @@ TEST_F(TlsHandleCheckTest, UsedOnlyWhenTheCallbackTrustedThatHandle) {
   EXPECT_TRUE(trace.Saw("TLS server localhost not used: its certificate was refused"));
 }
 
-// The start-up worker, the probes and the search each add their server's
-// file and open its handle on threads of their own, at once. Here two
-// threads, round after round, each add their file, the second adding its
-// own before the first opens its handle (the order a process-wide file gets
-// wrong); then each judges the certificates of both servers on its handle:
-// its own server's passes, the other's does not.
+// The start-up worker, the probes and the search add their server's file and
+// open its handle on threads of their own, at once. Two threads, round after
+// round, each add their file, the second before the first opens its handle
+// (the order a process-wide file gets wrong); each then judges both servers'
+// certificates on its handle: its own server's passes, the other's does not.
 TEST_F(TlsHandleCheckTest, EachHandleIsJudgedAgainstItsOwnThreadsFile) {
   ASSERT_TRUE(dir_.Start({"Good:tls=good", "Other:tls=otherca"})) << dir_.error();
   struct Server {

@@ -1,28 +1,18 @@
-// The LDAP port and LDAPConn over it against real slapd servers, on both
-// builds (natively over libldap, on Windows over Wine's wldap32): binds, the
-// tree name, searches, records and time-outs; and natively the TLS
-// connections: which trusted file a connection takes, how a refused
-// certificate is reported, and what an attacker presents (a self-signed copy
-// of the trusted CA, a certificate of a fake CA of the same subject and
-// serial number, an honest chain through an intermediate CA): a connection
-// is used only when the server's chain really reaches the trusted file.
+// The LDAP port and LDAPConn over it against real slapd servers on both
+// builds (libldap natively, Wine's wldap32): binds, the tree name, searches,
+// records and time-outs; natively also the TLS connections: which trusted
+// file each takes, refused certificates, and forged or honest chains.
 
 #include "platform/ldap.h"
 
-#ifndef _WIN32
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-#endif
-
 #include <chrono>
 #include <condition_variable>
+#include <future>
 #include <map>
 #include <mutex>
-#include <ostream>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "directory/ldap_conn.h"
@@ -31,6 +21,9 @@
 #include "platform/ui.h"
 #include "results/user_data.h"
 #include "tests/integration/support/directory_fixture.h"
+#ifndef _WIN32
+#include "tests/integration/support/loopback_listener.h"
+#endif
 
 namespace wendrel {
 namespace platform {
@@ -83,28 +76,17 @@ const char* const kSearchAttributes[] = {"mail",      "fullName",        "givenN
                                          "surname",   "telephoneNumber", "uid",
                                          "objectClass", nullptr};
 
-// One record of a result, whole.
-struct Record {
-  std::string user, fdn, context, context_fdn;
-  std::map<std::string, std::string> attributes;
-  bool operator==(const Record& o) const {
-    return user == o.user && fdn == o.fdn && context == o.context &&
-           context_fdn == o.context_fdn && attributes == o.attributes;
-  }
-};
-void PrintTo(const Record& r, std::ostream* out) {
-  *out << "{" << r.user << ", " << r.fdn << ", " << r.context << ", " << r.context_fdn;
-  for (const auto& a : r.attributes) *out << ", " << a.first << "=" << a.second;
-  *out << "}";
-}
+// One record of a result, whole: user, FDN, context, context FDN, attributes.
+using Record = std::tuple<std::string, std::string, std::string, std::string,
+                          std::map<std::string, std::string>>;
 
 std::vector<Record> Records(LDAPConn& conn) {
   UserData users("jdoe", "corp");
   conn.GetResults(users);
   std::vector<Record> out;
   for (UserObj* u = users.GetFirstUser(); u != nullptr; u = users.GetNextUser()) {
-    out.push_back({u->GetUser(), u->GetUserFDN(), u->GetUserContext(), u->GetUserContextFDN(),
-                   u->GetAttributes()});
+    out.emplace_back(u->GetUser(), u->GetUserFDN(), u->GetUserContext(),
+                     u->GetUserContextFDN(), u->GetAttributes());
   }
   return out;
 }
@@ -395,39 +377,6 @@ TEST_F(LdapTest, ConnTlsBindsOnlyWhereTheTrustedFileVouches) {
 }
 
 #ifndef _WIN32
-// A loopback peer that takes one connection, reads what the client sends
-// first (the start of a TLS handshake) and hangs up.
-class HangUpPeer {
- public:
-  HangUpPeer() : fd_(socket(AF_INET, SOCK_STREAM, 0)) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof(address);
-    auto* any = reinterpret_cast<sockaddr*>(&address);
-    EXPECT_EQ(0, bind(fd_, any, size) | listen(fd_, 1) | getsockname(fd_, any, &size));
-    port_ = ntohs(address.sin_port);
-    thread_ = std::thread([this] {
-      int client = accept(fd_, nullptr, nullptr);
-      char hello[512];
-      if (client < 0) return;
-      (void)recv(client, hello, sizeof(hello), 0);
-      close(client);
-    });
-  }
-  ~HangUpPeer() {
-    shutdown(fd_, SHUT_RDWR);  // ends an accept still waiting
-    thread_.join();
-    close(fd_);
-  }
-  int port() const { return port_; }
-
- private:
-  int fd_;
-  int port_ = 0;
-  std::thread thread_;
-};
-
 // The result code of the first bind on a TLS handle to host:port: 0 when
 // the bind could be sent, so the TLS connection was made.
 int FirstBindCode(const std::string& host, int port) {
@@ -471,7 +420,8 @@ TEST_F(LdapTest, TlsHandshakeWithASilentPeerIsBoundedByTheNetworkTimeout) {
   // not when the time-out is over.
   LdapTimeval ten = {10, 0};
   ASSERT_EQ(LdapSetOption(nullptr, kLdapOptNetworkTimeout, &ten), kLdapSuccess);
-  HangUpPeer peer;
+  testing::Listener peer(1);
+  auto hang_up = std::async(std::launch::async, [&peer] { peer.AcceptAndHangUp(20000); });
   auto start = std::chrono::steady_clock::now();
   Handle hung_up(LdapSslInit("127.0.0.1", peer.port(), 1));
   ASSERT_NE(hung_up, nullptr);

@@ -1,10 +1,7 @@
 // Reachability and tree discovery against real slapd servers, with the real
-// ICMP service (ICMP.DLL under Wine; ping or raw sockets natively) and the
-// connection-services stand-in. Tests that look up names outside
-// /etc/hosts or ping silent addresses run only inside a network namespace
-// with nothing but loopback (isolated_net sets WENDREL_TEST_NET=isolated):
-// there DNS fails at once, and 192.0.2.1 (in the namespace's hosts file,
-// routed into loopback) never answers. WENDREL_TEST_PING=unavailable marks
+// ICMP service and the connection-services stand-in. Lookups outside
+// /etc/hosts and pings of silent addresses run only in isolated_net's
+// namespace (WENDREL_TEST_NET=isolated); WENDREL_TEST_PING=unavailable marks
 // a run without the ping service.
 
 #include "directory/reachability.h"

@@ -1,6 +1,5 @@
-// ValidateCachedUser against real directory servers: the directory-services
-// stand-in walks the configured servers of the cached tree and reads the
-// cached entry there.
+// ValidateCachedUser against real servers: the directory-services stand-in
+// reads the cached entry on the configured servers of the cached tree.
 
 #include <chrono>
 #include <string>

@@ -1,11 +1,7 @@
-// wendrel-doctor resolve and servers against a test directory: the same
-// users, in the same report, from the native doctor and from the Windows one
-// under Wine; the servers a search passed over with their reasons; what each
-// configured server offers, step by step; and the verdict on each TLS chain
-// an attacker may present. Natively the doctor judges the chain of a
-// handshake of its own; under Wine, whose wldap32 refuses the certificate
-// check, every TLS server with a trusted file is passed over, no verdict
-// reached.
+// wendrel-doctor resolve and servers against a test directory, natively and
+// under Wine: the users found, the servers passed over and why, each
+// server's steps, and the verdict on each TLS chain (under Wine, whose
+// wldap32 refuses the certificate check, "unavailable" for every one).
 
 #include <algorithm>
 #include <cstdio>

@@ -1,6 +1,5 @@
-// The user search against real slapd servers, on both builds: the tree
-// match, the continue question, context scopes, wildcards and aliases, and
-// the configuration failures no scenario reaches.
+// The user search against real servers: the tree match, the continue
+// question, context scopes, wildcards and aliases, configuration failures.
 
 #include <string>
 #include <vector>

@@ -1,14 +1,9 @@
-// The probes and searches natively, seen from the server side: the test
-// plays servers with its own sockets. A probe of a server that accepts and
-// never answers closes its connection as soon as the search has its
-// verdicts; a probe stuck in a connect that is never answered (the peer
-// drops the attempt) is bounded by its time-out and ends on its own. And
-// the trusted certificate file belongs to the connection, not the process.
+// The probes and searches natively, seen from servers the test plays with
+// its own sockets: a silent server's probe connection is closed once the
+// verdicts are in, an unanswered connect is bounded by its time-out; and the
+// trusted certificate file belongs to the connection, not the process.
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <poll.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -23,60 +18,11 @@
 #include "results/user_data.h"
 #include "search/ldap_search_user.h"
 #include "tests/integration/search/search_fixture.h"
+#include "tests/integration/support/loopback_listener.h"
 
 namespace wendrel {
 namespace testing {
 namespace {
-
-sockaddr_in Loopback(int port) {
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  addr.sin_port = htons(static_cast<uint16_t>(port));
-  return addr;
-}
-
-// A loopback listener of this test. With backlog 0 and connections that are
-// never accepted, the accept queue is full and further connection attempts
-// are dropped: a client's connect goes unanswered.
-class Listener {
- public:
-  explicit Listener(int backlog) : fd_(socket(AF_INET, SOCK_STREAM, 0)) {
-    sockaddr_in addr = Loopback(0);
-    socklen_t len = sizeof(addr);
-    bind(fd_, reinterpret_cast<sockaddr*>(&addr), len);
-    listen(fd_, backlog);
-    getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len);
-    port_ = ntohs(addr.sin_port);
-  }
-  ~Listener() {
-    for (int fd : fds_) close(fd);
-    close(fd_);
-  }
-  int port() const { return port_; }
-
-  // Accepts one connection within `ms`; its fd or -1.
-  int Accept(int ms) {
-    pollfd p = {fd_, POLLIN, 0};
-    if (poll(&p, 1, ms) != 1) return -1;
-    fds_.push_back(accept(fd_, nullptr, nullptr));
-    return fds_.back();
-  }
-  // Fills the accept queue with connections nobody accepts.
-  void FillQueue(int count) {
-    for (int i = 0; i < count; ++i) {
-      fds_.push_back(socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0));
-      const sockaddr_in addr = Loopback(port_);
-      connect(fds_.back(), reinterpret_cast<const sockaddr*>(&addr), sizeof(addr));
-    }
-    usleep(200 * 1000);  // lets the kernel finish (or drop) the handshakes
-  }
-
- private:
-  int fd_;
-  int port_ = 0;
-  std::vector<int> fds_;  // accepted and connecting
-};
 
 // True when the peer of `fd` closes its end within `ms` (whatever it sent).
 bool ClosedByPeerWithin(int fd, int ms) {
@@ -128,22 +74,12 @@ TEST_F(ProbeSocketsTest, UnansweredConnectIsBoundedByItsTimeOut) {
   }
 }
 
-// The trusted certificate file belongs to the connection, not to the
-// process: searches and parallel probes run at once on threads of their own
-// against two TLS servers of different CAs, each server configured with its
-// own CA's file, a few hundred times over. Every connection is checked
-// against its own server's file: each search finds its user and each probe
-// finds both servers usable. (Under Wine every TLS server with a file is
-// refused before it is contacted; certificates_win32_test judges the handles
-// there.)
-ServerEndpoint Endpoint(const ServerConfig& config) {
-  ServerEndpoint endpoint;
-  endpoint.host = config.host;
-  endpoint.port = config.port;
-  endpoint.use_ssl = config.use_ssl;
-  endpoint.certificate = config.certificate;
-  endpoint.connection_timeout = config.connection_timeout;
-  return endpoint;
+// Searches and parallel probes at once, on threads of their own, against two
+// TLS servers of different CAs, each configured with its own CA's file, a few
+// hundred times over: every connection is checked against its own server's
+// file. (certificates_win32_test judges the handles under Wine.)
+ServerEndpoint Endpoint(const ServerConfig& c) {
+  return {c.host, c.port, c.use_ssl, c.certificate, "", "", c.connection_timeout};
 }
 
 // How one search ended: its user count and server, or its error.

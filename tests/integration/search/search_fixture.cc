@@ -117,23 +117,17 @@ void SearchTest::ReplaceServers(const std::vector<ServerConfig>& servers) {
   SetServers(servers);
 }
 
-ServerConfig SearchTest::At(const std::string& host, int port, bool use_ssl) {
+ServerConfig SearchTest::At(const std::string& host, int port, const std::string& certificate) {
   ServerConfig config;
   config.host = host;
   config.port = port;
-  config.use_ssl = use_ssl;
-  return config;
-}
-
-ServerConfig SearchTest::Tls(size_t i) const {
-  ServerConfig config = At(dir_.server(i).host, dir_.server(i).tls_port, true);
-  config.certificate = dir_.CaCertPath();
+  config.use_ssl = !certificate.empty();
+  config.certificate = certificate;
   return config;
 }
 
 ServerConfig SearchTest::SilentTls(int connection_timeout) const {
-  ServerConfig config = At(dir_.silent_host(), dir_.silent_port(), true);
-  config.certificate = dir_.CaCertPath();
+  ServerConfig config = At(dir_.silent_host(), dir_.silent_port(), dir_.CaCertPath());
   config.connection_timeout = connection_timeout;
   return config;
 }

@@ -1,6 +1,5 @@
-// What the user-search tests share: a registry to configure (the unit tests'
-// registry fixture), a set of slapd servers, and a message-box presenter that
-// records every box and answers the continue question as told.
+// What the user-search tests share: the unit tests' registry fixture, slapd
+// servers, and a presenter that records every box and answers as told.
 
 #ifndef WENDREL_TESTS_INTEGRATION_SEARCH_SEARCH_FIXTURE_H_
 #define WENDREL_TESTS_INTEGRATION_SEARCH_SEARCH_FIXTURE_H_
@@ -85,13 +84,15 @@ class SearchTest : public RegistryTest {
   void ReplaceServers(const std::vector<ServerConfig>& servers);
   // Server i of the fixture, plain LDAP; over TLS with the fixture CA as
   // its certificate file; the closed port; the listener that never answers,
-  // plain and over TLS.
+  // plain and over TLS. At is over TLS when given a certificate file.
   ServerConfig Plain(size_t i) const { return At(dir_.server(i).host, dir_.server(i).port); }
-  ServerConfig Tls(size_t i) const;
+  ServerConfig Tls(size_t i) const {
+    return At(dir_.server(i).host, dir_.server(i).tls_port, dir_.CaCertPath());
+  }
   ServerConfig Closed() const { return At(dir_.closed_host(), dir_.closed_port()); }
   ServerConfig Silent() const { return At(dir_.silent_host(), dir_.silent_port()); }
   ServerConfig SilentTls(int connection_timeout = 1) const;
-  static ServerConfig At(const std::string& host, int port, bool use_ssl = false);
+  static ServerConfig At(const std::string& host, int port, const std::string& certificate = "");
   // Tree list "0", "1", ... and the contexts of tree `index`.
   void SetTrees(const std::vector<std::string>& trees);
   void SetContexts(int tree_index, const std::vector<std::string>& contexts, bool subtree);

@@ -1,7 +1,6 @@
 // "Probe Servers In Parallel" and "Unreachable Server Retry Seconds" against
-// real servers, on both builds: silent, closed, frozen and stopped servers
-// at several places in the list, in tree and treeless mode. Whatever the
-// options, the outcome is the one the plain sequential walk gives.
+// silent, closed, frozen and stopped servers across the list, in tree and
+// treeless mode: whatever the options, the plain sequential walk's outcome.
 
 #include <chrono>
 #include <string>

@@ -13,9 +13,7 @@ namespace wendrel {
 namespace testing {
 namespace {
 
-// Set by tests/integration/CMakeLists.txt: the script, and the folder of the
-// build tree where instances live (both Unix paths).
-constexpr const char kScript[] = WENDREL_SLAPD_FIXTURE;
+constexpr const char kScript[] = WENDREL_SLAPD_FIXTURE;  // Unix paths
 constexpr const char kRoot[] = WENDREL_FIXTURE_ROOT;
 
 // Starting a few servers with TLS takes about a second; slow machines and
@@ -44,10 +42,7 @@ bool ReadFile(const std::string& path, std::string* text) {
 
 bool Exists(const std::string& path) { return std::ifstream(HostPath(path)).good(); }
 
-std::map<std::vector<std::string>, std::unique_ptr<DirectoryFixture>>& Shared() {
-  static auto* shared = new std::map<std::vector<std::string>, std::unique_ptr<DirectoryFixture>>;
-  return *shared;
-}
+std::map<std::vector<std::string>, std::unique_ptr<DirectoryFixture>> shared;
 
 }  // namespace
 
@@ -62,7 +57,7 @@ std::string HostPath(const std::string& unix_path) {
 }
 
 DirectoryFixture* SharedDirectory(const std::vector<std::string>& specs, std::string* error) {
-  std::unique_ptr<DirectoryFixture>& dir = Shared()[specs];
+  std::unique_ptr<DirectoryFixture>& dir = shared[specs];
   if (dir == nullptr) {
     dir.reset(new DirectoryFixture);
     if (!dir->Start(specs)) {
@@ -73,7 +68,7 @@ DirectoryFixture* SharedDirectory(const std::vector<std::string>& specs, std::st
   return dir.get();
 }
 
-void StopSharedDirectories() { Shared().clear(); }
+void StopSharedDirectories() { shared.clear(); }
 
 DirectoryFixture::DirectoryFixture() {
   std::random_device rd;
@@ -154,8 +149,7 @@ bool DirectoryFixture::Load() {
   for (int i = 0; i < number("server.count"); ++i) {
     const std::string p = "server." + std::to_string(i) + ".";
     servers_.push_back({value(p + "tree"), value(p + "host"), number(p + "port"),
-                        number(p + "tls_port"), number(p + "proxy_port"), value(p + "tls"),
-                        File(p + "cert"), value(p + "suffix"), value(p + "admin_dn"),
+                        number(p + "tls_port"), number(p + "proxy_port"), File(p + "cert"), value(p + "suffix"), value(p + "admin_dn"),
                         value(p + "password")});
   }
   silent_host_ = value("listener.host");

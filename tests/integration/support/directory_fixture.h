@@ -1,12 +1,7 @@
-// A running set of test directory servers for integration tests on both
-// builds: real slapd processes started by tests/integration/fixture/
-// slapd_fixture (whose usage lists the keys of a server description), plus a
-// listener that accepts and never answers and a closed port. Under Wine the
-// same script runs as a Unix program. Everything is removed by the destructor.
-//
-//   DirectoryFixture dir;
-//   ASSERT_TRUE(dir.Start({"A", "B:tls=good", "C"})) << dir.error();
-//   dir.Freeze(1);
+// Real slapd servers for the integration tests of both builds, started by
+// tests/integration/fixture/slapd_fixture (its usage lists the keys of a
+// server description; under Wine it runs as a Unix program), plus a listener
+// that accepts and never answers and a closed port; removed by the destructor.
 
 #ifndef WENDREL_TESTS_INTEGRATION_SUPPORT_DIRECTORY_FIXTURE_H_
 #define WENDREL_TESTS_INTEGRATION_SUPPORT_DIRECTORY_FIXTURE_H_
@@ -31,7 +26,6 @@ struct DirectoryServer {
   int port = 0;             // plain LDAP
   int tls_port = 0;         // LDAP over TLS, 0 without TLS
   int proxy_port = 0;       // the fault proxy in front of port, 0 without fault=
-  std::string tls;          // the tls= kind, "" without
   std::string certificate;  // what the server sends (PEM, its own first), as opened here
   std::string suffix;
   std::string admin_dn;  // cn=admin,SUFFIX
@@ -56,7 +50,6 @@ class DirectoryFixture {
   bool Start(const std::vector<std::string>& specs, const StartLimits& limits);
   bool Start(const std::vector<std::string>& specs) { return Start(specs, StartLimits()); }
 
-  size_t server_count() const { return servers_.size(); }
   const DirectoryServer& server(size_t i) const { return servers_.at(i); }
 
   // A listener that completes the TCP handshake and never says a word, and
@@ -66,14 +59,10 @@ class DirectoryFixture {
   const std::string& closed_host() const { return closed_host_; }
   int closed_port() const { return closed_port_; }
 
-  // The instance's files as this program opens them (a Z: path under Wine),
-  // "" when not made: the CA of the good and expired certificates, the
-  // other CA, the first as DER, a PEM file of the other CA and then the
-  // first, and a file that holds no certificate. With forgedca, fakeca,
-  // forgedleaf or chain servers also: the intermediate CA of tls=chain, the
-  // CA followed by the fake CA of tls=fakeca (same issuer and serial), and
-  // a certificate for localhost issued by the intermediate whose authority
-  // information access sends a client for its issuer to the silent listener.
+  // The instance's files as this program opens them, "" when not made: the
+  // fixture CA, the other CA, the first as DER, both CAs in one PEM file, a
+  // file of no certificate; with the attack kinds of tls= (the fixture's
+  // usage) also the intermediate CA, the CA then the fake CA, the AIA leaf.
   std::string CaCertPath() const { return File("ca_cert"); }
   std::string OtherCaCertPath() const { return File("other_ca_cert"); }
   std::string CaCertDerPath() const { return File("ca_cert_der"); }
@@ -83,10 +72,9 @@ class DirectoryFixture {
   std::string CaWithForgeryPath() const { return File("ca_with_forgery"); }
   std::string AiaLeafCertPath() const { return File("aia_leaf_cert"); }
 
-  // Stop (SIGTERM), kill (SIGKILL), freeze (SIGSTOP), thaw (SIGCONT) or
-  // restart (after stop or kill, same address and ports) server i.
+  // Stop (SIGTERM), freeze (SIGSTOP), thaw (SIGCONT) or restart (after a
+  // stop, same address and ports) server i.
   bool Stop(size_t i) { return Control("stop", i); }
-  bool Kill(size_t i) { return Control("kill", i); }
   bool Freeze(size_t i) { return Control("freeze", i); }
   bool Thaw(size_t i) { return Control("thaw", i); }
   bool Restart(size_t i) { return Control("restart", i); }
