@@ -14,9 +14,11 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <future>
 #include <map>
 #include <mutex>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -90,18 +92,58 @@ class DebugOutputMonitor {
 
 using Handle = LdapHandleOwner;
 using Strings = std::vector<std::string>;
+struct ContextFreer {
+  void operator()(PCCERT_CONTEXT c) const { CertFreeCertificateContext(c); }
+};
+using Context = std::unique_ptr<const CERT_CONTEXT, ContextFreer>;
 
-// The verdict on the chain in `sent_file` (the server's own certificate
-// first, the rest in the store it comes in) against `trusted_file`.
+// What a server sent: its certificates in a memory store, and the context of
+// the first one (the server's own), kept as added: Wine's store enumerates
+// them in another order.
+struct Sent {
+  CertStore store;
+  Context leaf;
+};
+
+Sent SentBy(const std::string& pem_path) {
+  Sent sent;
+  std::ifstream in(pem_path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  const std::string pem = text.str();
+  sent.store.reset(CertOpenStore(CERT_STORE_PROV_MEMORY, 0, 0, 0, nullptr));
+  static const char kEnd[] = "-----END CERTIFICATE-----";
+  size_t pos = 0;
+  while (sent.store != nullptr &&
+         (pos = pem.find("-----BEGIN CERTIFICATE-----", pos)) != std::string::npos) {
+    const size_t end = pem.find(kEnd, pos);
+    if (end == std::string::npos) break;
+    const std::string block = pem.substr(pos, end + sizeof(kEnd) - 1 - pos);
+    pos = end;
+    DWORD size = 0;
+    CryptStringToBinaryA(block.c_str(), static_cast<DWORD>(block.size()),
+                         CRYPT_STRING_BASE64HEADER, nullptr, &size, nullptr, nullptr);
+    std::vector<BYTE> der(size);
+    if (!CryptStringToBinaryA(block.c_str(), static_cast<DWORD>(block.size()),
+                              CRYPT_STRING_BASE64HEADER, der.data(), &size, nullptr, nullptr)) {
+      break;
+    }
+    PCCERT_CONTEXT added = nullptr;
+    CertAddEncodedCertificateToStore(sent.store.get(), X509_ASN_ENCODING, der.data(), size,
+                                     CERT_STORE_ADD_ALWAYS,
+                                     sent.leaf == nullptr ? &added : nullptr);
+    if (added != nullptr) sent.leaf.reset(added);
+  }
+  return sent;
+}
+
+// The verdict on the chain in `sent_file` against `trusted_file`.
 std::string Judged(const std::string& sent_file, const std::string& trusted_file,
                    const wchar_t* host = L"localhost") {
-  CertStore sent = LoadCertificateFile(sent_file);
-  PCCERT_CONTEXT leaf = sent ? CertEnumCertificatesInStore(sent.get(), nullptr) : nullptr;
-  if (leaf == nullptr) return "nothing sent";
+  Sent sent = SentBy(sent_file);
+  if (sent.leaf == nullptr) return "nothing sent";
   CertStore trusted = LoadCertificateFile(trusted_file);
-  const CertificateVerdict verdict = VerifyServerCertificate(leaf, trusted.get(), host);
-  CertFreeCertificateContext(leaf);
-  return CertificateVerdictName(verdict);
+  return CertificateVerdictName(VerifyServerCertificate(sent.leaf.get(), trusted.get(), host));
 }
 
 // Calls the port's callback for `ld` as wldap32 would during the handshake:
