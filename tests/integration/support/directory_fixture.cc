@@ -149,8 +149,8 @@ bool DirectoryFixture::Load() {
   for (int i = 0; i < number("server.count"); ++i) {
     const std::string p = "server." + std::to_string(i) + ".";
     servers_.push_back({value(p + "tree"), value(p + "host"), number(p + "port"),
-                        number(p + "tls_port"), number(p + "proxy_port"), File(p + "cert"), value(p + "suffix"), value(p + "admin_dn"),
-                        value(p + "password")});
+                        number(p + "tls_port"), number(p + "proxy_port"), File(p + "cert"),
+                        value(p + "suffix"), value(p + "admin_dn"), value(p + "password")});
   }
   silent_host_ = value("listener.host");
   silent_port_ = number("listener.port");
