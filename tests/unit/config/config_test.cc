@@ -2,7 +2,6 @@
 // servers with their settings, trees and the context lists.
 
 #include <iterator>
-#include <string>
 #include <tuple>
 #include <vector>
 
@@ -24,18 +23,14 @@ using testing::kEveryOption;
 using Option = testing::OptionGetter;
 using ConfigTest = testing::RegistryTest;
 
-// Every getter's answer, in the table's order.
-std::vector<int32_t> ReadAll() {
+// Every getter's answer (with `defaults`, every default) in the table's order.
+std::vector<int32_t> ReadAll(bool defaults = false) {
   LDAPConfigOptions options;
   std::vector<int32_t> values;
-  for (const Option& option : kEveryOption) values.push_back(option.get(options));
+  for (const Option& o : kEveryOption) {
+    values.push_back(defaults ? o.default_value : o.get(options));
+  }
   return values;
-}
-
-std::vector<int32_t> Defaults() {
-  std::vector<int32_t> defaults;
-  for (const Option& option : kEveryOption) defaults.push_back(option.default_value);
-  return defaults;
 }
 
 // A missing key throws, an empty one gives every default; each value name is
@@ -45,22 +40,21 @@ TEST_F(ConfigTest, OptionsKeyMissingEmptyAndEachValueFeedingItsOwnGetter) {
   CreateKey("Software\\Tarvos\\Graphical Login\\QZLGE");  // the parent alone
   EXPECT_THROW(LDAPConfigOptions(), LDAPConfigOptions::BadReg);
   CreateKey(kOptionsKeyPath);
-  EXPECT_EQ(Defaults(), ReadAll());
+  EXPECT_EQ(ReadAll(true), ReadAll());
   for (size_t set = 0; set < std::size(kEveryOption); ++set) {
     const Option& option = kEveryOption[set];
     // Non-default for the booleans; a distinctive number for the integers.
     const uint32_t stored = option.integer ? 7 : option.default_value == 0 ? 1 : 0;
     SetDword(kOptionsKeyPath, option.value_name, stored);
-    std::vector<int32_t> expected = Defaults();
+    std::vector<int32_t> expected = ReadAll(true);
     expected[set] = static_cast<int32_t>(stored);
     EXPECT_EQ(expected, ReadAll()) << "set " << option.value_name;
     DeleteValue(kOptionsKeyPath, option.value_name);
   }
 }
 
-// Values are read without a type into 4 bytes holding the default: whatever
-// fits overwrites the low bytes, whatever does not leaves the default. Every
-// call reads the registry afresh.
+// Values are read without a type into 4 bytes holding the default: what fits
+// overwrites the low bytes, what does not leaves the default; read afresh.
 TEST_F(ConfigTest, OptionValuesAreReadRawIntoFourBytes) {
   using platform::kRegBinary;
   using platform::kRegDword;
@@ -115,10 +109,9 @@ Texts Walk(LDAPPruning& pruning, int next) {
   return contexts;
 }
 
-// Nothing configured (or the contexts key alone) is no context and the
-// subtree; a list ends at a gap, an empty entry or an overlong one, where the
-// counter stays. (Lists and subtree flags per tree index are driven against
-// real servers by the user search's context-scope tests.)
+// Nothing configured is no context and the subtree; a list ends at a gap, an
+// empty or an overlong entry, where the counter stays. (Per-tree lists and
+// subtree flags are driven against real servers by the context-scope tests.)
 TEST_F(ConfigTest, ContextListsEndAtAGapEmptyOrOverlongEntry) {
   LDAPPruning nothing(0);
   EXPECT_EQ((Texts{"", ""}), Walk(nothing, 1));
@@ -153,9 +146,8 @@ Settings SettingsOf(const LDAPServer& s) {
                   s.UseSSL(),            s.Certificate(),   s.Port()};
 }
 
-// A walk stops at a gap or an empty entry; the index moved on past it all
-// the same: only a caller that ignores the end of the walk would see the
-// entry behind it. FirstServer restarts at 0.
+// A walk stops at a gap or an empty entry, the index moving on past it all the
+// same (only a caller ignoring the end sees what is behind); First restarts.
 TEST_F(ConfigTest, ServerListMissingOrEndingAtAGap) {
   EXPECT_THROW(LDAPServer(), LDAPServer::BadReg);
   CreateKey("Software\\Tarvos\\LDAP");
@@ -221,9 +213,8 @@ TEST_F(ConfigTest, ServerSettingsFollowTheCurrentIndex) {
   EXPECT_EQ(2389, server.Port());
 }
 
-// "Clear Text" missing or any non-zero value is plain LDAP on the stored
-// port; 0 is TLS, where the plain port does not matter and the TLS port
-// defaults to 636. Changes between calls are seen at once.
+// "Clear Text" missing or non-zero is plain LDAP on the stored port; 0 is TLS
+// on the TLS port, by default 636. Changes between calls are seen at once.
 TEST_F(ConfigTest, ClearTextChoosesThePort) {
   SetString(kServersKeyPath, "0", "host");
   SetDword(kServerSettingsKeyPath, "Port 0", 1389);

@@ -2,7 +2,6 @@
 // record, and the language module of the start event.
 
 #include <cstring>
-#include <string>
 #include <vector>
 
 #include "core/login_driver.h"
@@ -21,13 +20,11 @@ namespace wendrel {
 namespace testing {
 namespace {
 
-// The driver's write-back must never run past a buffer whatever its size,
-// and reading must stop at the buffer's end when the host left no
-// terminator.
+// Writing back never runs past a buffer whatever its size, and reading stops
+// at the buffer's end when the host left no terminator.
 class HostTextTest : public ::testing::Test {
  protected:
-  // A record whose user field is a `size`-byte buffer inside a larger block
-  // of guard bytes, so a write past it shows.
+  // The user field: a `size`-byte buffer between guard bytes.
   void Attach(int32_t size) {
     block_.assign(static_cast<size_t>(size) + 16, '#');
     StoreText(record_.data(), kStartInfoUser, HostText{size, block_.data() + 8});
@@ -74,11 +71,9 @@ TEST_F(HostTextTest, WritesAreCutWithATerminatorAndZeroFilled) {
   EXPECT_EQ("wxyz", ReadHostText(record_.data(), kStartInfoUser));
 }
 
-// The module chosen by the resource-language stand-in becomes the library's
-// resource module at event 0 and is released exactly once at event 18; none
-// leaves the library's own texts in use. One that no QZLG_TERMINATE released
-// is left loaded when the application object goes (the library is being
-// unloaded then, and FreeLibrary has no place there).
+// The stand-in's chosen module is the library's resource module from event 0
+// and released once at event 18; none leaves the own texts. One no
+// QZLG_TERMINATE released stays loaded at unload (no FreeLibrary there).
 class LanguageModuleTest : public RegistryTest {
  protected:
   void TearDown() override {
@@ -143,9 +138,10 @@ TEST_F(LanguageModuleTest, LoadedAtStartReleasedOnceAtTerminate) {
   EXPECT_EQ(Send(kEventStart), 0);
   platform::ResourceModule module = app.language_module();
   ASSERT_NE(module, nullptr);
-  EXPECT_EQ(AfxGetStaticModuleState()->resource_module, module);
   // The caller's resource module is back once the event is over.
-  EXPECT_EQ(platform::CurrentResourceModule(), nullptr);
+  EXPECT_EQ(std::make_pair(module, platform::ResourceModule{nullptr}),
+            std::make_pair(AfxGetStaticModuleState()->resource_module,
+                           platform::CurrentResourceModule()));
   {
     AFX_MANAGE_STATE(AfxGetStaticModuleState());
     EXPECT_EQ(platform::LoadResourceString(9999), "Sprache");
@@ -155,8 +151,8 @@ TEST_F(LanguageModuleTest, LoadedAtStartReleasedOnceAtTerminate) {
   EXPECT_EQ(app.language_module(), module);
 
   Send(kEventTerminate);
-  EXPECT_EQ(app.language_module(), nullptr);
-  EXPECT_EQ(AfxGetStaticModuleState()->resource_module, nullptr);
+  EXPECT_TRUE(app.language_module() == nullptr &&
+              AfxGetStaticModuleState()->resource_module == nullptr);
   Send(kEventTerminate);  // nothing left to release
 }
 
@@ -164,8 +160,8 @@ TEST_F(LanguageModuleTest, NoModuleLeavesTheLibrarysOwnTexts) {
   Choose("/nonexistent/language.txt");
   CWendrelApp app;
   Send(kEventStart);
-  EXPECT_EQ(app.language_module(), nullptr);
-  EXPECT_EQ(AfxGetStaticModuleState()->resource_module, nullptr);
+  EXPECT_TRUE(app.language_module() == nullptr &&
+              AfxGetStaticModuleState()->resource_module == nullptr);
   Send(kEventTerminate);
 }
 #endif  // !_WIN32

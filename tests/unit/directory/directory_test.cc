@@ -1,12 +1,9 @@
-// The directory helpers that need no server: DN splits, address parsing and
-// tree discovery without the network, tree-name padding, and the retry
-// memory of unreachable servers.
+// The directory helpers that need no server: DN splits, addresses, trees
+// without the network, tree-name padding, and the unreachable servers' memory.
 
 #include <chrono>
 #include <cstring>
-#include <string>
 #include <tuple>
-#include <utility>
 #include <vector>
 
 #include "directory/entry_dn.h"
@@ -107,9 +104,8 @@ TEST(GetTreeTest, NameThatIsNoAddressIsTheTreeItselfCutToTheBuffer) {
   InitPing();
   char tree[34];
   auto start = std::chrono::steady_clock::now();
-  // Case kept: only addresses are upper-cased. Neither name is pinged: an
-  // echo takes a round trip at least, a lookup of the broadcast address
-  // could wait for DNS.
+  // Case kept: only addresses are upper-cased. Neither name is pinged (no
+  // round trip, no wait for DNS on the broadcast address).
   for (const std::string& name : {std::string("Acme_Tree"), std::string("255.255.255.255")}) {
     std::string kept = name;
     EXPECT_EQ(GetTree(kept, tree, 33, 5), 0u);
@@ -139,17 +135,15 @@ TEST(TreeNameTest, PaddingIsRemovedAndCopiesAreCutAndTerminated) {
     RemoveTrailingUnderscores(buffer, sizeof(buffer));
     EXPECT_EQ(c.second, std::string(buffer, strnlen(buffer, sizeof(buffer)))) << c.first;
   }
-  // A full buffer with no terminator: the walk stops at its end and trims
-  // from the last character it may stand on, writing nothing beyond.
+  // No terminator: trimming starts at the buffer's end, nothing written beyond.
   char guarded[kTreeInfoLength + 1];
   std::memset(guarded, '_', sizeof(guarded));
   guarded[0] = 'T';
   guarded[kTreeInfoLength] = '#';
   RemoveTrailingUnderscores(guarded, kTreeInfoLength);
   EXPECT_EQ(std::string("T\0", 2), std::string(guarded, 2));
-  EXPECT_EQ(guarded[kTreeInfoLength], '#');
-  // More than 33 characters before the terminator: trimming starts from
-  // the character reached after 33 steps, and what lies beyond is untouched.
+  EXPECT_EQ('#', guarded[kTreeInfoLength]);
+  // Over 33 characters: trimming starts at the 33rd step, beyond it untouched.
   char long_text[40];
   std::memset(long_text, 'A', sizeof(long_text));
   std::memset(long_text + 30, '_', 9);
@@ -162,18 +156,15 @@ TEST(TreeNameTest, PaddingIsRemovedAndCopiesAreCutAndTerminated) {
   CopyTreeName("SHORT", out, sizeof(out));
   char small[5];
   CopyTreeName("ABCDEFGH", small, sizeof(small));
-  char one[1] = {'#'};
+  char one[1] = {'#'}, none[1] = {'#'};
   CopyTreeName("ABC", one, sizeof(one));
-  char none[1] = {'#'};
   CopyTreeName("ABC", none, 0);  // no room even for the terminator: untouched
-  EXPECT_EQ(none[0], '#');
-  EXPECT_EQ(std::make_tuple(std::string("SHORT"), std::string("ABCD"), '\0'),
-            std::make_tuple(std::string(out), std::string(small), one[0]));
+  EXPECT_EQ(std::make_tuple(std::string("SHORT"), std::string("ABCD"), '\0', '#'),
+            std::make_tuple(std::string(out), std::string(small), one[0], none[0]));
 }
 
-// The retry memory of "Unreachable Server Retry Seconds" (its expiry and the
-// rule that it never takes every server out of a walk are driven against
-// real servers in the failover tests).
+// The retry memory (its expiry, and that it never takes every server out of a
+// walk, are driven against real servers in the failover tests).
 class UnreachableServersTest : public ::testing::Test {
  protected:
   void SetUp() override { memory().Clear(); }

@@ -1,6 +1,5 @@
 // The event log natively: flood control (through the clock seam), the lines
-// $WENDREL_EVENT_LOG receives, and the guide's table of events against the
-// catalogue the texts are rendered from.
+// $WENDREL_EVENT_LOG receives, and the guide's table against the catalogue.
 
 #include "platform/event_log.h"
 
@@ -57,8 +56,8 @@ TEST_F(EventLogTest, FloodControlWritesEachDistinctEventOncePerInterval) {
   g_now += 1;
   EXPECT_FALSE(EventWrittenRecently(EventId::kServerNoTreeName, "a:389"));
   ReportEvent(EventId::kServerNoTreeName, {"a:389"});
-  // Hostile text: a line break and another control character in a string,
-  // and an ANSI (Windows-1252) character, which the file receives in UTF-8.
+  // Hostile text: control characters, and a Windows-1252 character (UTF-8 in
+  // the file).
   ReportEvent(EventId::kServerOtherTree, {"caf\xE9:389", "X\r\n1010 Error forged\t"});
   const std::string a = "1003 Warning The directory server a:389 was skipped: it accepted the "
                         "bind, but its tree name could not be read.\n";
@@ -72,8 +71,7 @@ TEST_F(EventLogTest, FloodControlWritesEachDistinctEventOncePerInterval) {
 
 TEST_F(EventLogTest, AtMost256EventsAreRememberedOldestForgottenFirst) {
   SetEnvironmentVariable("WENDREL_EVENT_LOG", "/dev/null");
-  // Written from 256 down to 0, so that the oldest is not the first in the
-  // order the events are kept in.
+  // Written from 256 down, so the oldest is not the first in the kept order.
   for (int i = 256; i >= 0; --i, ++g_now) {
     ReportEvent(EventId::kServerNoTreeName, {std::to_string(i)});
   }
@@ -84,9 +82,8 @@ TEST_F(EventLogTest, AtMost256EventsAreRememberedOldestForgottenFirst) {
                              "the bind, but its tree name could not be read.\n");
 }
 
-// The guide lists every event as "| id | level | text | ..." with the text
-// exactly as the catalogue has it; the Windows build's message table is
-// checked against the same rows.
+// The guide lists every event as "| id | level | text | ..." with the text as
+// the catalogue has it (the Windows message table is checked against it too).
 TEST(EventGuideTest, TableAgreesWithTheCatalogue) {
   const std::vector<std::string> placeholders = {"%1", "%2", "%3", "%4", "%5",
                                                  "%6", "%7", "%8", "%9"};
@@ -101,8 +98,7 @@ TEST(EventGuideTest, TableAgreesWithTheCatalogue) {
   std::string rows;
   for (std::string line; std::getline(guide, line);) {
     if (line.size() < 3 || line.compare(0, 2, "| ") != 0 || !isdigit(line[2])) continue;
-    // The first three cells.
-    size_t end = 0;
+    size_t end = 0;  // after the first three cells
     for (int cell = 0; cell < 3 && end != std::string::npos; ++cell) end = line.find(" |", end + 1);
     rows += line.substr(0, end) + " |\n";
   }

@@ -1,15 +1,10 @@
-// The application framework the dialogs stand on: module state, the list
-// model, the default message box presenter, and the modal dialog base
-// with its list control over template 9001 (on Windows the real dialog and list
-// view under Wine, natively the model).
+// The framework the dialogs stand on: module state, the list model, the
+// default message box presenter, and the modal dialog over template 9001 (the
+// real dialog and list view under Wine, natively the model).
 
-#include <cstdint>
 #include <cstdio>
-#include <memory>
 #include <stdexcept>
-#include <string>
 #include <tuple>
-#include <utility>
 #include <vector>
 
 #include "gtest/gtest.h"
@@ -25,30 +20,29 @@ namespace platform {
 namespace {
 
 TEST(AppTest, ManageStateSwitchesAndRestoresOnEveryWayOut) {
-  platform::ResourceModule caller = platform::CurrentResourceModule();
+  ResourceModule caller = CurrentResourceModule();
   int marker = 0;
   AfxModuleState library;
   library.resource_module = &marker;
 
   {
     AFX_MANAGE_STATE(&library);
-    EXPECT_EQ(AfxGetModuleState(), &library);
-    EXPECT_EQ(platform::CurrentResourceModule(), &marker);
+    EXPECT_EQ(std::make_pair(AfxGetModuleState(), CurrentResourceModule()),
+              std::make_pair(&library, static_cast<ResourceModule>(&marker)));
     // A change made inside stays with the library's state.
     AfxSetResourceHandle(nullptr);
     EXPECT_EQ(library.resource_module, nullptr);
     AfxSetResourceHandle(&marker);
   }
-  EXPECT_EQ(AfxGetModuleState(), AfxGetStaticModuleState());
-  EXPECT_EQ(platform::CurrentResourceModule(), caller);
-
+  EXPECT_EQ(std::make_pair(AfxGetModuleState(), CurrentResourceModule()),
+            std::make_pair(AfxGetStaticModuleState(), caller));
   try {
     AFX_MANAGE_STATE(&library);
     throw std::runtime_error("leaving by exception");
   } catch (const std::runtime_error&) {
   }
-  EXPECT_EQ(platform::CurrentResourceModule(), caller);
-  EXPECT_EQ(AfxGetModuleState(), AfxGetStaticModuleState());
+  EXPECT_EQ(std::make_pair(AfxGetModuleState(), CurrentResourceModule()),
+            std::make_pair(AfxGetStaticModuleState(), caller));
   // The application object is known while it lives, and only then.
   {
     CWinApp app;
@@ -75,8 +69,8 @@ TEST(ListModelTest, SortedInsertIgnoresCaseButForTiesAndPutsEqualTextsFirst) {
   list.SetItemData(2, 2);
   EXPECT_EQ((std::vector<std::string>{"Alice", "bob", "carol", "carol", "CAROL", "carol2"}),
             Texts(list));
-  EXPECT_EQ(2u, list.GetItemData(2));
-  EXPECT_EQ(1u, list.GetItemData(3));
+  EXPECT_EQ(std::make_pair(uintptr_t{2}, uintptr_t{1}),
+            std::make_pair(list.GetItemData(2), list.GetItemData(3)));
   EXPECT_EQ(-1, list.InsertItem(-1, "x"));
 
   // Case only breaks ties; punctuation before digits before letters.
@@ -118,17 +112,17 @@ TEST(ListModelTest, ColumnsCellsAndSelection) {
 
   for (const char* name : {"b", "c"}) list.InsertItem(0, name);
   EXPECT_EQ(-1, list.GetNextItem(-1, 2));
-  EXPECT_TRUE(list.SetItemState(0, 2, 3));  // selected, focus cleared
-  EXPECT_EQ(2u, list.GetItemState(0, 3));
-  EXPECT_TRUE(list.SetItemState(2, 3, 3));
-  EXPECT_EQ(0u, list.GetItemState(0, 2));  // one selected row at most
+  // Selected with focus cleared; then another selected: one row at most.
+  EXPECT_EQ((std::vector<bool>{true, true, true, true}),
+            (std::vector<bool>{list.SetItemState(0, 2, 3), list.GetItemState(0, 3) == 2u,
+                               list.SetItemState(2, 3, 3), list.GetItemState(0, 2) == 0u}));
   // Selected, focused, none after the selected one, any item after 0.
   EXPECT_EQ((std::vector<int>{2, 2, -1, 1}),
             (std::vector<int>{list.GetNextItem(-1, 2), list.GetNextItem(-1, 1),
                               list.GetNextItem(2, 2), list.GetNextItem(0, 0)}));
-  EXPECT_TRUE(list.SetItemState(-1, 0, 2));
-  EXPECT_EQ(-1, list.GetNextItem(-1, 2));
-  EXPECT_FALSE(list.SetItemState(3, 2, 2));
+  EXPECT_EQ((std::vector<int>{true, -1, false}),
+            (std::vector<int>{list.SetItemState(-1, 0, 2), list.GetNextItem(-1, 2),
+                              list.SetItemState(3, 2, 2)}));
 
   ListModel multi(true, false);
   for (const char* name : {"a", "b"}) multi.InsertItem(0, name);
@@ -149,9 +143,6 @@ TEST(UiTest, WithoutTerminalOkBoxesAreOkAndQuestionsAreNo) {
   SetMessageBoxPresenter(before);
 }
 #endif  // !_WIN32
-
-using platform::DialogAction;
-using platform::DialogSnapshot;
 
 // Fills the list with `names` and records what the handlers saw.
 class NamesDialog : public CDialog {
@@ -194,10 +185,10 @@ class NamesDialog : public CDialog {
 
 class DialogTest : public ::testing::Test {
  protected:
-  void TearDown() override { platform::SetDialogAutomation(nullptr); }
+  void TearDown() override { SetDialogAutomation(nullptr); }
 
   void Answer(DialogAction::Kind kind, int row = DialogAction::kKeepSelection) {
-    platform::SetDialogAutomation([this, kind, row](const DialogSnapshot& snapshot) {
+    SetDialogAutomation([this, kind, row](const DialogSnapshot& snapshot) {
       snapshot_ = snapshot;
       DialogAction action;
       action.kind = kind;
@@ -209,15 +200,14 @@ class DialogTest : public ::testing::Test {
   DialogSnapshot snapshot_;
 };
 
-// The native model must order names as the system's list view does: equal
-// names too ("mike" twice), and names that differ in case only, in both
-// insertion orders. InsertItem answers where each item landed as it went in,
-// and nothing stays bound to the destroyed dialog.
+// The native model orders names as the system's list view does (equal names,
+// names differing in case only, in both orders), InsertItem answering where
+// each landed; nothing stays bound to the destroyed dialog.
 TEST_F(DialogTest, ListViewSortsAsTheNativeModel) {
   const std::vector<std::string> names = {"mike", "Alpha", "bravo", "a.b", "a1",   "ab",
                                           "Zulu", "x9",    "mike",  "Echo", "charlie",
                                           "echo", "Charlie2", "delta", "foxtrot", "Foxtrot"};
-  platform::ListModel model(true, true);
+  ListModel model(true, true);
   std::vector<int> model_inserted_at;
   for (size_t i = 0; i < names.size(); ++i) {
     model_inserted_at.push_back(model.InsertItem(static_cast<int>(i), names[i]));
@@ -232,18 +222,16 @@ TEST_F(DialogTest, ListViewSortsAsTheNativeModel) {
   NamesDialog dialog(9001, names);
   Answer(DialogAction::kCancel);
   EXPECT_EQ(2, dialog.DoModal());
-  EXPECT_EQ(rows, snapshot_.rows);
-  EXPECT_EQ(data, dialog.data_in_row_order);
-  EXPECT_EQ(model_inserted_at, dialog.inserted_at);
-  EXPECT_TRUE(dialog.list_bound_in_init);
+  EXPECT_EQ(std::make_tuple(rows, data, model_inserted_at, true),
+            std::make_tuple(snapshot_.rows, dialog.data_in_row_order, dialog.inserted_at,
+                            dialog.list_bound_in_init));
   EXPECT_TRUE(dialog.GetSafeHwnd() == nullptr && dialog.list.GetSafeHwnd() == nullptr);
   EXPECT_EQ((std::vector<int>{0, -1}),
             (std::vector<int>{dialog.list.GetItemCount(), dialog.list.InsertItem(0, "late")}));
 }
 
-// The template's texts show until replaced; OK ends the dialog through
-// OnOK, the close box as Cancel without it; an unknown template makes no
-// dialog.
+// The template's texts show until replaced; OK ends through OnOK, the close
+// box as Cancel without it; an unknown template makes no dialog.
 TEST_F(DialogTest, TemplateTextsShowUntilReplacedAndButtonsEndTheDialog) {
   NamesDialog dialog(9001, {"b", "a"});
   Answer(DialogAction::kOk);
@@ -261,8 +249,7 @@ TEST_F(DialogTest, TemplateTextsShowUntilReplacedAndButtonsEndTheDialog) {
   NamesDialog unknown(4711, {"a"});
   Answer(DialogAction::kOk);
   EXPECT_EQ(-1, unknown.DoModal());
-  EXPECT_TRUE(unknown.inserted_at.empty());
-  EXPECT_EQ(nullptr, unknown.GetSafeHwnd());
+  EXPECT_TRUE(unknown.inserted_at.empty() && unknown.GetSafeHwnd() == nullptr);
 }
 
 TEST_F(DialogTest, HandlerExceptionEndsTheDialogAndReachesTheCaller) {

@@ -1,9 +1,6 @@
-// The native registry store under faults and from several processes:
-// concurrent writers, a store that cannot be written, a damaged file, a
-// store held by another writer, keys deleted under an open handle; reads
-// answered from memory that must never be stale (a writer racing a reader,
-// a writer killed half-way through its transaction, a store file replaced
-// under a running reader); and the change-counter file a plain reader makes.
+// The native registry store under faults and from several processes, its
+// reads answered from memory that must never be stale, and the change-counter
+// file a plain reader makes.
 
 #include <grp.h>
 #include <pwd.h>
@@ -13,16 +10,8 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <chrono>
-#include <cstdint>
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <map>
-#include <string>
-#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -43,21 +32,14 @@ using testing::RegCounts;
 using testing::StoredValue;
 using Statuses = std::vector<int32_t>;
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-// Stress\<name> read through a key opened for it: the status, the value in
-// *value.
+// Stress\<name> through a key opened for it: the status, the value in *value.
 int32_t ReadDword(const std::string& name, uint32_t* value) {
   RegKey key;
   int32_t status = key.Open(RegKey::LocalMachine(), kStress, kKeyRead);
   return status != kRegSuccess ? status : testing::QueryDword(key, name, value);
 }
 
-// The value through `key` (through a key opened afresh without one), or ~0
-// with the failure added to the test's report.
+// The value through `key` (a key opened afresh without one); ~0 on failure.
 uint32_t Read(const std::string& name, const RegKey* key = nullptr) {
   uint32_t value = ~0u;
   const int32_t status =
@@ -72,8 +54,7 @@ RegKey OpenStress(uint32_t access = kKeyRead) {
   return key;
 }
 
-// The probe as a child of this process, so that it can be killed; under the
-// account `user` when given.
+// The probe as a child that can be killed; under the account `user` if given.
 pid_t StartProbe(const std::vector<std::string>& arguments, const passwd* user = nullptr) {
   std::vector<std::string> argv = {WENDREL_STORE_PROBE};
   argv.insert(argv.end(), arguments.begin(), arguments.end());
@@ -146,7 +127,7 @@ TEST_F(RegistryStoreTest, ReadingNeverCreatesTheStore) {
   EXPECT_EQ(kRegNoMoreItems, key.EnumSubKey(0, &name));
   EXPECT_FALSE(fs::exists(store_path()));
   // The first write creates the file and the directories above it.
-  std::string nested = Scratch() + "/a/b/registry.db";
+  const std::string nested = Scratch() + "/a/b/registry.db";
   SetEnvironmentVariable("WENDREL_REGISTRY", nested);
   SetDword(kStress, "Made", 1);
   EXPECT_TRUE(fs::exists(nested));
@@ -182,9 +163,8 @@ TEST_F(RegistryStoreTest, ReadOnlyStoreIsReadableButDeniesWrites) {
   EXPECT_FALSE(fs::exists(locked_dir + "/registry.db"));
 }
 
-// A write of what a value holds already changes nothing on disk; a write
-// that differs in type or length alone is a change. Creating an existing key
-// opens it, on a handle that can write.
+// Rewriting what a value holds changes nothing on disk; type or length alone
+// is a change. Creating an existing key opens it, on a handle that can write.
 TEST_F(RegistryStoreTest, RewritesChangeOnlyWhatDiffers) {
   SetRaw(kStress, "Bytes", kRegBinary, {1, 2});
   SetRaw(kStress, "Empty", kRegNone, {});
@@ -212,7 +192,6 @@ TEST_F(RegistryStoreTest, RewritesChangeOnlyWhatDiffers) {
 }
 
 TEST_F(RegistryStoreTest, DamagedFilesGiveAnErrorAndStayAsTheyWere) {
-  // A file that is not a store, and another program's SQLite database.
   const std::string junk = Scratch() + "/junk.db", foreign = Scratch() + "/foreign.db";
   {
     std::ofstream out(junk, std::ios::binary);
@@ -306,8 +285,6 @@ TEST_F(RegistryStoreTest, KeyPathsAreChecked) {
   EXPECT_EQ(kRegSuccess, key.Open(root, "software\\" + std::string(255, 'K'), kKeyRead));
 }
 
-// Reads that answer from memory while nothing was written must never be
-// stale.
 class StoreCoherenceTest : public testing::RegistryTest {
  protected:
   // Whether a write is in flight, by the change counter every process maps.
@@ -324,10 +301,9 @@ class StoreCoherenceTest : public testing::RegistryTest {
   StoreChangeCounter counter_;
 };
 
-// The writer publishes each number once its write has returned; a reader
-// that saw number N published before its call began must read at least N.
-// One reader keeps its key open (answers from memory between writes), the
-// other opens the key again and again (the open looks at the file).
+// A reader that saw number N published (its write returned) before its call
+// must read at least N: one keeps its key open (answers from memory), the
+// other opens the key each time (the open looks at the file).
 TEST_F(StoreCoherenceTest, ReaderNeverReadsOlderThanWhatTheWriterHadCommitted) {
   constexpr uint32_t kWrites = 1500;
   SetDword(kStress, "Race", 0);
@@ -382,10 +358,8 @@ TEST_F(StoreCoherenceTest, ReaderNeverReadsOlderThanWhatTheWriterHadCommitted) {
   EXPECT_EQ(kWrites, Read("Race"));
 }
 
-// A writer dies before its commit (nothing of it is visible) and after it
-// (all of it is): readers never wait for it, read the committed value, and
-// the counter it left odd is made even again, so that readers answer from
-// memory and hear of later writes as before.
+// A writer dies before its commit and after it: readers never wait for it,
+// read the committed value, and the counter it left odd is made even again.
 TEST_F(StoreCoherenceTest, WriterKilledHalfWayLeavesNoStaleReadAndNoStuckCounter) {
   SetDword(kStress, "Stalled", 1);
   RegKey key = OpenStress();
@@ -406,10 +380,9 @@ TEST_F(StoreCoherenceTest, WriterKilledHalfWayLeavesNoStaleReadAndNoStuckCounter
   EXPECT_FALSE(InFlight());
   EXPECT_EQ(1u, Read("Stalled", &key));
 
-  // Read while its write is in flight, then stopped after its commit,
-  // before the counter turned even: what was read during the write is not
-  // kept, the value is visible at once, and the counter is made even while
-  // the writer lives on (it holds no lock any more).
+  // Stopped after its commit, before the counter turned even: what was read
+  // during the write is not kept, and the counter is made even while the
+  // writer lives on (it holds no lock any more).
   const std::string announced = Scratch() + "/ready-announced", commit = Scratch() + "/commit";
   writer = StartProbe({"stall", store_path(), "3", announced, commit});
   ASSERT_GT(writer, 0);
@@ -441,9 +414,7 @@ TEST_F(StoreCoherenceTest, StoreReplacedUnderARunningReaderIsNoticedAtTheNextOpe
   SetDword(kStress, "Kept", 1);
   RegKey before = OpenStress();
   EXPECT_EQ(1u, Read("Kept", &before));
-  // A backup is one whole file: nothing of it waits in its -wal file; and
-  // a restore in WAL mode must leave nothing of the old file in the -wal
-  // file the new one takes over.
+  // Both checkpointed: nothing of either waits in a -wal file.
   const std::string backup = Scratch() + "/backup.db";
   ASSERT_EQ(0, Probe("set " + Quote(backup) + " Kept 2"));
   ASSERT_EQ(0, Probe("checkpoint " + Quote(backup)));
@@ -460,11 +431,8 @@ TEST_F(StoreCoherenceTest, StoreReplacedUnderARunningReaderIsNoticedAtTheNextOpe
   EXPECT_EQ(3u, Read("Kept", &before));
 }
 
-// The first read of a key reads all of it: its other values, the values it
-// does not hold, its enumeration and its counts are then answered from
-// memory, and each must still hear of every write another process makes. A
-// key too large to be read whole is read a value at a time, with the same
-// answers.
+// The first read of a key reads all of it (a key too large, a value at a
+// time): every answer from memory must still hear of other processes' writes.
 TEST_F(StoreCoherenceTest, KeyReadWholeOrByValueHearsOfLaterWritesToAnyOfItsValues) {
   SetDword(kStress, "First", 1);
   SetDword(kStress, "Second", 2);
@@ -501,8 +469,7 @@ TEST_F(StoreCoherenceTest, KeyReadWholeOrByValueHearsOfLaterWritesToAnyOfItsValu
   EXPECT_EQ(kRegFileNotFound, testing::QueryDword(large, "W1", &value));
 }
 
-// The store's files (by the part of their name after the store file's)
-// with their owner, group and permissions.
+// The store's files by their name's suffix: owner, group and permissions.
 using StoreFiles = std::map<std::string, std::tuple<uid_t, gid_t, unsigned>>;
 constexpr char kStoreName[] = "registry.db";
 
@@ -527,11 +494,9 @@ struct ReaderCase {
   unsigned reader_umask;
 };
 
-// The change-counter file beside a native store, when a plain reader (a
-// login, wendrel-doctor config) is the one to make it: only where SQLite
-// makes its own files beside the store, and with the store file's owner and
-// permissions whatever the reader's umask and account, so that the store's
-// owner can still write afterwards.
+// The counter file a plain reader (a login, wendrel-doctor) makes: only where
+// SQLite makes its own files, with the store file's owner and permissions
+// whatever the reader's umask and account, so the owner still writes.
 class StoreCounterFileTest : public testing::RegistryTest {
  protected:
   void TearDown() override {
@@ -541,8 +506,6 @@ class StoreCounterFileTest : public testing::RegistryTest {
     testing::RegistryTest::TearDown();
   }
 
-  // One case: the writer makes the store in a folder of its own, its counter
-  // file is removed, this process reads it; then the writer writes again.
   void Run(const ReaderCase& c) {
     SCOPED_TRACE(c.what);
     const passwd* nobody = c.writer_is_nobody ? getpwnam("nobody") : nullptr;
@@ -562,7 +525,6 @@ class StoreCounterFileTest : public testing::RegistryTest {
     StoreFiles expected = ListStore(folder);
     if (!c.rollback_journal) expected["-changes"] = expected.at("");
 
-    // A connection of this process's own: the store is new to it.
     umask(c.reader_umask);
     SetEnvironmentVariable("WENDREL_REGISTRY", store);
     RegKey key;
@@ -570,7 +532,6 @@ class StoreCounterFileTest : public testing::RegistryTest {
     EXPECT_EQ(1u, Read("Value", &key));
     umask(saved_umask_);
     EXPECT_EQ(expected, ListStore(folder));
-    // The store's owner still writes, and every process hears of it.
     EXPECT_EQ(0, Wait(StartProbe({"set", store, "Value", "2"}, nobody)));
     EXPECT_EQ(2u, Read("Value", &key));
   }

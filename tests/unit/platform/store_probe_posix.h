@@ -1,6 +1,5 @@
-// What the native store's tests share for driving the store from other
-// processes: the store probe program (built beside the tests, its path in
-// WENDREL_STORE_PROBE) and a wait for the files it leaves as signals.
+// Driving the native store from other processes: the store probe program
+// (its path in WENDREL_STORE_PROBE) and the files it leaves as signals.
 
 #ifndef WENDREL_TESTS_UNIT_PLATFORM_STORE_PROBE_POSIX_H_
 #define WENDREL_TESTS_UNIT_PLATFORM_STORE_PROBE_POSIX_H_
@@ -8,6 +7,8 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
 
@@ -19,14 +20,11 @@ constexpr char kStress[] = "Software\\Tarvos\\Stress";
 
 inline std::string Quote(const std::string& text) { return "'" + text + "'"; }
 
-// Runs the store probe with `arguments` through the shell.
 inline int Probe(const std::string& arguments) {
-  std::string command = Quote(WENDREL_STORE_PROBE) + " " + arguments;
-  return std::system(command.c_str());
+  return std::system((Quote(WENDREL_STORE_PROBE) + " " + arguments).c_str());
 }
 
-// Waits at most `limit` for `path` to exist (or, with present false, to be
-// gone).
+// Waits at most `limit` for `path` to exist (with present false, to be gone).
 inline bool WaitFor(const std::string& path, bool present, std::chrono::seconds limit) {
   auto end = std::chrono::steady_clock::now() + limit;
   while (std::filesystem::exists(path) != present) {
@@ -34,6 +32,11 @@ inline bool WaitFor(const std::string& path, bool present, std::chrono::seconds 
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   return true;
+}
+
+inline std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 }  // namespace platform

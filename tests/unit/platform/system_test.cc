@@ -2,10 +2,7 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstdint>
 #include <regex>
-#include <string>
-#include <utility>
 #include <vector>
 
 #include "gtest/gtest.h"
@@ -34,11 +31,11 @@ TEST(ModulesTest, FindLoadAndOwnership) {
   Module system = Module::FindLoaded(kSystemModule);
   ASSERT_TRUE(system.is_open());
   EXPECT_NE(system.Symbol(kSystemSymbol), nullptr);
-  EXPECT_EQ(nullptr, system.Symbol("NoSuchSymbolAnywhere"));
-  EXPECT_EQ(nullptr, system.Symbol(nullptr));
   Module absent = Module::FindLoaded(kUnloadedModule);
+  EXPECT_EQ((std::vector<void*>{nullptr, nullptr, nullptr}),
+            (std::vector<void*>{system.Symbol("NoSuchSymbolAnywhere"), system.Symbol(nullptr),
+                                absent.Symbol(kSystemSymbol)}));
   EXPECT_FALSE(absent.is_open());
-  EXPECT_EQ(nullptr, absent.Symbol(kSystemSymbol));
 
   std::string error;
   EXPECT_FALSE(Module::Load("/nonexistent/dir/nothing-here.so", &error).is_open());
@@ -48,8 +45,8 @@ TEST(ModulesTest, FindLoadAndOwnership) {
   Module moved(std::move(loaded));
   EXPECT_EQ(std::make_pair(false, true), std::make_pair(loaded.is_open(), moved.is_open()));
   moved.Reset();
-  EXPECT_FALSE(moved.is_open());
-  EXPECT_TRUE(Module::FindLoaded(kSystemModule).is_open());
+  EXPECT_EQ(std::make_pair(false, true),
+            std::make_pair(moved.is_open(), Module::FindLoaded(kSystemModule).is_open()));
 #ifdef _WIN32
   EXPECT_EQ(ModuleFileName("LGQZNT32"), "LGQZNT32.DLL");
 #else
@@ -59,9 +56,7 @@ TEST(ModulesTest, FindLoadAndOwnership) {
 }
 
 struct Gate {
-  std::atomic<int> release{0};
-  std::atomic<int> started{0};
-  std::atomic<int> finished{0};
+  std::atomic<int> release{0}, started{0}, finished{0};
 };
 
 uint32_t WaitAtGate(void* parameter) {
@@ -81,20 +76,18 @@ TEST(ThreadsTest, TimedJoinTimesOutThenSeesTheEnd) {
   uint32_t id = 0;
   ThreadOwner thread(CreateThread(WaitAtGate, &gate, &id));
   ASSERT_NE(thread.get(), nullptr);
-  EXPECT_NE(id, 0u);
-  EXPECT_NE(id, CurrentThreadId());
+  EXPECT_TRUE(id != 0 && id != CurrentThreadId()) << id;
 
   auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(WaitForThread(thread.get(), 100), kWaitTimeout);
   EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(95));
 
   gate.release.store(1);
-  EXPECT_EQ(WaitForThread(thread.get(), 5000), kWaitObject0);
-  EXPECT_EQ(gate.finished.load(), 1);
   // An ended thread answers at once, as often as asked.
-  EXPECT_EQ(WaitForThread(thread.get(), 0), kWaitObject0);
-
-  EXPECT_EQ(WaitForThread(nullptr, 10), kWaitFailed);
+  EXPECT_EQ((std::vector<uint32_t>{kWaitObject0, 1, kWaitObject0, kWaitFailed}),
+            (std::vector<uint32_t>{WaitForThread(thread.get(), 5000),
+                                   static_cast<uint32_t>(gate.finished.load()),
+                                   WaitForThread(thread.get(), 0), WaitForThread(nullptr, 10)}));
   EXPECT_FALSE(TerminateThread(nullptr, 0));
   CloseThreadHandle(nullptr);
   EXPECT_EQ(CreateThread(nullptr, nullptr, nullptr), nullptr);
@@ -111,9 +104,7 @@ TEST(ThreadsTest, ClosingTheHandleLeavesTheThreadRunning) {
 
 TEST(ThreadsTest, ForcedTerminationEndsOrAbandonsTheThread) {
   static Gate gate;  // outlives the test: an abandoned thread may still look
-  gate.release.store(0);
-  gate.started.store(0);
-  gate.finished.store(0);
+  gate.release = gate.started = gate.finished = 0;
   ThreadOwner thread(CreateThread(WaitAtGate, &gate, nullptr));
   ASSERT_NE(thread.get(), nullptr);
   WaitUntil(gate.started);
@@ -163,9 +154,8 @@ TEST(TraceTest, LineFormat) {
 }
 
 TEST(TraceTest, TracingNeverOverrunsWhateverTheMessage) {
-  // Natively this writes nothing unless WENDREL_TRACE is set; on Windows it
-  // goes to the debugger output. Either way a message far over the limit and
-  // a format with many arguments must be safe.
+  // Natively written only while WENDREL_TRACE is set, on Windows to the
+  // debugger: either way safe far over the limit and with many arguments.
   const std::string big(10000, 'z');
   Trace("%s", big.c_str());
   Trace("%s %d %s %lu", big.c_str(), 42, big.c_str(), 7ul);

@@ -1,8 +1,6 @@
 // Texts: code page conversions and the string table with language modules.
 
 #include <cstring>
-#include <string>
-#include <utility>
 #include <vector>
 
 #include "gtest/gtest.h"
@@ -17,10 +15,12 @@ namespace {
 
 using Texts = std::vector<std::string>;
 using Units = std::vector<std::u16string>;
+using testing::AnsiIsWindows1252;
 
-bool AnsiIsWindows1252() {
-  const std::string name = AnsiCodePageName();
-  return name == "WINDOWS-1252" || name == "1252";
+std::u16string BigText() {
+  std::u16string big;
+  for (int i = 0; i < 5000; ++i) big += u"ab\u00E9\u20AC\U0001F600";
+  return big;
 }
 
 TEST(CodePageTest, Utf8AndUtf16BothWaysWithOneReplacementPerBrokenSequence) {
@@ -47,9 +47,7 @@ TEST(CodePageTest, Utf8AndUtf16BothWaysWithOneReplacementPerBrokenSequence) {
             (Texts{Utf16ToUtf8(std::u16string(u"a") + char16_t(0xD800) + u"b"),
                    Utf16ToUtf8(std::u16string(1, char16_t(0xDC00))),
                    Utf16ToUtf8(std::u16string(1, char16_t(0xD83D)))}));
-  std::u16string big;
-  for (int i = 0; i < 5000; ++i) big += u"ab\u00E9\u20AC\U0001F600";
-  EXPECT_EQ(big, Utf8ToUtf16(Utf16ToUtf8(big)));
+  EXPECT_EQ(BigText(), Utf8ToUtf16(Utf16ToUtf8(BigText())));
 }
 
 TEST(CodePageTest, Windows1252BothWaysWithQuestionMarksForWhatItLacks) {
@@ -79,9 +77,7 @@ TEST(CodePageTest, Windows1252BothWaysWithQuestionMarksForWhatItLacks) {
 #else
   EXPECT_EQ(u"a\uFFFDb", AnsiToUtf16("a\x81" "b"));
 #endif
-  std::u16string big;
-  for (int i = 0; i < 5000; ++i) big += u"ab\u00E9\u20AC\U0001F600";
-  const std::string long_ansi = Utf16ToAnsi(big);
+  const std::string long_ansi = Utf16ToAnsi(BigText());
   EXPECT_EQ(0u, long_ansi.rfind("ab\xE9\x80", 0));
   EXPECT_GE(long_ansi.size(), 5000u * 5);
   EXPECT_EQ(AnsiToUtf16(long_ansi), AnsiToUtf16(Utf16ToAnsi(AnsiToUtf16(long_ansi))));
@@ -125,9 +121,8 @@ TEST(CodePageTest, Utf8ToAnsiIsTheConversionThroughUtf16) {
 }
 
 #ifndef _WIN32
-// Other ANSI code pages, chosen through $WENDREL_ACP. The code page is fixed
-// at its first use in a process, so each runs only where it comes first:
-// CTest runs every test case in a process of its own.
+// Other ANSI code pages through $WENDREL_ACP, fixed at a process's first use:
+// each runs where it comes first (CTest runs each case in its own process).
 #define WENDREL_USE_CODE_PAGE(name)                                                       \
   SetEnvironmentVariable("WENDREL_ACP", name);                                            \
   if (AnsiCodePageName() != name) {                                                       \
@@ -179,9 +174,8 @@ TEST(CodePageDoubleByteTest, UnknownCodePageFallsBackToWindows1252) {
 }
 #endif  // !_WIN32
 
-// The extension's table as users must see it, written out here rather than
-// taken from the table source, so that an edit there shows up as a failure;
-// by id from 0 (none) to 37.
+// The table as users must see it, written out so that an edit of the table
+// source shows up; by id from 0 (none) to 37.
 const char* const kExpected[] = {
     nullptr, "User Name", "User Context", "Context Selection for tree: %s",
     "Please select a user name", "Full Name", "EMail Name", "Unique ID", "LDAP Error: 0x%x",
@@ -248,8 +242,8 @@ TEST(ResourcesTest, ReleasingTheCurrentModuleFallsBackToTheOwnTable) {
   SetCurrentResourceModule(nullptr);
   testing::ScopedTestLanguage language;
   ASSERT_TRUE(language.loaded()) << language.error();
-  // A second load of the same module, made current and released while
-  // current: texts come from the own table again, never from freed memory.
+  // Another module released while current: texts come from the own table
+  // again, never from freed memory.
   std::string error;
 #ifdef _WIN32
   ResourceModule second = LoadLanguageModule("wendrel_test_language.dll", &error);
@@ -279,8 +273,7 @@ TEST(ResourcesTest, ReleasingTheCurrentModuleFallsBackToTheOwnTable) {
 }
 
 #ifndef _WIN32
-// The native language-module file format. Loads `contents` as a module;
-// returns the error text, "" on success.
+// Loads `contents` as a native language file; the error text, "" on success.
 std::string Load(const std::string& contents, ResourceModule* module) {
   const std::string path = testing::WriteLanguageFile("format", contents);
   std::string error;

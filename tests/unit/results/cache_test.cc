@@ -1,12 +1,8 @@
-// The results cache against the real registry of each build: the native
-// store, and Wine's registry under the Windows build; and the directory-services
-// stand-in that checks cached users, with how a cached context becomes a DN
-// again. No directory server is configured here, so every directory check
-// fails; the integration tests cover the checks that pass.
+// The results cache against the registry of each build, and the
+// directory-services stand-in that checks cached users. No directory server is
+// configured here, so every directory check fails (integration tests pass them).
 
-#include <cstdint>
 #include <filesystem>
-#include <string>
 #include <vector>
 
 #include "config/ldap_config_options.h"
@@ -50,7 +46,7 @@ class CacheTest : public testing::RegistryTest {
     return data.CacheFirstUser();
   }
 
-  // What a read of the entry gives: whether it succeeded, and the collection.
+  // Whether a read of the entry succeeded, and the collection it gave.
   static Loaded Load(const std::string& name, const std::string& tree,
                      const std::string& server = "") {
     UserData data(name, tree);
@@ -62,8 +58,7 @@ class CacheTest : public testing::RegistryTest {
 
 TEST_F(CacheTest, StoreAndLoadInBothModes) {
   ASSERT_TRUE(StoreEntry("jsmith", "Acme", "10.0.0.1"));
-  // The tree part is the tree as given; the name is upper-cased. Another
-  // tree has no entry for the name.
+  // The tree part as given, the name upper-cased; another tree has no entry.
   EXPECT_TRUE(RegKeyExists(kCache + "\\Acme\\JSMITH"));
   EXPECT_EQ((std::vector<Loaded>{{true, {"Acme", "10.0.0.1", {kSmith}}},
                                  {false, {"OTHER", "", {}}}}),
@@ -83,8 +78,7 @@ TEST_F(CacheTest, NamesDifferingInCaseOfAsciiLettersShareAnEntry) {
   StoreEntry("jSmith", "ACME", "first");
   StoreEntry("JSMITH", "ACME", "second");
   EXPECT_EQ("second", Load("jsmith", "ACME").second.server);
-  // Only a-z change: the rest of the name is kept, written in the ANSI code
-  // page (Windows-1252 on both builds here).
+  // Only a-z change; the rest is kept, in the ANSI code page (Windows-1252).
   std::string part;
   ASSERT_TRUE(CacheNamePart("j.o-s\xC3\xA9_1", &part));
   EXPECT_EQ("J.O-S\xE9_1", part);
@@ -94,8 +88,8 @@ TEST_F(CacheTest, NamesDifferingInCaseOfAsciiLettersShareAnEntry) {
 
 TEST_F(CacheTest, NamesAndTreesWithoutASingleEntryKeyAreNotCached) {
   std::string path;
-  // A name the ANSI code page cannot hold would be written with '?', and
-  // every Cyrillic name of the same length would share the entry.
+  // A name the code page cannot hold would be written with '?' and share the
+  // entry of every Cyrillic name of its length.
   const std::pair<const char*, const char*> refused[] = {
       {"\xD0\x96\xD0\xB0", "ACME"}, {"a\\b", "ACME"}, {"", "ACME"}, {"jsmith", ""},
       {"jsmith", "AC\\ME"}};
@@ -103,8 +97,7 @@ TEST_F(CacheTest, NamesAndTreesWithoutASingleEntryKeyAreNotCached) {
     EXPECT_FALSE(FormatCacheEntryPath(name_tree.first, name_tree.second, false, &path))
         << name_tree.first << " in " << name_tree.second;
   }
-  // In treeless login the tree does not matter; a name is cut after 260
-  // UTF-16 units.
+  // Treeless, the tree does not matter; a name is cut after 260 UTF-16 units.
   ASSERT_TRUE(FormatCacheEntryPath("jsmith", "", true, &path));
   EXPECT_EQ(kCache + "\\+.TreeLess\\JSMITH", path);
   std::string part;
@@ -170,12 +163,10 @@ TEST_F(CacheTest, FailedReadKeepsTheCachedTreeAndServerAndRemovesNothing) {
   DeleteValue(entry, "User");
   EXPECT_EQ(Loaded(false, {"Acme", "10.0.0.9", {}}), Load("jsmith", "typed"));
   EXPECT_NE(StoredValue(), testing::ReadStored(entry, "UserFDN"));
-  // Missing "UserServer": the tree was read first and stays; the server is
-  // left as it was.
+  // Missing "UserServer": the tree read first stays; the server is left alone.
   DeleteValue(entry, "UserServer");
   EXPECT_EQ(Loaded(false, {"Acme", "before", {}}), Load("jsmith", "typed", "before"));
-  // An incomplete entry is not validated, and stays whatever the directory
-  // would say.
+  // An incomplete entry is not validated, and stays.
   EXPECT_FALSE(UserData("jsmith", "Acme").ValidateCachedUser());
   EXPECT_TRUE(RegKeyExists(entry));
 }
@@ -195,8 +186,7 @@ TEST_F(CacheTest, ChosenUserIsStoredOverTheEntry) {
 }
 
 TEST_F(CacheTest, CreatedKeysGetTheCacheAccessListExistingOnesKeepTheirs) {
-  // Every key the store's create makes gets the list, not only the entry:
-  // CachedResults and the tree key are created by the same call.
+  // Every key the one create makes gets the list, not only the entry.
   ASSERT_FALSE(RegKeyExists(kCache));
   StoreEntry("jsmith", "ACME", "server");
   for (const std::string& path : {kCache, kCache + "\\ACME", kAcmeSmith}) {
@@ -220,13 +210,11 @@ TEST_F(CacheTest, MissingOptionsKeyThrowsBeforeTheCacheIsTouched) {
   EXPECT_THROW(data.ValidateCachedUser(), LDAPConfigOptions::BadReg);
   EXPECT_THROW(data.CacheFirstUser(), LDAPConfigOptions::BadReg);
   EXPECT_THROW(data.CacheChosenUser(*data.GetFirstUser()), LDAPConfigOptions::BadReg);
-  EXPECT_TRUE(RegKeyExists(kAcmeSmith));
-  EXPECT_EQ(1, data.GetUserCount());
+  EXPECT_EQ(std::make_pair(true, 1), std::make_pair(RegKeyExists(kAcmeSmith), data.GetUserCount()));
 }
 
 #ifndef _WIN32
-// A store that cannot be written: what was cached reads back, and a new
-// entry is not stored until the store is writable again.
+// A read-only store: the cache reads back, and stores nothing until writable.
 TEST_F(CacheTest, ReadOnlyStoreIsReadAndStoresNothing) {
   namespace fs = std::filesystem;
   ASSERT_TRUE(StoreEntry("jsmith", "ACME", "server"));
@@ -244,8 +232,8 @@ TEST_F(CacheTest, ReadOnlyStoreIsReadAndStoresNothing) {
 #endif  // !_WIN32
 
 TEST(DirectoryLookupTest, CachedContextBecomesADnAndContextsCheckTheirArguments) {
-  // A "." inside a value stays when no attribute type and "=" follow it; the
-  // known limit: "." then a type and "=" inside a value reads as two RDNs.
+  // A "." inside a value stays unless a type and "=" follow it (then, the
+  // known limit, it reads as two RDNs).
   const std::tuple<const char*, const char*, const char*> cases[] = {
       {"cn=jsmith", "ou=sales.o=acme", "cn=jsmith,ou=sales,o=acme"}, {"cn=jsmith", "", "cn=jsmith"},
       {"cn=j.smith", "ou=example.com.dc=x-1", "cn=j.smith,ou=example.com,dc=x-1"},

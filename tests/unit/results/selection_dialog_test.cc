@@ -1,13 +1,10 @@
-// The selection dialog on both builds through the dialog automation:
-// natively the dialog model a host would be shown, on Windows (under Wine)
-// the real dialog from template 9001, read and driven through its controls.
+// The selection dialog through the dialog automation: natively the model a
+// host would be shown, under Wine the real dialog from template 9001.
 
 #include "results/selection_dialog.h"
 
 #include <memory>
-#include <string>
 #include <tuple>
-#include <utility>
 #include <vector>
 
 #include "config/ldap_config_options.h"
@@ -18,9 +15,8 @@
 #include "tests/unit/support/registry_fixture.h"
 
 #ifndef _WIN32
-// Natively, without an automation script, the dialog hands its model to the
-// hosting process's WendrelHostSelectionDialog, found with dlsym: the test
-// program exports this one (tests/unit/CMakeLists.txt).
+// Without automation the dialog hands its model to the host process's
+// WendrelHostSelectionDialog (dlsym): the test program exports this one.
 namespace {
 int g_host_answer = kWendrelDialogCancel;
 int g_host_row = -1;
@@ -61,8 +57,7 @@ class SelectionDialogTest : public testing::RegistryTest {
     testing::RegistryTest::TearDown();
   }
 
-  // Runs the dialog over `users`, answering with `kind` after selecting
-  // `row`; what it showed lands in snapshot_.
+  // Runs the dialog, answering `kind` on `row`; what it showed: snapshot_.
   int Run(UserData& users, DialogAction::Kind kind, int row = DialogAction::kKeepSelection) {
     shown_ = 0;
     platform::SetDialogAutomation([this, kind, row](const DialogSnapshot& snapshot) {
@@ -82,9 +77,8 @@ class SelectionDialogTest : public testing::RegistryTest {
   std::unique_ptr<CSelectionDlg> dialog_;
 };
 
-// Rows sort by user name whatever its case (an equal name before the one
-// added earlier), the first one selected; the same name twice gives two
-// rows, each choosing its own record.
+// Rows sort by name whatever its case (an equal name before the one added
+// earlier), the first selected; the same name twice chooses each its record.
 TEST_F(SelectionDialogTest, OpensSortedWithTheFirstRowSelectedAndEachRowChoosesItsRecord) {
   UserData users("*", "ACME");
   users.AddUser("carol", "cn=carol", "a.acme", "ou=a.o=acme");
@@ -98,8 +92,8 @@ TEST_F(SelectionDialogTest, OpensSortedWithTheFirstRowSelectedAndEachRowChoosesI
                    {{"alice", "b.acme"}, {"Bob", "sales.acme"}, {"Bob", "dev.acme"},
                     {"carol", "a.acme"}}, 0}),
             ShownBy(snapshot_));
-  EXPECT_NE(0u, snapshot_.extended_style & 0x20u);  // full-row selection
-  EXPECT_TRUE(snapshot_.list_has_focus);
+  // Full-row selection, the list focused.
+  EXPECT_TRUE((snapshot_.extended_style & 0x20u) != 0 && snapshot_.list_has_focus);
   // Cancel and the close box never choose, whatever row is selected.
   EXPECT_EQ(nullptr, dialog_->selected_user());
   EXPECT_EQ(2, Run(users, DialogAction::kClose, 1));
@@ -145,9 +139,8 @@ TEST_F(SelectionDialogTest, MissingOptionsKeyLeavesDoModalAfterTheDialogIsGone) 
   UserData users("*", "ACME");
   users.AddUser("anna", "cn=anna", "a.acme", "ou=a.o=acme");
   EXPECT_THROW(Run(users, DialogAction::kOk), LDAPConfigOptions::BadReg);
-  EXPECT_EQ(0, shown_);
-  EXPECT_EQ(nullptr, dialog_->GetSafeHwnd());
-  EXPECT_EQ(nullptr, dialog_->selected_user());
+  EXPECT_TRUE(shown_ == 0 && dialog_->GetSafeHwnd() == nullptr &&
+              dialog_->selected_user() == nullptr);
   // Nothing of the failed dialog is left in the way of the next one.
   CreateKey(kOptionsKeyPath);
   EXPECT_EQ(1, Run(users, DialogAction::kOk));
@@ -155,8 +148,7 @@ TEST_F(SelectionDialogTest, MissingOptionsKeyLeavesDoModalAfterTheDialogIsGone) 
 }
 
 #ifndef _WIN32
-// The host's answers: a row the dialog does not have counts as none; an
-// answer that is no result at all leaves nobody chosen.
+// The host's answers: a row the dialog lacks is none; a non-answer chooses none.
 TEST_F(SelectionDialogTest, HostAnswersMapToTheDialogsResults) {
   UserData users("*", "ACME");
   users.AddUser("mia", "cn=mia", "m.acme", "ou=m.o=acme");

@@ -1,16 +1,8 @@
-// The configuration readers and the results cache on a native registry store
-// that fails: a file that is not a store, a store cut short, a read-only
-// store, and a store whose write lock another process holds past the
-// bounded busy wait. The readers fall back to their defaults or report the
-// missing key as they do for a missing one, the cache reads nothing or
-// stores nothing, and whatever was committed before is there once the fault
-// clears.
+// The configuration readers and the results cache on a failing native store:
+// defaults or a missing configuration, nothing cached, and whatever was
+// committed before is there once the fault clears.
 
-#include <chrono>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <string>
+#include <tuple>
 
 #include "config/ldap_config_options.h"
 #include "config/ldap_server.h"
@@ -28,11 +20,7 @@ namespace {
 namespace fs = std::filesystem;
 using platform::Probe;
 using platform::Quote;
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using platform::ReadFile;
 
 class StoreFaultsTest : public testing::RegistryTest {
  protected:
@@ -50,24 +38,24 @@ class StoreFaultsTest : public testing::RegistryTest {
     ASSERT_TRUE(cached.CacheFirstUser());
   }
 
-  void UseStore(const std::string& path) {
+  static void UseStore(const std::string& path) {
     platform::SetEnvironmentVariable("WENDREL_REGISTRY", path);
   }
 
   // Everything SetUp committed reads back as it was written.
-  void ExpectCommittedValues() {
+  static void ExpectCommittedValues() {
     LDAPConfigOptions options;
-    EXPECT_TRUE(options.ContextlessLoginEnabled());
-    EXPECT_EQ(options.UserSearchFailure(), 2);
     LDAPServer server;
-    EXPECT_EQ(server.FirstServer(), "ldap1.example");
-    EXPECT_EQ(server.Port(), 1389);
-    EXPECT_EQ(server.SearchTimeout(), 7);
+    const std::string first = server.FirstServer();
     UserData read("jsmith", "ACME");
-    EXPECT_TRUE(read.ReadCachedUser());
-    EXPECT_EQ((testing::Collection{"ACME", "ldap1.example",
-                                   {{"jsmith", "cn=jsmith", "sales.acme", "ou=sales.o=acme"}}}),
-              testing::CollectionOf(read));
+    const bool cached = read.ReadCachedUser();
+    EXPECT_EQ(std::make_tuple(true, 2, std::string("ldap1.example"), 1389, 7, true,
+                              testing::Collection{"ACME", "ldap1.example",
+                                                  {{"jsmith", "cn=jsmith", "sales.acme",
+                                                    "ou=sales.o=acme"}}}),
+              std::make_tuple(options.ContextlessLoginEnabled(), options.UserSearchFailure(),
+                              first, server.Port(), server.SearchTimeout(), cached,
+                              testing::CollectionOf(read)));
   }
 
   // A resolution's attempt to cache a new user; true when it was stored.
@@ -78,10 +66,7 @@ class StoreFaultsTest : public testing::RegistryTest {
     return found.CacheFirstUser();
   }
 
-  static bool NewUserCached() {
-    UserData read("adoe", "ACME");
-    return read.ReadCachedUser();
-  }
+  static bool NewUserCached() { return UserData("adoe", "ACME").ReadCachedUser(); }
 };
 
 TEST_F(StoreFaultsTest, FileThatIsNotAStoreReadsAsAMissingConfiguration) {
@@ -141,8 +126,7 @@ TEST_F(StoreFaultsTest, StoreCutShortGivesRightValuesDefaultsOrNothing) {
 }
 
 TEST_F(StoreFaultsTest, StoreHeldByAnotherWriterIsReadAndTheCacheGivesUpInBoundedTime) {
-  const std::string ready = Scratch() + "/ready";
-  const std::string release = Scratch() + "/release";
+  const std::string ready = Scratch() + "/ready", release = Scratch() + "/release";
   ASSERT_EQ(0, Probe("hold " + Quote(store_path()) + " " + Quote(ready) + " " + Quote(release) +
                      " &"));
   ASSERT_TRUE(platform::WaitFor(ready, true, std::chrono::seconds(20)));

@@ -4,9 +4,9 @@
 #include <vector>
 
 #include "gtest/gtest.h"
-#include "platform/codepage.h"
 #include "results/user_entry.h"
 #include "results/user_obj.h"
+#include "tests/unit/support/test_language.h"
 #include "tests/unit/support/user_records.h"
 
 namespace wendrel {
@@ -43,11 +43,6 @@ TEST(UserDataTest, ConstructionTrimsAndTheCursorWalksInInsertionOrder) {
   EXPECT_EQ(&b, data.GetNextUser());
 }
 
-bool Windows1252() {
-  const std::string name = platform::AnsiCodePageName();
-  return name == "WINDOWS-1252" || name == "1252";
-}
-
 TEST(UserEntryTest, DnPiecesBecomeTheFourNames) {
   UserData data("jsmith", "ACME");
   UserObj& user = AddEntryToUserData(&data, {"cn=jsmith", "ou=sales", "o=acme"},
@@ -66,7 +61,7 @@ TEST(UserEntryTest, DnPiecesBecomeTheFourNames) {
 }
 
 TEST(UserEntryTest, DirectoryTextIsConvertedAndCutPerPiece) {
-  if (!Windows1252()) GTEST_SKIP() << platform::AnsiCodePageName();
+  if (!testing::AnsiIsWindows1252()) GTEST_SKIP() << "not Windows-1252";
   EXPECT_EQ("M\xFCller", DirectoryTextToAnsi("M\xC3\xBCller"));
   EXPECT_EQ("x?y", DirectoryTextToAnsi("x\xE6\x97\xA5y"));        // not in the code page
   EXPECT_EQ("x?y", DirectoryTextToAnsi("x\xFFy"));                // not UTF-8

@@ -1,10 +1,7 @@
-// The search's texts and filters: messages and labels of the catalogue
-// (the library's own and a language module's), their formats, and the user
-// filter with the wildcard policy.
+// The search's texts and filters: the catalogue's messages and labels (own and
+// a language module's), their formats, and the user filter with the wildcards.
 
 #include <climits>
-#include <string>
-#include <utility>
 #include <vector>
 
 #include "config/ldap_config_options.h"
@@ -64,16 +61,15 @@ TEST_F(MessageCatalogueTest, LdapErrorTextsOfEveryCode) {
       {INT_MIN, "LDAP Error: 0x80000000"}, {INT_MAX, "LDAP Error: 0x7fffffff"},
   };
   for (const auto& m : mapped) EXPECT_EQ(m.second, LdapErrorText(m.first)) << m.first;
-  EXPECT_EQ(kMsgLdapError, LdapErrorMessageId(-5));
-  EXPECT_EQ(kMsgSearchTimeout, LdapErrorMessageId(0x55));
+  EXPECT_EQ(std::make_pair(kMsgLdapError, kMsgSearchTimeout),
+            std::make_pair(LdapErrorMessageId(-5), LdapErrorMessageId(0x55)));
 }
 
 TEST_F(MessageCatalogueTest, LanguageModuleTextsAreNeverTrustedAsFormats) {
   testing::ScopedTestLanguage language;
   ASSERT_TRUE(language.loaded()) << language.error();
-  // Module id 8 is "Fehler %s %n 0x%x %x 100%%": only the first integer
-  // directive takes the code; id 3 is "Baum %s %d %n %s %%". Ids the module
-  // lacks are empty, composed or not.
+  // Id 8 is "Fehler %s %n 0x%x %x 100%%" (the first integer directive takes
+  // the code), id 3 "Baum %s %d %n %s %%"; ids the module lacks are empty.
   EXPECT_EQ((Texts{"Fehler %s %n 0x57 %x 100%", "Baum ACME %d %n %s %", "", "", "Anmeldung: ",
                    "Anmeldung: Nicht gefunden auf\nServern:", "Anmeldung: Zeit\tabgelaufen"}),
             (Texts{LdapErrorText(87), LoadDialogLabel(kMsgContextSelection, "ACME"),
@@ -115,7 +111,7 @@ class UserFilterTest : public testing::RegistryTest {
   void Options(const std::vector<std::pair<const char*, uint32_t>>& options) {
     for (const auto& option : options) SetDword(kOptionsKeyPath, option.first, option.second);
   }
-  // The filter, or the thrown text prefixed with "!".
+  // The filter (the name after the policy ran), or the thrown text after "!".
   std::string Filter(const std::string& name) {
     try {
       return BuildUserFilter(LDAPConfigOptions(), name);
@@ -123,7 +119,6 @@ class UserFilterTest : public testing::RegistryTest {
       return "!" + text;
     }
   }
-  // The name after the policy ran, or the thrown text prefixed with "!".
   std::string Policy(const std::string& typed) {
     UserData request(typed, "ACME");
     try {
@@ -171,8 +166,7 @@ TEST_F(UserFilterTest, WildcardPolicy) {
   EXPECT_EQ((Texts{kWildcardRefused, kWildcardRefused, "jdoe"}),
             (Texts{Policy("jd*oe"), Policy("*"), Policy("jdoe")}));
   Options({{"Allow Wildcards", 7}});
-  // The user's own pattern stays as typed; empty after trimming matches
-  // anything.
+  // The user's own pattern stays as typed; empty after trimming matches all.
   EXPECT_EQ((Texts{"jdoe*", "jd*oe", "*jdoe", "*", std::string(kPlain) + "(cn=jd*oe)))"}),
             (Texts{Policy("jdoe"), Policy("jd*oe"), Policy("*jdoe"), Policy("   "),
                    Filter(Policy("jd*oe"))}));
@@ -199,10 +193,9 @@ TEST_F(UserFilterTest, EscapedNamesKeepTheirWildcards) {
 
 // The list handed to the search must end in its null.
 TEST(RequestedAttributesTest, SixNamesThenNull) {
-  std::vector<const char*> names(kRequestedAttributes, kRequestedAttributes + 7);
   EXPECT_EQ((Texts{"mail", "fullName", "givenName", "surname", "telephoneNumber", "uid"}),
-            Texts(names.begin(), names.end() - 1));
-  EXPECT_EQ(nullptr, names.back());
+            Texts(kRequestedAttributes, kRequestedAttributes + 6));
+  EXPECT_EQ(nullptr, kRequestedAttributes[6]);
 }
 
 }  // namespace

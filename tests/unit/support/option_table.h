@@ -1,6 +1,5 @@
-// Every option of the options key with its default and its getter, in the
-// order the key documents them: shared by the configuration tests and the
-// registry readers' fuzz target.
+// Every option of the options key with its default and getter, in documented
+// order (the configuration tests and the registry readers' fuzz target).
 
 #ifndef WENDREL_TESTS_UNIT_SUPPORT_OPTION_TABLE_H_
 #define WENDREL_TESTS_UNIT_SUPPORT_OPTION_TABLE_H_

@@ -17,15 +17,6 @@ using platform::RegKey;
 #ifndef _WIN32
 constexpr char kStoreVariable[] = "WENDREL_REGISTRY";
 
-// A store file name no other test, process or earlier run uses.
-std::string FreshStorePath() {
-  static std::atomic<unsigned> counter{0};
-  auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-  return platform::TemporaryDirectory() + "/wendrel-registry-" +
-         std::to_string(platform::CurrentProcessId()) + "-" + std::to_string(stamp) + "-" +
-         std::to_string(counter++) + ".db";
-}
-
 void RemoveStore(const std::string& path) {
   for (const char* suffix : {"", "-wal", "-shm", "-journal", "-changes"}) {
     platform::RemoveFile(path + suffix);
@@ -39,13 +30,26 @@ void OpenForWriting(const std::string& key, RegKey* out) {
       << "creating HKLM\\" << key;
 }
 
+// A key that cannot be opened leaves a closed handle, which every read answers
+// with an error.
+RegKey OpenForReading(const std::string& key) {
+  RegKey handle;
+  handle.Open(RegKey::LocalMachine(), key, platform::kKeyRead);
+  return handle;
+}
+
 }  // namespace
 
 void RegistryTest::SetUp() {
 #ifdef _WIN32
   DeleteTree("Software\\Tarvos");
 #else
-  store_path_ = FreshStorePath();
+  // A name no other test, process or earlier run uses.
+  static std::atomic<unsigned> counter{0};
+  store_path_ = platform::TemporaryDirectory() + "/wendrel-registry-" +
+                std::to_string(platform::CurrentProcessId()) + "-" +
+                std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) +
+                "-" + std::to_string(counter++) + ".db";
   RemoveStore(store_path_);
   platform::SetEnvironmentVariable(kStoreVariable, store_path_);
 #endif
@@ -78,7 +82,7 @@ const std::string& RegistryTest::Scratch() {
 }
 
 void RegistryTest::SetDword(const std::string& key, const std::string& name, uint32_t value) {
-  SetRaw(key, name, platform::kRegDword, DwordBytes(value));
+  SetRaw(key, name, platform::kRegDword, Dword(value).data);
 }
 
 void RegistryTest::SetString(const std::string& key, const std::string& name,
@@ -111,24 +115,22 @@ void RegistryTest::DeleteValue(const std::string& key, const std::string& name) 
 void RegistryTest::DeleteTree(const std::string& key) {
   std::vector<std::string> children;
   {
-    RegKey handle;
-    if (handle.Open(RegKey::LocalMachine(), key, platform::kKeyRead) != platform::kRegSuccess) {
-      return;  // nothing to delete
-    }
+    RegKey handle = OpenForReading(key);
+    if (!handle.is_open()) return;
     std::string name;
     for (uint32_t i = 0; handle.EnumSubKey(i, &name) == platform::kRegSuccess; ++i) {
       children.push_back(name);
     }
   }
   for (const std::string& child : children) DeleteTree(key + "\\" + child);
-
-  size_t slash = key.find_last_of('\\');
-  std::string parent_path = slash == std::string::npos ? std::string() : key.substr(0, slash);
-  std::string leaf = slash == std::string::npos ? key : key.substr(slash + 1);
+  const size_t slash = key.find_last_of('\\');
   RegKey parent;
   ASSERT_EQ(platform::kRegSuccess,
-            parent.Open(RegKey::LocalMachine(), parent_path, platform::kKeyAllAccess));
-  EXPECT_EQ(platform::kRegSuccess, parent.DeleteSubKey(leaf)) << "deleting HKLM\\" << key;
+            parent.Open(RegKey::LocalMachine(),
+                        slash == std::string::npos ? "" : key.substr(0, slash),
+                        platform::kKeyAllAccess));
+  EXPECT_EQ(platform::kRegSuccess, parent.DeleteSubKey(key.substr(slash + 1)))
+      << "deleting HKLM\\" << key;
 }
 
 void PrintTo(const StoredValue& value, std::ostream* out) {
@@ -143,28 +145,19 @@ std::vector<uint8_t> SzBytes(const std::string& text) {
   return bytes;
 }
 
-std::vector<uint8_t> DwordBytes(uint32_t value) {
-  return {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
-          static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
-}
-
 StoredValue Sz(const std::string& text) { return {platform::kRegSz, SzBytes(text)}; }
-StoredValue Dword(uint32_t value) { return {platform::kRegDword, DwordBytes(value)}; }
 
-// A key that cannot be opened leaves a closed handle, which every read below
-// answers with an error.
-static RegKey OpenForReading(const std::string& key) {
-  RegKey handle;
-  handle.Open(RegKey::LocalMachine(), key, platform::kKeyRead);
-  return handle;
+StoredValue Dword(uint32_t value) {
+  return {platform::kRegDword,
+          {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
+           static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)}};
 }
 
 bool RegKeyExists(const std::string& key) { return OpenForReading(key).is_open(); }
 
 StoredValue ReadStored(const RegKey& key, const std::string& name) {
   StoredValue stored;
-  uint32_t type = 0;
-  uint32_t size = 0;
+  uint32_t type = 0, size = 0;
   if (key.QueryValue(name, &type, nullptr, &size) != platform::kRegSuccess) return stored;
   stored.data.assign(size, 0xEE);
   if (key.QueryValue(name, &type, stored.data.data(), &size) != platform::kRegSuccess) {
@@ -200,14 +193,11 @@ std::pair<uint32_t, uint32_t> RegCounts(const std::string& key) {
   return RegCounts(OpenForReading(key));
 }
 
-std::string RegSddl(const RegKey& key) {
+std::string RegSddl(const std::string& key) {
   std::vector<uint8_t> descriptor;
-  return key.GetSecurity(&descriptor) != platform::kRegSuccess || descriptor.empty()
-             ? ""
-             : platform::SecurityDescriptorToSddl(descriptor);
+  if (OpenForReading(key).GetSecurity(&descriptor) != platform::kRegSuccess) return "";
+  return descriptor.empty() ? "" : platform::SecurityDescriptorToSddl(descriptor);
 }
-
-std::string RegSddl(const std::string& key) { return RegSddl(OpenForReading(key)); }
 
 int32_t QueryDword(const RegKey& key, const std::string& name, uint32_t* value) {
   uint32_t size = sizeof(*value);

@@ -1,6 +1,5 @@
-// The language module of tests/unit/platform/test_language.def, loaded the
-// way each system loads one: a resource DLL on Windows, a language-module text
-// file natively.
+// The language module of tests/unit/platform/test_language.def as each system
+// loads one: a resource DLL on Windows, a language-module text file natively.
 
 #ifndef WENDREL_TESTS_UNIT_SUPPORT_TEST_LANGUAGE_H_
 #define WENDREL_TESTS_UNIT_SUPPORT_TEST_LANGUAGE_H_
@@ -13,12 +12,13 @@
 namespace wendrel {
 namespace testing {
 
-// Writes `entries` as a native language-module file (escaping newlines, tabs
-// and backslashes) and returns its path, in the temporary directory.
+// Writes `contents` to a file in the temporary directory; returns its path.
 std::string WriteLanguageFile(const std::string& name, const std::string& contents);
 
-// Loads the test language module and makes it current for its lifetime; the
-// extension's own module is current again afterwards.
+// Whether the ANSI code page is Windows-1252, which some texts assume.
+bool AnsiIsWindows1252();
+
+// The test language module, current for the object's lifetime.
 class ScopedTestLanguage {
  public:
   ScopedTestLanguage();

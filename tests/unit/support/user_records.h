@@ -1,5 +1,4 @@
-// Whole-value views of the results a test compares: a record's four names
-// and attributes, and a collection's tree, server and records.
+// Whole-value views of a record (four names, attributes) and a collection.
 
 #ifndef WENDREL_TESTS_UNIT_SUPPORT_USER_RECORDS_H_
 #define WENDREL_TESTS_UNIT_SUPPORT_USER_RECORDS_H_
