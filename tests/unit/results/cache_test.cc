@@ -2,7 +2,6 @@
 // directory-services stand-in that checks cached users. No directory server is
 // configured here, so every directory check fails (integration tests pass them).
 
-#include <filesystem>
 #include <vector>
 
 #include "config/ldap_config_options.h"
@@ -212,24 +211,6 @@ TEST_F(CacheTest, MissingOptionsKeyThrowsBeforeTheCacheIsTouched) {
   EXPECT_THROW(data.CacheChosenUser(*data.GetFirstUser()), LDAPConfigOptions::BadReg);
   EXPECT_EQ(std::make_pair(true, 1), std::make_pair(RegKeyExists(kAcmeSmith), data.GetUserCount()));
 }
-
-#ifndef _WIN32
-// A read-only store: the cache reads back, and stores nothing until writable.
-TEST_F(CacheTest, ReadOnlyStoreIsReadAndStoresNothing) {
-  namespace fs = std::filesystem;
-  ASSERT_TRUE(StoreEntry("jsmith", "ACME", "server"));
-  fs::permissions(store_path(), fs::perms::owner_write | fs::perms::group_write |
-                                    fs::perms::others_write, fs::perm_options::remove);
-  const Loaded cached(true, {"ACME", "server", {kSmith}});
-  EXPECT_EQ(cached, Load("jsmith", "ACME"));
-  EXPECT_FALSE(StoreEntry("adoe", "ACME", "server"));
-  EXPECT_FALSE(Load("adoe", "ACME").first);
-  fs::permissions(store_path(), fs::perms::owner_write, fs::perm_options::add);
-  EXPECT_TRUE(StoreEntry("adoe", "ACME", "server"));
-  EXPECT_EQ(cached, Load("jsmith", "ACME"));
-  EXPECT_TRUE(Load("adoe", "ACME").first);
-}
-#endif  // !_WIN32
 
 TEST(DirectoryLookupTest, CachedContextBecomesADnAndContextsCheckTheirArguments) {
   // A "." inside a value stays unless a type and "=" follow it (then, the
