@@ -15,7 +15,11 @@ namespace {
 
 using Texts = std::vector<std::string>;
 using Units = std::vector<std::u16string>;
-using testing::AnsiIsWindows1252;
+
+bool AnsiIsWindows1252() {
+  const std::string name = AnsiCodePageName();
+  return name == "WINDOWS-1252" || name == "1252";
+}
 
 std::u16string BigText() {
   std::u16string big;

@@ -2,7 +2,6 @@
 
 #include <fstream>
 
-#include "platform/codepage.h"
 #include "platform/environment.h"
 
 namespace wendrel {
@@ -35,11 +34,6 @@ std::string WriteLanguageFile(const std::string& name, const std::string& conten
                            std::to_string(platform::CurrentProcessId()) + ".txt";
   std::ofstream(path, std::ios::binary | std::ios::trunc) << contents;
   return path;
-}
-
-bool AnsiIsWindows1252() {
-  const std::string name = platform::AnsiCodePageName();
-  return name == "WINDOWS-1252" || name == "1252";
 }
 
 ScopedTestLanguage::ScopedTestLanguage() {

@@ -15,9 +15,6 @@ namespace testing {
 // Writes `contents` to a file in the temporary directory; returns its path.
 std::string WriteLanguageFile(const std::string& name, const std::string& contents);
 
-// Whether the ANSI code page is Windows-1252, which some texts assume.
-bool AnsiIsWindows1252();
-
 // The test language module, current for the object's lifetime.
 class ScopedTestLanguage {
  public:
