@@ -289,7 +289,9 @@ class StoreCoherenceTest : public testing::RegistryTest {
  protected:
   // Whether a write is in flight, by the change counter every process maps.
   bool InFlight() {
-    if (!counter_.mapped()) EXPECT_TRUE(counter_.Map(store_path(), false, 0));
+    if (!counter_.mapped()) {
+      EXPECT_TRUE(counter_.Map(store_path(), false, 0));
+    }
     return StoreChangeCounter::InFlight(counter_.mapped() ? counter_.Load() : 1);
   }
   // Another process sets Stress\<name> to `value`.
