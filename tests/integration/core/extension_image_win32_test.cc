@@ -1,17 +1,19 @@
 // wendrel.dll as a file the loader maps without running its start-up code:
-// its export table holds the two registration entries and nothing else, and
-// its resources are the string table, the selection dialog (DIALOG 9001),
-// the registration script (REGISTRY 9002), the events' message table
-// (MESSAGETABLE 1) and the version, each in language 1033 only.
+// its export table holds the two registration entries and nothing else; its
+// resources are the string table, the selection dialog (DIALOG 9001), the
+// registration script (REGISTRY 9002), the events' message table
+// (MESSAGETABLE 1) and the version, each in language 1033 only; and the
+// events as the Event Viewer shows them.
 
 #include <windows.h>
 
-#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <memory>
+#include <regex>
 #include <set>
 #include <string>
 #include <tuple>
@@ -19,6 +21,8 @@
 #include <vector>
 
 #include "gtest/gtest.h"
+#include "platform/codepage.h"
+#include "platform/event_log.h"
 #include "resources/version_number.h"
 
 namespace wendrel {
@@ -92,12 +96,10 @@ BOOL CALLBACK AddLanguage(HMODULE, LPCSTR type, LPCSTR name, WORD language, LONG
   return TRUE;
 }
 BOOL CALLBACK AddName(HMODULE module, LPCSTR type, LPSTR name, LONG_PTR seen) {
-  EnumResourceLanguagesA(module, type, name, AddLanguage, seen);
-  return TRUE;
+  return EnumResourceLanguagesA(module, type, name, AddLanguage, seen) || TRUE;
 }
 BOOL CALLBACK AddType(HMODULE module, LPSTR type, LONG_PTR seen) {
-  EnumResourceNamesA(module, type, AddName, seen);
-  return TRUE;
+  return EnumResourceNamesA(module, type, AddName, seen) || TRUE;
 }
 
 // The bytes of one resource in language 1033, through FindResourceExA.
@@ -220,10 +222,6 @@ std::vector<std::string> DescribeDialogTemplate(const std::vector<uint8_t>& byte
     for (uint16_t c = first; ok && c != 0; c = word()) text.push_back(static_cast<char>(c));
     return text;
   };
-  auto skip = [&](size_t n) {
-    at += n;
-    ok = ok && at <= bytes.size();
-  };
   const uint16_t version = word();
   const uint16_t signature = word();
   const bool extended = version == 1 && signature == 0xFFFF;
@@ -240,7 +238,7 @@ std::vector<std::string> DescribeDialogTemplate(const std::vector<uint8_t>& byte
   for (int i = 0; i < 3; ++i) dialog += " '" + sz_or_ordinal() + "'";  // menu, class, caption
   if (style & DS_SETFONT) {
     dialog += " " + std::to_string(word());
-    if (extended) skip(4);  // weight, italic, character set
+    if (extended) at += 4;  // weight, italic, character set
     dialog += " " + sz_or_ordinal();
   }
   std::vector<std::string> lines = {dialog};
@@ -255,7 +253,7 @@ std::vector<std::string> DescribeDialogTemplate(const std::vector<uint8_t>& byte
     if (window_class == "#128") window_class = "button";
     if (window_class == "#130") window_class = "static";
     item += " " + window_class + " '" + sz_or_ordinal() + "'";
-    skip(word());  // creation data
+    at += word();  // creation data
     lines.push_back(item);
   }
   if (!ok || at != bytes.size()) lines.push_back("(malformed)");
@@ -274,6 +272,70 @@ TEST(ExtensionImageTest, Dialog9001IsTheSelectionDialog) {
                 "50810015 00000000 7,20 300x100 9001 syslistview32 'List1'",
             }),
             DescribeDialogTemplate(Resource(image.get(), RT_DIALOG, MAKEINTRESOURCEA(9001))));
+}
+
+// Every event of event_messages.def rendered from the DLL's message table
+// with FormatMessageW, against the text the code renders and the events
+// table of the administrator's guide. Insertion string n is "<n>": a text
+// that swaps two shows it. Each event by id, as "<level>: <text>".
+using platform::EventId;
+using platform::EventLevel;
+using Rendered = std::map<unsigned, std::string>;
+
+constexpr EventId kIds[] = {
+#define WENDREL_EVENT(id, level, name, text) EventId::k##name,
+#include "resources/event_messages.def"
+#undef WENDREL_EVENT
+};
+const std::vector<std::string> kInserts = {"<1>", "<2>", "<3>", "<4>", "<5>",
+                                           "<6>", "<7>", "<8>", "<9>"};
+
+Rendered FromMessageTable() {
+  Rendered rendered;
+  const MappedImage dll = Map(LOAD_LIBRARY_AS_DATAFILE);
+  std::vector<std::u16string> wide;
+  for (const std::string& s : kInserts) wide.push_back(platform::AnsiToUtf16(s));
+  std::vector<DWORD_PTR> arguments;
+  for (const std::u16string& w : wide) arguments.push_back(reinterpret_cast<DWORD_PTR>(w.data()));
+  for (EventId id : kIds) {
+    // The message id carries the level in its top two bits.
+    const EventLevel level = platform::LevelOf(id);
+    const DWORD severity = level == EventLevel::kError ? 3 : level == EventLevel::kWarning ? 2 : 1;
+    wchar_t text[2048];
+    const DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ARGUMENT_ARRAY,
+                                   dll.get(), (severity << 30) | static_cast<DWORD>(id),
+                                   MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), text, 2048,
+                                   reinterpret_cast<va_list*>(arguments.data()));
+    rendered[static_cast<unsigned>(id)] =
+        std::string(platform::LevelName(level)) + ": " +
+        (n == 0 ? "(not found, error " + std::to_string(GetLastError()) + ")"
+                : platform::Utf16ToUtf8(std::u16string(reinterpret_cast<char16_t*>(text), n)));
+  }
+  return rendered;
+}
+
+TEST(EventMessagesTest, MessageTableRendersEveryEventAsTheCodeDoes) {
+  Rendered rendered;
+  for (EventId id : kIds) {
+    rendered[static_cast<unsigned>(id)] = std::string(platform::LevelName(platform::LevelOf(id))) +
+                                          ": " + platform::RenderEvent(id, kInserts);
+  }
+  EXPECT_EQ(rendered, FromMessageTable());
+}
+
+// The guide's rows "| id | level | text | ...", the id and text possibly in
+// backquotes.
+TEST(EventMessagesTest, GuideTableMatchesTheMessageTable) {
+  const std::regex row("^\\|\\s*`?(\\d{4})`?\\s*\\|\\s*(\\w+)\\s*\\|\\s*`?([^|`]*?)`?\\s*\\|.*");
+  Rendered rendered;
+  std::ifstream guide(WENDREL_SOURCE_DIR "/docs/administration.md");
+  std::smatch cells;
+  for (std::string line; std::getline(guide, line);) {
+    if (!std::regex_match(line, cells, row)) continue;
+    rendered[std::stoul(cells[1])] =
+        cells[2].str() + ": " + std::regex_replace(cells[3].str(), std::regex("%([1-9])"), "<$1>");
+  }
+  EXPECT_EQ(FromMessageTable(), rendered);
 }
 
 }  // namespace

@@ -1,17 +1,13 @@
-// The login host as the driver's in-process tests play it: a host handler
-// that the extension replaces and must chain to, a notify entry that records
-// what it is told, the handshake export, a start-info record laid out at the
-// contract's offsets with text buffers of its own, and the test base whose
-// driver serves that host.
+// The login host as the driver's in-process tests play it: a host handler the
+// extension must chain to, a notify entry that records what it is told, the
+// handshake export, and start-info records with text buffers of their own.
 
 #ifndef WENDREL_TESTS_INTEGRATION_CORE_HOST_DOUBLE_H_
 #define WENDREL_TESTS_INTEGRATION_CORE_HOST_DOUBLE_H_
 
 #include <algorithm>
 #include <cstring>
-#include <ostream>
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include "core/login_driver.h"
@@ -71,7 +67,6 @@ class HostRecord {
 
   void* data() { return bytes_.data(); }
   std::string Text(StartInfoTextField field) const { return ReadHostText(bytes_.data(), field); }
-  uint32_t calling_module() const { return LoadCallingModule(bytes_.data()); }
   const std::vector<char>& field24_buffer() const { return texts_[3]; }
 
  private:
@@ -79,25 +74,18 @@ class HostRecord {
   std::vector<std::vector<char>> texts_;
 };
 
-// What a login left: the record's texts and mark, the codes the host was
-// notified of, and every box shown, as "style text".
-struct Outcome {
-  std::string tree, user, context, field24;
-  uint32_t calling_module;
-  std::vector<uint32_t> notified;
-  std::vector<std::string> boxes;
-
-  bool operator==(const Outcome& o) const {
-    return std::tie(tree, user, context, field24, calling_module, notified, boxes) ==
-           std::tie(o.tree, o.user, o.context, o.field24, o.calling_module, o.notified, o.boxes);
-  }
-};
-inline std::ostream& operator<<(std::ostream& out, const Outcome& o) {
-  out << "{tree '" << o.tree << "', user '" << o.user << "', context '" << o.context
-      << "', field24 '" << o.field24 << "', calling module " << o.calling_module << ", notified";
-  for (uint32_t code : o.notified) out << " " << code;
-  for (const std::string& box : o.boxes) out << ", box " << box;
-  return out << "}";
+// What a login left, one line compared whole: the record's tree, user,
+// context and field 24, its mark, the codes the host was notified of, and
+// every box shown as "style text".
+inline std::string Outcome(const std::string& tree, const std::string& user,
+                           const std::string& context, const std::string& field24,
+                           uint32_t calling_module, const std::vector<uint32_t>& notified,
+                           const std::vector<std::string>& boxes) {
+  std::string text = tree + "|" + user + "|" + context + "|" + field24 + "|" +
+                     std::to_string(calling_module) + "|notified";
+  for (uint32_t code : notified) text += " " + std::to_string(code);
+  for (const std::string& box : boxes) text += "|box " + box;
+  return text;
 }
 
 // A test whose driver serves this host: the handshake done, nothing chained
@@ -127,20 +115,19 @@ class HostedLoginTest : public SearchTest {
     SetOptions(options);
   }
 
-  Outcome Observe(const HostRecord& record) const {
-    Outcome outcome{record.Text(kStartInfoTree),    record.Text(kStartInfoUser),
-                    record.Text(kStartInfoContext), record.Text(kStartInfoField24),
-                    record.calling_module(),        g_notified,
-                    {}};
+  std::string Observe(HostRecord& record) const {
+    std::vector<std::string> boxes;
     for (const ShownBox& box : presenter_.boxes) {
-      outcome.boxes.push_back(std::to_string(box.style) + " " + box.text);
+      boxes.push_back(std::to_string(box.style) + " " + box.text);
     }
-    return outcome;
+    return Outcome(record.Text(kStartInfoTree), record.Text(kStartInfoUser),
+                   record.Text(kStartInfoContext), record.Text(kStartInfoField24),
+                   LoadCallingModule(record.data()), g_notified, boxes);
   }
 
   // The start and tab-data events of one login, with nothing notified or
   // shown before them; what they left.
-  Outcome Login(HostRecord& record) {
+  std::string Login(HostRecord& record) {
     presenter_.boxes.clear();
     g_notified.clear();
     Send(kEventStart, record);
@@ -150,12 +137,12 @@ class HostedLoginTest : public SearchTest {
 
   // A login of `user` in tree A that resolved to `context`, or that wrote
   // nothing and showed stop boxes with these texts.
-  static Outcome Resolved(const std::string& user, const std::string& context) {
-    return {"A", user, context, "PRESET", kCallingModuleMark, {kNotifyResolved}, {}};
+  static std::string Resolved(const std::string& user, const std::string& context) {
+    return Outcome("A", user, context, "PRESET", kCallingModuleMark, {kNotifyResolved}, {});
   }
-  static Outcome Unresolved(const std::string& user, std::vector<std::string> stop_boxes = {}) {
+  static std::string Unresolved(const std::string& user, std::vector<std::string> stop_boxes = {}) {
     for (std::string& box : stop_boxes) box = std::to_string(platform::kMbIconHand) + " " + box;
-    return {"A", user, "", "PRESET", kCallingModuleUnset, {}, std::move(stop_boxes)};
+    return Outcome("A", user, "", "PRESET", kCallingModuleUnset, {}, stop_boxes);
   }
 
   unsigned char host_[kHostHandleEntries * sizeof(void*)] = {};

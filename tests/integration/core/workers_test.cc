@@ -1,21 +1,31 @@
 // The start-up worker and the connectivity wait against real slapd servers:
 // how they end, what they leave in the worker state and the retry memory,
-// and how long they take; the extension's initialisation with a login host
-// that never completes the handshake; the library loaded without a host.
+// and how long they take; the extension's start with a login host that
+// never completes the handshake; the library loaded without a host, and
+// natively its whole lifecycle over and over.
 
 #include "core/workers.h"
 
+#ifndef _WIN32
+#include <dlfcn.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "host/host_stand_in.h"
+#endif
+
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
-#include <map>
+#include <random>
 #include <string>
 #include <tuple>
 #include <vector>
 
 #include "config/registry_paths.h"
-#include "core/wendrel_app.h"
 #include "directory/reachability.h"
 #include "directory/server_probe.h"
 #include "directory/unreachable_servers.h"
@@ -27,7 +37,7 @@
 #include "platform/modules.h"
 #include "results/user_data.h"
 #include "search/ldap_search_user.h"
-#include "tests/integration/search/search_fixture.h"
+#include "tests/integration/core/host_double.h"
 
 namespace wendrel {
 namespace testing {
@@ -258,38 +268,12 @@ TEST_F(WorkersTest, ConnectivityWaitEndsAtTheFirstAnswerOrAfterItsPasses) {
   EXPECT_TRUE(unanswered >= 0.59 && unanswered < 5.0) << unanswered;
 }
 
-#ifndef _WIN32
-// A worker that outlives the stop's wait is ended forcibly on Windows;
-// natively it is abandoned instead and must finish on its own without
-// touching anything freed: its handle is closed while it still runs.
-using WorkerAbandonTest = WorkersTest;
-
-TEST_F(WorkerAbandonTest, AWorkerThatOutlivesTheWaitIsAbandonedAndEndsLater) {
-  ASSERT_TRUE(dir_.Start({"A:tls=good"})) << dir_.error();
-  SetServers({SilentTls(2)});  // the bind takes 2 s
-  StartWorker();
-  platform::Sleep(300);  // past its stop check and into the bind
-  auto start = std::chrono::steady_clock::now();
-  platform::ThreadHandle thread = StopWorker(200);
-  ASSERT_NE(thread, nullptr);
-  EXPECT_LT(SecondsSince(start), 1.5);
-  platform::CloseThreadHandle(thread);
-  EXPECT_EQ(GetWorkerState().thread_handle.load(), nullptr);
-
-  // Still running on its own, then done: it never sees the slot again.
-  EXPECT_TRUE(Within(6, [] { return GetWorkerState().worker_running.load() == 0; }));
-  EXPECT_EQ(GetWorkerState().thread_handle.load(), nullptr);
-}
-#endif
-
 // The host module lacks QZLoginExtInit, or its QZLoginExtInit refuses
 // (core/host_variants/, loaded by path; the extension finds them by the host
 // module's name). No callback is installed and the kept table stays empty,
 // yet the start-up worker and the reachability check are started all the
 // same, and the worker ends by itself.
-using ExtensionStartTest = WorkersTest;
-
-TEST_F(ExtensionStartTest, HostWithoutOrRefusingTheHandshakeStillGetsWorkerAndPing) {
+TEST_F(WorkersTest, HostWithoutOrRefusingTheHandshakeStillGetsWorkerAndPing) {
   ASSERT_TRUE(dir_.Start({"A:tls=good"})) << dir_.error();
   SetServers({Tls(0)});
   SetOptions({{"Contextless Login Enabled", 1}});
@@ -316,7 +300,7 @@ TEST_F(ExtensionStartTest, HostWithoutOrRefusingTheHandshakeStillGetsWorkerAndPi
     // The worker ran its walk (it started the TLS client for the server),
     // ended by itself and cleared its slot: nothing to wait for at shutdown.
     Within(10, [] { return std::get<0>(State()) == 0 && std::get<3>(State()); });
-    const auto state = State();
+    const auto state = State();  // before the stop below
     EXPECT_EQ(std::make_tuple(state, PingAvailable(), StopWorker(5000)),
               std::make_tuple(std::make_tuple(0, 0, 1, true), ping_possible,
                               static_cast<platform::ThreadHandle>(nullptr)));
@@ -326,6 +310,155 @@ TEST_F(ExtensionStartTest, HostWithoutOrRefusingTheHandshakeStillGetsWorkerAndPi
   }
   ClosePing();
 }
+
+#ifndef _WIN32
+// The extension's whole lifecycle, over and over, as the login host runs it:
+// load the host module and the extension (handshake, worker start), the start
+// event, sometimes a search, then QZLG_TERMINATE at a random moment of the
+// start-up worker's life; then unload. The library is never unmapped (-z
+// nodelete), so each cycle runs in a child forked from this single-threaded
+// process, before any test here loads the library: a real first load, a real
+// unload (ExitInstance at exit), checked by the build's sanitizer at the
+// child's exit. Sanitizer builds pay tens (thread) to hundreds (address: the
+// leak scan at exit) of milliseconds a cycle, so they run fewer;
+// $WENDREL_STRESS_CYCLES overrides the count.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr int kDefaultCycles = 60;
+#elif defined(__SANITIZE_THREAD__)
+constexpr int kDefaultCycles = 100;
+#else
+constexpr int kDefaultCycles = 1000;
+#endif
+
+enum class Moment { kAtOnce, kAfterDelay, kAfterSearch };
+
+// The child's whole life: 0 when every step did what the host expects.
+int RunCycle(Moment moment, unsigned delay_us) {
+  void* host = dlopen(WENDREL_HOST_MODULE_PATH, RTLD_NOW | RTLD_LOCAL);
+  if (host == nullptr) return 10;
+  auto configure = reinterpret_cast<WendrelHostConfigureFn>(dlsym(host, host::kConfigureExport));
+  auto table = reinterpret_cast<WendrelHostServiceTableFn>(dlsym(host, host::kServiceTableExport));
+  auto handle = reinterpret_cast<WendrelHostHandleFn>(dlsym(host, host::kHandleExport));
+  if (configure == nullptr || table == nullptr || handle == nullptr) return 11;
+  configure(1, 0);
+
+  void* extension = dlopen(WENDREL_EXTENSION_PATH, RTLD_NOW | RTLD_LOCAL);
+  if (extension == nullptr) return 12;
+  HostRecord record("asmith", "A");
+  auto send = [&](uint32_t event) {
+    HostEventHandler handler = LoadEventHandler(table());
+    return handler != nullptr ? handler(handle(), event, 0, 0, record.data(), 0, 0) : -1;
+  };
+  if (LoadEventHandler(table()) == nullptr) return 13;  // no handshake
+
+  send(kEventStart);
+  if (moment == Moment::kAfterDelay) usleep(delay_us);
+  if (moment == Moment::kAfterSearch) {
+    send(kEventTabData);
+    // The search waited for the worker and found the one user.
+    if (record.Text(kStartInfoContext) != "eng.A") return 14;
+  }
+  send(kEventTerminate);
+  dlclose(extension);
+  dlclose(host);
+  return 0;
+}
+
+// "" when the child exits with 0 within limit_ms, else what went wrong; a
+// child still running then is killed.
+std::string ChildVerdict(pid_t child, int limit_ms) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limit_ms);
+  int status = 0;
+  pid_t done;
+  while ((done = waitpid(child, &status, WNOHANG)) == 0) {
+    if (std::chrono::steady_clock::now() > end) {
+      kill(child, SIGKILL);
+      waitpid(child, &status, 0);
+      return "did not end in time";
+    }
+    usleep(1000);
+  }
+  if (done < 0) return "waitpid failed";
+  if (WIFEXITED(status)) {
+    return WEXITSTATUS(status) == 0 ? "" : "exit status " + std::to_string(WEXITSTATUS(status));
+  }
+  if (WIFSIGNALED(status)) return "signal " + std::to_string(WTERMSIG(status));
+  return "status " + std::to_string(status);
+}
+
+class LifecycleStressTest : public SearchTest {};
+
+TEST_F(LifecycleStressTest, LoadEventTerminateUnloadWithTheWorkerAnywhere) {
+  int cycles = kDefaultCycles;
+  if (const char* text = std::getenv("WENDREL_STRESS_CYCLES")) cycles = std::atoi(text);
+  // The servers must outlive every cycle, over a second each under a sanitizer.
+  DirectoryFixture::StartLimits limits;
+  limits.lifetime = std::chrono::seconds(300 + 2 * cycles);
+  ASSERT_TRUE(dir_.Start({"A", "B:tls=good"}, limits)) << dir_.error();
+  SetTrees({"A", "B"});
+  SetOptions({{"Contextless Login Enabled", 1}});
+  // Most cycles give the worker only the plain server A (it ends at once, so
+  // terminate meets it anywhere in its short life); every tenth a TLS server
+  // to bind to first; every fiftieth the silent listener after that, where
+  // terminate finds it waiting. A answers the searches.
+  const std::vector<std::vector<ServerConfig>> lists = {
+      {Plain(0)}, {Tls(1), Plain(0)}, {Tls(1), SilentTls(), Plain(0)}};
+  enum { kQuick, kBusy, kStuck };
+
+  std::mt19937 random(static_cast<unsigned>(std::random_device()()));
+  int failures = 0;
+  int current = -1;
+  auto start = std::chrono::steady_clock::now();
+  int i = 0;
+  for (; i < cycles && failures < 3; ++i) {
+    const int list = i % 50 == 25 ? kStuck : i % 10 == 5 ? kBusy : kQuick;
+    if (list != current) {
+      DeleteTree(kServersKeyPath);
+      SetServers(lists[list]);
+      current = list;
+    }
+    const auto moment = static_cast<Moment>(random() % 3);
+    const unsigned delay_us = random() % (list == kStuck ? 400000 : 20000);
+    std::fflush(nullptr);  // a child must not write out our buffered output again
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    // exit, not _exit: the library's unload (ExitInstance) and the
+    // sanitizers' exit checks run there.
+    if (child == 0) std::exit(RunCycle(moment, delay_us));
+    // Terminate waits for the worker at most one bind to a silent server
+    // (1 s), the search as long again, plus start-up under a sanitizer.
+    const std::string verdict = ChildVerdict(child, 20000);
+    if (!verdict.empty()) {
+      ++failures;
+      ADD_FAILURE() << "cycle " << i << " (moment " << static_cast<int>(moment) << ", "
+                    << delay_us << " us, server list " << list << "): " << verdict;
+    }
+  }
+  std::printf("%d of %d cycles in %.1f s\n", i, cycles, SecondsSince(start));
+}
+
+// A worker that outlives the stop's wait is ended forcibly on Windows;
+// natively it is abandoned instead and must finish on its own without
+// touching anything freed: its handle is closed while it still runs.
+using WorkerAbandonTest = WorkersTest;
+
+TEST_F(WorkerAbandonTest, AWorkerThatOutlivesTheWaitIsAbandonedAndEndsLater) {
+  ASSERT_TRUE(dir_.Start({"A:tls=good"})) << dir_.error();
+  SetServers({SilentTls(2)});  // the bind takes 2 s
+  StartWorker();
+  platform::Sleep(300);  // past its stop check and into the bind
+  auto start = std::chrono::steady_clock::now();
+  platform::ThreadHandle thread = StopWorker(200);
+  ASSERT_NE(thread, nullptr);
+  EXPECT_LT(SecondsSince(start), 1.5);
+  platform::CloseThreadHandle(thread);
+  EXPECT_EQ(GetWorkerState().thread_handle.load(), nullptr);
+
+  // Still running on its own, then done: it never sees the slot again.
+  EXPECT_TRUE(Within(6, [] { return GetWorkerState().worker_running.load() == 0; }));
+  EXPECT_EQ(GetWorkerState().thread_handle.load(), nullptr);
+}
+#endif  // _WIN32
 
 // The extension library as a host loads it: it loads and unloads cleanly
 // without a login host in the process (it then registers nothing and starts
@@ -353,14 +486,12 @@ TEST_F(ExtensionLibraryTest, LoadsWithoutAHostAndExportsOnlyRegistration) {
 }
 
 // A server whose TLS certificate is refused is skipped as a certificate
-// failure, never remembered as unreachable by the retry memory of
-// "Unreachable Server Retry Seconds": not by the user search, not by the
-// start-up worker, with the parallel probe or without. One remembered from
-// an earlier outage is forgotten once it is seen to present a certificate.
-// On both builds: natively the server presents a certificate of another CA
-// and the handshake refuses it; under Wine the port refuses every TLS
-// server with a certificate file before contacting it (the file cannot be
-// applied there), which is a certificate failure too.
+// failure, never remembered as unreachable by the retry memory: not by the
+// user search, not by the start-up worker, with the parallel probe or
+// without. One remembered from an earlier outage is forgotten once it is
+// seen to present a certificate. Natively the server presents a certificate
+// of another CA; under Wine the port refuses every TLS server with a
+// certificate file before contacting it, which is a certificate failure too.
 using CertificateFailureMemoryTest = WorkersTest;
 
 TEST_F(CertificateFailureMemoryTest, RefusedCertificateIsNeverRememberedAsUnreachable) {
@@ -368,34 +499,27 @@ TEST_F(CertificateFailureMemoryTest, RefusedCertificateIsNeverRememberedAsUnreac
   const ServerConfig refused = Tls(0);  // the fixture CA did not issue its certificate
   SetServers({refused});
   const std::string key = UnreachableServerKey(refused.host, refused.port, true);
-
   UnreachableServers& memory = UnreachableServers::Instance();
-  // Whether the server is remembered after the user search, or after the
-  // start-up worker's walk.
-  auto search = [&] {
-    UserData request("jdoe", "A");
-    LDAPSearchUser search;
-    EXPECT_THROW(search.SearchForAUser(request), std::string);
-    return memory.IsRemembered(key);
-  };
-  auto worker = [&] {
-    EXPECT_EQ(SSL_InitializeThread(nullptr), 0u);
-    return memory.IsRemembered(key);
-  };
   // Per probe mode: after a search, after a search and after the worker
   // each following an outage (the only server is then tried all the same).
   std::vector<bool> remembered;
   for (uint32_t probe : {0u, 1u}) {
     SetOptions({{"Probe Servers In Parallel", probe}, {"Unreachable Server Retry Seconds", 60}});
     memory.Clear();
-    remembered.push_back(search());
-    memory.Remember(key, 60);
-    remembered.push_back(search());
-    memory.Remember(key, 60);
-    remembered.push_back(worker());
+    for (int run = 0; run < 3; ++run) {
+      if (run > 0) memory.Remember(key, 60);
+      if (run < 2) {
+        UserData request("jdoe", "A");
+        EXPECT_THROW(LDAPSearchUser().SearchForAUser(request), std::string);
+      } else {
+        EXPECT_EQ(SSL_InitializeThread(nullptr), 0u);
+      }
+      remembered.push_back(memory.IsRemembered(key));
+    }
   }
   EXPECT_EQ(remembered, std::vector<bool>(6, false));
 }
+
 
 }  // namespace
 }  // namespace testing
