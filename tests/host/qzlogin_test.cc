@@ -63,9 +63,9 @@ TEST(QzloginOptionsTest, DefaultsAndEveryOption) {
                                        static_cast<int>(DialogScript::kDoubleClick), 2,
                                        static_cast<int>(AnswerScript::kYes), true, 16, true));
 
-  Options none;
-  ASSERT_TRUE(ParseOptions({"--events", ""}, &none, &error));
-  EXPECT_TRUE(none.events.empty());
+  o = Options();
+  ASSERT_TRUE(ParseOptions({"--events", ""}, &o, &error));
+  EXPECT_TRUE(o.events.empty());
 
   // Each is refused, and qzlogin exits with its usage.
   for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
@@ -94,8 +94,8 @@ TEST(QzloginStartInfoTest, TextsAreCutOnTheWayInAndReadToTheBufferEnd) {
                                       info.Text(kStartInfoContext)}));
 }
 
-// The dialog part of the report: texts converted from the ANSI code page,
-// columns and rows as presented, the result.
+// The whole report, texts converted from the ANSI code page; every box and
+// dialog says whether the prompt owned it and was disabled.
 TEST(QzloginReportTest, DialogsAndBoxesInTheJsonReport) {
   Report report;
   report.extension = "x";
@@ -114,8 +114,6 @@ TEST(QzloginReportTest, DialogsAndBoxesInTheJsonReport) {
   report.dialogs.push_back(dialog);
   std::ostringstream out;
   PrintJson(report, &out);
-  // The whole report; every box and dialog says whether the prompt owned it
-  // and was disabled.
   const std::string seen =
       "{\"caption\": \"Pick\", \"prompt\": \"Several users\", \"columns\": "
       "[{\"title\": \"User Name\", \"width\": 100}, "
@@ -133,8 +131,7 @@ TEST(QzloginReportTest, DialogsAndBoxesInTheJsonReport) {
 }
 
 #ifndef _WIN32
-// qzlogin's native dialog hook, called as the extension's UI port calls it;
-// whole records compared (and printed) as tuples.
+// qzlogin's native dialog hook, called as the extension's UI port calls it.
 auto Fields(const DialogSeen& d) {
   return std::tie(d.caption, d.prompt, d.columns, d.rows, d.result, d.chosen_row,
                   d.owned_by_prompt, d.owner_disabled);
@@ -174,7 +171,7 @@ TEST(QzloginUiTest, DialogsAreAnsweredFromTheScriptAndRecorded) {
     EXPECT_EQ(WendrelHostSelectionDialog(&model, &row), c.returned);
     EXPECT_EQ(row, c.row);
     ASSERT_EQ(DialogsSeen().size(), before + 1);
-    // qzlogin is the prompt, and takes no input while it presents.
+    // qzlogin is the prompt, disabled while it presents.
     const DialogSeen expected = {"Select", "Several users match",
                                  {{"User Name", 100}, {"Context", 150}},
                                  {{"adoe", "a.acme"}, {"jdoe", "sales.acme"}, {"zdoe", ""}},

@@ -1,9 +1,5 @@
-// wendrel.dll as a file the loader maps without running its start-up code:
-// its export table holds the two registration entries and nothing else; its
-// resources are the string table, the selection dialog (DIALOG 9001), the
-// registration script (REGISTRY 9002), the events' message table
-// (MESSAGETABLE 1) and the version, each in language 1033 only; and the
-// events as the Event Viewer shows them.
+// wendrel.dll mapped without running its start-up code: its exports, its
+// resources, and its events as the Event Viewer shows them.
 
 #include <windows.h>
 
@@ -73,8 +69,7 @@ TEST(ExtensionImageTest, ExportsOnlyTheTwoRegistrationEntries) {
   for (DWORD i = 0; i < exports->NumberOfNames; ++i) {
     ASSERT_LT(ordinals[i], exports->NumberOfFunctions);
     ordinals_seen.insert(ordinals[i]);
-    // Code of the DLL itself, not a forwarder (whose address would point
-    // into the export directory).
+    // Code of the DLL itself, not a forwarder (an address in the export directory).
     const DWORD rva = functions[ordinals[i]];
     const bool code = (rva < dir.VirtualAddress || rva >= dir.VirtualAddress + dir.Size) &&
                       rva < nt->OptionalHeader.SizeOfImage;
@@ -125,8 +120,7 @@ constexpr StringEntry kStrings[] = {
 TEST(ExtensionImageTest, CarriesItsResourcesInLanguage1033Only) {
   const MappedImage image = Map(LOAD_LIBRARY_AS_DATAFILE);
   ASSERT_NE(nullptr, image) << GetLastError();
-  // The string table's blocks hold sixteen ids each: block n holds 16(n-1)
-  // to 16n-1.
+  // String table block n holds the ids 16(n-1) to 16n-1.
   std::set<std::string> expected = {"#5/#9001/1033", "REGISTRY/#9002/1033", "#16/#1/1033",
                                      "#11/#1/1033"};
   for (const StringEntry& s : kStrings) {
@@ -153,8 +147,7 @@ TEST(ExtensionImageTest, CarriesItsResourcesInLanguage1033Only) {
 }
 
 // Windows Installer replaces an installed wendrel.dll by comparing file
-// versions, so the version resource must carry the project's version, read
-// back the way the installer does (GetFileVersionInfo, VerQueryValue).
+// versions, read as it reads them (GetFileVersionInfo, VerQueryValue).
 TEST(ExtensionImageTest, VersionResourceCarriesTheProjectVersion) {
   DWORD ignored = 0;
   const DWORD size = GetFileVersionInfoSizeA(WENDREL_EXTENSION_PATH, &ignored);
@@ -185,10 +178,9 @@ TEST(ExtensionImageTest, VersionResourceCarriesTheProjectVersion) {
             texts);
 }
 
-// The template as the dialog manager reads it (DLGTEMPLATE or, when the
-// second word is 0xFFFF, DLGTEMPLATEEX): one line for the dialog and one per
-// control, of styles, rectangle, id, class and text. Buttons and statics
-// may be stored by name or by their ordinals; both read as the name.
+// The template as the dialog manager reads it (DLGTEMPLATE or DLGTEMPLATEEX):
+// a line for the dialog and one per control, of styles, rectangle, id, class
+// and text; classes stored by ordinal read as their names.
 std::vector<std::string> DescribeDialogTemplate(const std::vector<uint8_t>& bytes) {
   size_t at = 0;
   bool ok = true;
@@ -274,10 +266,9 @@ TEST(ExtensionImageTest, Dialog9001IsTheSelectionDialog) {
             DescribeDialogTemplate(Resource(image.get(), RT_DIALOG, MAKEINTRESOURCEA(9001))));
 }
 
-// Every event of event_messages.def rendered from the DLL's message table
-// with FormatMessageW, against the text the code renders and the events
-// table of the administrator's guide. Insertion string n is "<n>": a text
-// that swaps two shows it. Each event by id, as "<level>: <text>".
+// Every event rendered from the message table with FormatMessageW, against
+// the code's text and the guide's table, by id as "<level>: <text>". Insertion
+// string n is "<n>": a text that swaps two shows it.
 using platform::EventId;
 using platform::EventLevel;
 using Rendered = std::map<unsigned, std::string>;
@@ -323,8 +314,7 @@ TEST(EventMessagesTest, MessageTableRendersEveryEventAsTheCodeDoes) {
   EXPECT_EQ(rendered, FromMessageTable());
 }
 
-// The guide's rows "| id | level | text | ...", the id and text possibly in
-// backquotes.
+// The guide's rows "| id | level | text | ...", id and text maybe in backquotes.
 TEST(EventMessagesTest, GuideTableMatchesTheMessageTable) {
   const std::regex row("^\\|\\s*`?(\\d{4})`?\\s*\\|\\s*(\\w+)\\s*\\|\\s*`?([^|`]*?)`?\\s*\\|.*");
   Rendered rendered;

@@ -74,9 +74,8 @@ class HostRecord {
   std::vector<std::vector<char>> texts_;
 };
 
-// What a login left, one line compared whole: the record's tree, user,
-// context and field 24, its mark, the codes the host was notified of, and
-// every box shown as "style text".
+// What a login left, compared whole: the record's texts and mark, the codes
+// notified, and every box shown as "style text".
 inline std::string Outcome(const std::string& tree, const std::string& user,
                            const std::string& context, const std::string& field24,
                            uint32_t calling_module, const std::vector<uint32_t>& notified,
@@ -125,8 +124,7 @@ class HostedLoginTest : public SearchTest {
                    LoadCallingModule(record.data()), g_notified, boxes);
   }
 
-  // The start and tab-data events of one login, with nothing notified or
-  // shown before them; what they left.
+  // The start and tab-data events of one login; what they left.
   std::string Login(HostRecord& record) {
     presenter_.boxes.clear();
     g_notified.clear();
@@ -135,8 +133,7 @@ class HostedLoginTest : public SearchTest {
     return Observe(record);
   }
 
-  // A login of `user` in tree A that resolved to `context`, or that wrote
-  // nothing and showed stop boxes with these texts.
+  // A login in tree A resolved, or not with stop boxes of these texts.
   static std::string Resolved(const std::string& user, const std::string& context) {
     return Outcome("A", user, context, "PRESET", kCallingModuleMark, {kNotifyResolved}, {});
   }

@@ -1,8 +1,5 @@
 // The login driver driven in-process as the login host drives it, against
-// real slapd servers, for what a whole login through qzlogin cannot show:
-// events before the start event, the search event's wait, terminate, a TLS
-// client that cannot start, cache hits, events sent from inside a box's
-// modal loop, logins while a server fails, and the administrator's events.
+// real slapd servers, for what a whole login through qzlogin cannot show.
 
 #include "core/login_driver.h"
 
@@ -45,9 +42,8 @@ class LoginDriverTest : public HostedLoginTest {
     HostedLoginTest::TearDown();
   }
 
-  // A TLS server of tree A first, so that the search starts the TLS client,
-  // and a plain one after it: under Wine the TLS server's certificate cannot
-  // be verified, and the plain one answers.
+  // A TLS server first, so that the search starts the TLS client, and a plain
+  // one that answers (under Wine the certificate cannot be verified).
   void StartTlsThenPlain() {
     ASSERT_TRUE(dir_.Start({"A:tls=good", "A"})) << dir_.error();
     ConfigureTreeA({Tls(0), Plain(1)});
@@ -55,8 +51,7 @@ class LoginDriverTest : public HostedLoginTest {
   }
 };
 
-// Before event 0 the search events have no record to work on; every
-// argument of an event reaches the host's handler.
+// Before event 0 the search events only chain, with every argument.
 TEST_F(LoginDriverTest, OtherEventsAndEventsBeforeStartOnlyChain) {
   SetOptions({{"Contextless Login Enabled", 1}});
   HostRecord record("asmith", "A");
@@ -69,8 +64,7 @@ TEST_F(LoginDriverTest, OtherEventsAndEventsBeforeStartOnlyChain) {
   EXPECT_EQ(Observe(record), Unresolved("asmith"));
 }
 
-// Treeless login writes the tree it found and clears the whole field before
-// it, not only its first byte (which is all a whole login's report shows).
+// Treeless login clears the whole field before the tree, not only its first byte.
 TEST_F(LoginDriverTest, TreelessLoginClearsTheWholeFieldBeforeTheTree) {
   ASSERT_TRUE(dir_.Start({"A"})) << dir_.error();
   SetServers({Plain(0)});
@@ -83,9 +77,8 @@ TEST_F(LoginDriverTest, TreelessLoginClearsTheWholeFieldBeforeTheTree) {
   EXPECT_EQ(StartUIRecord(), nullptr);  // the record carried no start-UI node
 }
 
-// Event 102 waits, pass after pass, until a server takes a bind, and then
-// searches; with no server answering it gives up after its 35 passes (each
-// pause shortened here) and searches anyway, reporting the failure.
+// Event 102 waits until a server takes a bind, then searches; with none
+// answering it gives up after its passes (shortened here) and searches anyway.
 TEST_F(LoginDriverTest, SearchEventWaitsForAServerThenSearches) {
   ASSERT_TRUE(dir_.Start({"A"})) << dir_.error();
   ConfigureTreeA({Plain(0)});
@@ -102,7 +95,6 @@ TEST_F(LoginDriverTest, SearchEventWaitsForAServerThenSearches) {
   double waited = SecondsSince(start);
   back.join();
   ASSERT_TRUE(restarted) << dir_.error();
-  // Ended on the restart, well before its passes of 1 s would have run out.
   EXPECT_TRUE(waited >= 2.5 && waited < 25.0) << waited;
   EXPECT_EQ(Observe(record), Resolved("asmith", "eng.A"));
 
@@ -118,8 +110,7 @@ TEST_F(LoginDriverTest, SearchEventWaitsForAServerThenSearches) {
   EXPECT_EQ(Observe(unanswered), Unresolved("asmith", {Composed("No LDAP server specified.")}));
 }
 
-// QZLG_TERMINATE shuts the TLS client down and forgets every server the
-// retry memory holds; a login after it starts TLS again and is served.
+// QZLG_TERMINATE ends TLS and the retry memory; a later login starts TLS again.
 TEST_F(LoginDriverTest, TerminateEndsTlsAndLaterEventsAreStillServed) {
   ASSERT_NO_FATAL_FAILURE(StartTlsThenPlain());
   const std::string key = UnreachableServerKey("ldap.example", 389, false);
@@ -141,8 +132,7 @@ TEST_F(LoginDriverTest, TerminateEndsTlsAndLaterEventsAreStillServed) {
   Send(kEventTerminate, second);
 }
 
-// A TLS client that cannot start: message 27 in the driver's stop box,
-// nothing written; the next login tries the start again.
+// A TLS client that cannot start: message 27, nothing written; the next login retries.
 TEST_F(LoginDriverTest, TlsClientThatCannotStartShowsMessage27) {
   ASSERT_NO_FATAL_FAILURE(StartTlsThenPlain());
   platform::FailSslClientInitForTesting(true);
@@ -159,8 +149,7 @@ TEST_F(LoginDriverTest, TlsClientThatCannotStartShowsMessage27) {
   Send(kEventTerminate, record);
 }
 
-// A login answered from the cache alone (the server is stopped) stores the
-// entry again: every value rewritten at its full 260 bytes.
+// A cache hit (the server stopped) rewrites every value at its full 260 bytes.
 TEST_F(LoginDriverTest, CacheHitStoresItsEntryAgain) {
   ASSERT_TRUE(dir_.Start({"A"})) << dir_.error();
   ConfigureTreeA({Plain(0)}, {{"UseCachedResults", 1}});
@@ -185,13 +174,10 @@ TEST_F(LoginDriverTest, CacheHitStoresItsEntryAgain) {
   EXPECT_EQ(stored, expected);
 }
 
-// The login prompt around the driver, for events the host sends while a box
-// is up: `inside` runs once, inside the modal loop of the first box shown.
-// On Windows a real top-level window stands for the prompt and the boxes are
-// the system's own: a CBT hook sees each come up, and a timer its modal loop
-// delivers runs `inside` there before the box is answered with its first
-// button. Natively the presenter is the modal loop, and stands for a prompt
-// that owns the box and is disabled.
+// The login prompt: `inside` runs once, in the modal loop of the first box.
+// On Windows a real window is the prompt and the boxes are the system's: a
+// CBT hook sees each, and a timer run by its modal loop calls `inside` and
+// presses the first button. Natively the presenter is the loop and the prompt.
 class ModalLoopPrompt {
  public:
   ModalLoopPrompt(RecordingPresenter& presenter, std::function<void()> inside)
@@ -274,10 +260,8 @@ class ModalLoopPrompt {
 #endif
 };
 
-// Events the host sends from inside the modal loop of a box the driver
-// shows (the prompt behind it is disabled, but the host's messages still
-// flow) are only passed on, and QZLG_TERMINATE is held until the outer
-// event is over.
+// Events sent from inside a box's modal loop (the host's messages still flow)
+// are only passed on, and QZLG_TERMINATE is held until the outer event ends.
 TEST_F(LoginDriverTest, EventsFromInsideABoxOnlyChainAndTerminateWaitsForTheOuterEvent) {
   ASSERT_TRUE(dir_.Start({"A"})) << dir_.error();
   ConfigureTreeA({Plain(0)});
@@ -303,8 +287,7 @@ TEST_F(LoginDriverTest, EventsFromInsideABoxOnlyChainAndTerminateWaitsForTheOute
               std::make_tuple(prompt.boxes_shown, prompt.owned_by_prompt, prompt.prompt_disabled));
   }
 
-  // Each inner event went to the host's handler at once, in order, with its
-  // result; the outer tab data after them.
+  // The inner events chained at once, in order; the outer tab data after them.
   EXPECT_EQ(inner_results, std::vector<int32_t>({42, 42, 42}));
   std::vector<uint32_t> chained_events;
   for (size_t i = chained_before_inner; i < g_chained.size(); ++i) {
@@ -323,14 +306,9 @@ TEST_F(LoginDriverTest, EventsFromInsideABoxOnlyChainAndTerminateWaitsForTheOute
   EXPECT_EQ(Login(later), Resolved("asmith", "eng.A"));
 }
 
-// A login while a directory server fails at a precise point of the exchange,
-// and the next login in the same process: the fixture's fault proxy stands in
-// front of a real slapd and kills it, freezes it, drops the connection, or
-// answers with bytes that are not LDAP or with result code 80, exactly when
-// the client sends a given request (the second search of a connection is the
-// user search: the first reads the tree name). Each failed login ends with
-// its message (or skips the server without one) within its bound, and the
-// next login is served. Under Wine too: wldap32 meets the same faults.
+// A login while the fixture's fault proxy kills, freezes, cuts or garbles a
+// server at one request (search #2 is the user search; #1 reads the tree
+// name): it ends with its message within its bound, and the next is served.
 struct Fault {
   const char* name;
   std::vector<std::string> servers;  // fixture specs; those with fault= are reached by the proxy
@@ -346,8 +324,6 @@ const Fault kFaults[] = {
      "+Timeout exceeded while searching for user.", 1.9},
     {"ConnectionClosedByTheServerBeforeItsAnswer", {"A:fault=close@search#2"}, 20,
      "LDAP Server is unavailable.", 0},
-    // The proxy forwards again after the bind, so the first server serves
-    // the next login.
     {"ServerAnsweringTheBindWithNonLdapBytesIsSkippedSilently", {"A:fault=garbage@bind", "A"},
      20, "", 0},
     {"SearchAnsweredWithCode80IsRetriedAndItsResultUsed", {"A:fault=other@search#2"}, 20, "", 0},
@@ -396,9 +372,8 @@ INSTANTIATE_TEST_SUITE_P(, ServerFaultsTest, ::testing::ValuesIn(kFaults),
                          });
 
 #ifndef _WIN32
-// Natively a start-up worker that outlives terminate's wait cannot be
-// ended: it goes on to the end of its bind, and what it then reports must
-// not refill the retry memory that terminate cleared.
+// Natively a worker that outlives terminate's wait runs on to the end of its
+// bind: what it reports then must not refill the retry memory.
 TEST_F(LoginDriverTest, WorkerStillBindingAfterTerminateRemembersNothing) {
   ASSERT_TRUE(dir_.Start({"A:tls=good"})) << dir_.error();
   SetOptions({{"Unreachable Server Retry Seconds", 60}});
@@ -422,16 +397,14 @@ TEST_F(LoginDriverTest, WorkerStillBindingAfterTerminateRemembersNothing) {
   EXPECT_FALSE(UnreachableServers::Instance().IsRemembered(key));
 }
 
-// The administrator's events of whole logins, read where the native event
-// log's seam ($WENDREL_EVENT_LOG) sends them: each case is a configuration,
-// a number of logins of asmith in tree A, and the whole event file they leave.
+// The administrator's events of whole logins, in the native log's file
+// ($WENDREL_EVENT_LOG): a configuration, logins of asmith, the whole file.
 enum Setup { kPlain, kReadOnlyStore, kWrongTypes };
 
 struct EventCase {
   const char* name;
-  // Configured in this order: A and B, the fixture's servers of trees A and
-  // B; S, its silent listener; C, its closed port; N, a server of tree A
-  // whose tree-name read fails; P, A with a proxy password it refuses.
+  // A, B: the servers of trees A and B; S: silent; C: closed; N: A whose
+  // tree name cannot be read; P: A with a proxy password it refuses.
   std::string servers;
   std::vector<std::pair<std::string, uint32_t>> options;
   int logins;

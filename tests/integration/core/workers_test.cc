@@ -1,8 +1,5 @@
-// The start-up worker and the connectivity wait against real slapd servers:
-// how they end, what they leave in the worker state and the retry memory,
-// and how long they take; the extension's start with a login host that
-// never completes the handshake; the library loaded without a host, and
-// natively its whole lifecycle over and over.
+// The start-up worker and the connectivity wait against real slapd servers,
+// the extension's start and its library's load and lifecycle.
 
 #include "core/workers.h"
 
@@ -50,8 +47,6 @@ bool Within(double seconds, const std::function<bool()>& done) {
   return done();
 }
 
-// The worker slot empty and the state fresh before each test; whatever
-// worker a test leaves is stopped after it.
 class WorkersTest : public SearchTest {
  protected:
   void SetUp() override {
@@ -82,8 +77,7 @@ class WorkersTest : public SearchTest {
   }
 };
 
-// Whether the fixture server recorded a successful bind as `dn` (its
-// pwdLastSuccess, kept by servers started with lastbind=on).
+// Whether the server recorded a bind as `dn` (pwdLastSuccess, with lastbind=on).
 bool BoundAs(const DirectoryServer& server, const std::string& dn) {
   platform::LdapHandleOwner ld(platform::LdapInit(server.host.c_str(), server.port));
   int version = 3;
@@ -111,9 +105,6 @@ bool BoundAs(const DirectoryServer& server, const std::string& dn) {
 
 TEST_F(WorkersTest, BindsTlsServersInListOrderAndStopsAtTheFirstRefusal) {
 #ifdef _WIN32
-  // wldap32 under Wine cannot check a server certificate, so a TLS server
-  // with a configured certificate file is not used there: the worker's first
-  // bind is refused on every list.
   GTEST_SKIP() << "TLS binds need a verifiable server certificate";
 #endif
   // Three TLS servers, each with two proxy entries that record their binds.
@@ -145,8 +136,7 @@ TEST_F(WorkersTest, BindsTlsServersInListOrderAndStopsAtTheFirstRefusal) {
   EXPECT_EQ(bound("proxy1", {0, 1, 2}), std::vector<bool>({true, true, true}));
   EXPECT_EQ(GetWorkerState().tls_initialized.load(), 1);
 
-  // The second refuses (nothing listens there): the first was bound before
-  // it, and the worker stops without binding to the third.
+  // The second refuses (nothing listens there): the worker stops before the third.
   ServerConfig refusing = tls(1, "proxy2");
   refusing.host = dir_.closed_host();
   refusing.port = dir_.closed_port();
@@ -155,17 +145,14 @@ TEST_F(WorkersTest, BindsTlsServersInListOrderAndStopsAtTheFirstRefusal) {
   EXPECT_EQ(bound("proxy2", {0, 2}), std::vector<bool>({true, false}));
 }
 
-// A TLS server that never answers: binding to it would cost the whole
-// connection time-out, and the stop must not wait for that. Stopped right
-// after its creation, the worker ends right after its first connection,
-// without the bind; with the parallel probe, the stop ends the probe.
+// A TLS server that never answers: the stop must not wait for its bind's
+// time-out, right after the worker's creation or during the parallel probe.
 TEST_F(WorkersTest, StopRightAfterCreationOrDuringTheParallelProbeEndsTheWorkerAtOnce) {
   ASSERT_TRUE(dir_.Start({"A:tls=good"})) << dir_.error();
   for (bool parallel : {false, true}) {
     SCOPED_TRACE(parallel ? "parallel probe" : "right after creation");
 #ifdef _WIN32
-    // Wine's wldap32 does not bound the TLS handshake with a silent peer, so
-    // the probes there would never end; the stop is proven natively.
+    // Wine's wldap32 does not bound a TLS handshake with a silent peer.
     if (parallel) continue;
 #endif
     ServerConfig silent = SilentTls(parallel ? 3 : 4);
@@ -184,17 +171,14 @@ TEST_F(WorkersTest, StopRightAfterCreationOrDuringTheParallelProbeEndsTheWorkerA
     EXPECT_LT(SecondsSince(start), 2.0);
     EXPECT_EQ(std::make_tuple(0, 1), std::make_tuple(GetWorkerState().worker_running.load(),
                                                       GetWorkerState().stop_requested.load()));
-    // The probes were in the handshake, which cannot be cancelled: they end
-    // on their own by their time-out, and the terminate event waits for them.
+    // The probes end by their own time-out; the terminate event waits for them.
     EXPECT_TRUE(!parallel || WaitForProbesToEnd(10000));
     EXPECT_LT(SecondsSince(start), 5.0);
   }
 }
 
-// A worker that ended before its handle was stored left the handle in the
-// slot, where nobody waits for it. The unload clears the slot without
-// closing the handle (it did not wait); natively the thread is reaped, so no
-// handle is left behind, while on Windows the handle stays open as before.
+// A worker that ended before its handle was stored left it in the slot: the
+// unload clears the slot without closing the handle (it did not wait).
 TEST_F(WorkersTest, UnloadClearsTheSlotOfAWorkerThatEndedBeforeItsHandleWasStored) {
   static std::atomic<int> ended{0};
   ended.store(0);
@@ -216,16 +200,12 @@ TEST_F(WorkersTest, UnloadClearsTheSlotOfAWorkerThatEndedBeforeItsHandleWasStore
   EXPECT_EQ(GetWorkerState().thread_handle.load(), nullptr);
   EXPECT_EQ(platform::OutstandingThreadHandles(), before);
 #ifdef _WIN32
-  // Not closed: the handle still names the ended thread (and stays open
-  // until this process ends, as it would in the login host). The thread set
-  // its flag just before its end, which the wait may not have seen yet.
+  // Not closed: the handle still names the ended thread.
   EXPECT_EQ(platform::WaitForThread(thread, 5000), platform::kWaitObject0);
 #endif
 }
 
-// With "Unreachable Server Retry Seconds" the worker reports what it
-// reached (forgotten) and what it could not (remembered), with the parallel
-// probe or without; the walk stops where the sequential one stops.
+// The worker forgets what it reached and remembers what it could not.
 TEST_F(WorkersTest, WorkerReportsToTheRetryMemory) {
 #ifdef _WIN32
   GTEST_SKIP() << "under Wine a TLS server with a certificate file is refused before it is "
@@ -268,11 +248,8 @@ TEST_F(WorkersTest, ConnectivityWaitEndsAtTheFirstAnswerOrAfterItsPasses) {
   EXPECT_TRUE(unanswered >= 0.59 && unanswered < 5.0) << unanswered;
 }
 
-// The host module lacks QZLoginExtInit, or its QZLoginExtInit refuses
-// (core/host_variants/, loaded by path; the extension finds them by the host
-// module's name). No callback is installed and the kept table stays empty,
-// yet the start-up worker and the reachability check are started all the
-// same, and the worker ends by itself.
+// A host module without QZLoginExtInit, or whose QZLoginExtInit refuses
+// (host_variants/): no callback, yet the worker and the ping service start.
 TEST_F(WorkersTest, HostWithoutOrRefusingTheHandshakeStillGetsWorkerAndPing) {
   ASSERT_TRUE(dir_.Start({"A:tls=good"})) << dir_.error();
   SetServers({Tls(0)});
@@ -286,7 +263,6 @@ TEST_F(WorkersTest, HostWithoutOrRefusingTheHandshakeStillGetsWorkerAndPing) {
     ResetWorker();
     ResetKeptHostTableForTesting();
     ClosePing();
-    // Whether this process may ping at all (natively: ICMP sockets).
     const bool ping_possible = platform::PingService::Start() != nullptr;
     std::string error;
     platform::Module host = platform::Module::Load(host_variant.path, &error);
@@ -297,8 +273,7 @@ TEST_F(WorkersTest, HostWithoutOrRefusingTheHandshakeStillGetsWorkerAndPing) {
     EXPECT_EQ(std::memcmp(KeptHostTable(), empty, sizeof empty), 0);
     EXPECT_EQ(ChainedHandler(), nullptr);
     EXPECT_NE(GetWorkerState().thread_id.load(), 0u);
-    // The worker ran its walk (it started the TLS client for the server),
-    // ended by itself and cleared its slot: nothing to wait for at shutdown.
+    // The worker started TLS for the server, ended and cleared its slot.
     Within(10, [] { return std::get<0>(State()) == 0 && std::get<3>(State()); });
     const auto state = State();  // before the stop below
     EXPECT_EQ(std::make_tuple(state, PingAvailable(), StopWorker(5000)),
@@ -312,16 +287,11 @@ TEST_F(WorkersTest, HostWithoutOrRefusingTheHandshakeStillGetsWorkerAndPing) {
 }
 
 #ifndef _WIN32
-// The extension's whole lifecycle, over and over, as the login host runs it:
-// load the host module and the extension (handshake, worker start), the start
-// event, sometimes a search, then QZLG_TERMINATE at a random moment of the
-// start-up worker's life; then unload. The library is never unmapped (-z
-// nodelete), so each cycle runs in a child forked from this single-threaded
-// process, before any test here loads the library: a real first load, a real
-// unload (ExitInstance at exit), checked by the build's sanitizer at the
-// child's exit. Sanitizer builds pay tens (thread) to hundreds (address: the
-// leak scan at exit) of milliseconds a cycle, so they run fewer;
-// $WENDREL_STRESS_CYCLES overrides the count.
+// The whole lifecycle as the login host runs it, over and over: load, start
+// event, maybe a search, terminate at a random moment of the worker's life,
+// unload. The library is never unmapped (-z nodelete), so each cycle is a
+// child forked before any test here loads it; the sanitizers check its exit.
+// Sanitizer builds run fewer cycles; $WENDREL_STRESS_CYCLES overrides them.
 #if defined(__SANITIZE_ADDRESS__)
 constexpr int kDefaultCycles = 60;
 #elif defined(__SANITIZE_THREAD__)
@@ -364,8 +334,7 @@ int RunCycle(Moment moment, unsigned delay_us) {
   return 0;
 }
 
-// "" when the child exits with 0 within limit_ms, else what went wrong; a
-// child still running then is killed.
+// "" when the child exits with 0 within limit_ms, else what went wrong.
 std::string ChildVerdict(pid_t child, int limit_ms) {
   const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limit_ms);
   int status = 0;
@@ -397,10 +366,8 @@ TEST_F(LifecycleStressTest, LoadEventTerminateUnloadWithTheWorkerAnywhere) {
   ASSERT_TRUE(dir_.Start({"A", "B:tls=good"}, limits)) << dir_.error();
   SetTrees({"A", "B"});
   SetOptions({{"Contextless Login Enabled", 1}});
-  // Most cycles give the worker only the plain server A (it ends at once, so
-  // terminate meets it anywhere in its short life); every tenth a TLS server
-  // to bind to first; every fiftieth the silent listener after that, where
-  // terminate finds it waiting. A answers the searches.
+  // Mostly the plain server A (a short worker life); every tenth a TLS server
+  // first, every fiftieth the silent listener after it, where terminate waits.
   const std::vector<std::vector<ServerConfig>> lists = {
       {Plain(0)}, {Tls(1), Plain(0)}, {Tls(1), SilentTls(), Plain(0)}};
   enum { kQuick, kBusy, kStuck };
@@ -422,11 +389,8 @@ TEST_F(LifecycleStressTest, LoadEventTerminateUnloadWithTheWorkerAnywhere) {
     std::fflush(nullptr);  // a child must not write out our buffered output again
     pid_t child = fork();
     ASSERT_GE(child, 0);
-    // exit, not _exit: the library's unload (ExitInstance) and the
-    // sanitizers' exit checks run there.
+    // exit, not _exit: the unload and the sanitizers' checks run there.
     if (child == 0) std::exit(RunCycle(moment, delay_us));
-    // Terminate waits for the worker at most one bind to a silent server
-    // (1 s), the search as long again, plus start-up under a sanitizer.
     const std::string verdict = ChildVerdict(child, 20000);
     if (!verdict.empty()) {
       ++failures;
@@ -437,9 +401,8 @@ TEST_F(LifecycleStressTest, LoadEventTerminateUnloadWithTheWorkerAnywhere) {
   std::printf("%d of %d cycles in %.1f s\n", i, cycles, SecondsSince(start));
 }
 
-// A worker that outlives the stop's wait is ended forcibly on Windows;
-// natively it is abandoned instead and must finish on its own without
-// touching anything freed: its handle is closed while it still runs.
+// Natively a worker that outlives the stop's wait is abandoned, its handle
+// closed while it runs; it must end without touching anything freed.
 using WorkerAbandonTest = WorkersTest;
 
 TEST_F(WorkerAbandonTest, AWorkerThatOutlivesTheWaitIsAbandonedAndEndsLater) {
@@ -460,10 +423,8 @@ TEST_F(WorkerAbandonTest, AWorkerThatOutlivesTheWaitIsAbandonedAndEndsLater) {
 }
 #endif  // _WIN32
 
-// The extension library as a host loads it: it loads and unloads cleanly
-// without a login host in the process (it then registers nothing and starts
-// no worker), and it exports its two registration entry points and nothing
-// of its own code.
+// Without a login host the library loads and unloads cleanly, and exports
+// its two registration entry points and nothing of its own code.
 using ExtensionLibraryTest = RegistryTest;
 
 TEST_F(ExtensionLibraryTest, LoadsWithoutAHostAndExportsOnlyRegistration) {
@@ -485,13 +446,9 @@ TEST_F(ExtensionLibraryTest, LoadsWithoutAHostAndExportsOnlyRegistration) {
   }
 }
 
-// A server whose TLS certificate is refused is skipped as a certificate
-// failure, never remembered as unreachable by the retry memory: not by the
-// user search, not by the start-up worker, with the parallel probe or
-// without. One remembered from an earlier outage is forgotten once it is
-// seen to present a certificate. Natively the server presents a certificate
-// of another CA; under Wine the port refuses every TLS server with a
-// certificate file before contacting it, which is a certificate failure too.
+// A refused certificate (of another CA; under Wine every one with a file) is
+// never remembered as unreachable, by the search or the worker, and one
+// remembered from an outage is forgotten.
 using CertificateFailureMemoryTest = WorkersTest;
 
 TEST_F(CertificateFailureMemoryTest, RefusedCertificateIsNeverRememberedAsUnreachable) {
@@ -500,8 +457,7 @@ TEST_F(CertificateFailureMemoryTest, RefusedCertificateIsNeverRememberedAsUnreac
   SetServers({refused});
   const std::string key = UnreachableServerKey(refused.host, refused.port, true);
   UnreachableServers& memory = UnreachableServers::Instance();
-  // Per probe mode: after a search, after a search and after the worker
-  // each following an outage (the only server is then tried all the same).
+  // Per probe mode: after a search, then a search and the worker after outages.
   std::vector<bool> remembered;
   for (uint32_t probe : {0u, 1u}) {
     SetOptions({{"Probe Servers In Parallel", probe}, {"Unreachable Server Retry Seconds", 60}});
