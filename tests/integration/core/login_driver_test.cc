@@ -23,6 +23,7 @@
 #include "platform/event_log.h"
 #include "platform/ldap.h"
 #include "platform/registry.h"
+#include "platform/threads.h"
 #include "tests/integration/core/host_double.h"
 
 #ifdef _WIN32
@@ -130,6 +131,19 @@ TEST_F(LoginDriverTest, TerminateEndsTlsAndLaterEventsAreStillServed) {
   EXPECT_EQ(tls_and_memory(), std::make_tuple(1, false));
   EXPECT_EQ(g_chained.size(), 5u);
   Send(kEventTerminate, second);
+}
+
+// A search waits for the start-up worker still binding, and the handle it
+// took from the slot is closed: the worker, finding the slot empty, does not.
+TEST_F(LoginDriverTest, SearchWaitsForTheStartUpWorkerAndClosesItsHandle) {
+  ASSERT_TRUE(dir_.Start({"A"})) << dir_.error();
+  ConfigureTreeA({SilentTls(2), Plain(0)});
+  const size_t before = platform::OutstandingThreadHandles();
+  StartWorker();
+  HostRecord record("asmith", "A");
+  EXPECT_EQ(Login(record), Resolved("asmith", "eng.A"));
+  EXPECT_EQ(GetWorkerState().thread_handle.load(), nullptr);
+  EXPECT_EQ(platform::OutstandingThreadHandles(), before);
 }
 
 // A TLS client that cannot start: message 27, nothing written; the next login retries.
