@@ -95,6 +95,20 @@ int ToSdkCode(int rc) {
 }
 
 LDAP* Ld(LdapHandle* ld) { return reinterpret_cast<LDAP*>(ld); }
+
+// libldap sets up its process-wide options on the first call that needs
+// them, and that set-up is not guarded: two threads opening their first
+// handles at once (the parallel TLS probes do) both write the options and
+// their mutex. Every way into the library that can come first passes here,
+// and the function-local static makes the one set-up happen once, with the
+// others waiting for it.
+void InitializeLibraryOnce() {
+  static const bool initialized = [] {
+    int version = 0;
+    return ldap_get_option(nullptr, LDAP_OPT_PROTOCOL_VERSION, &version) == LDAP_OPT_SUCCESS;
+  }();
+  (void)initialized;
+}
 LDAPMessage* Msg(LdapMessage* m) { return reinterpret_cast<LDAPMessage*>(m); }
 
 struct timeval ToTimeval(const LdapTimeval& tv) {
@@ -262,6 +276,7 @@ void PopBoundedSetup(LDAP* ld) {
 }
 
 LdapHandle* Open(const char* host, int port, bool tls) {
+  InitializeLibraryOnce();
   last_open_error = kLdapParamError;
   if (port <= 0 || port > 65535) return nullptr;
   std::string uri;
@@ -325,6 +340,7 @@ int LdapUnbind(LdapHandle* ld) {
 }
 
 int LdapSetOption(LdapHandle* ld, int option, const void* value) {
+  InitializeLibraryOnce();
   switch (option) {
     case kLdapOptDeref:
     case kLdapOptProtocolVersion:
@@ -350,6 +366,7 @@ int LdapSetOption(LdapHandle* ld, int option, const void* value) {
 
 int LdapGetOption(LdapHandle* ld, int option, void* out) {
   if (out == nullptr) return kLdapParamError;
+  InitializeLibraryOnce();
   switch (option) {
     case kLdapOptDeref:
     case kLdapOptProtocolVersion:
